@@ -1,0 +1,97 @@
+// SoftwareSurface: the reference host surface, over 32-bit pixels in memory.
+//
+// It stands in for a host runtime's surface library: the default surface of the
+// command-line tool, the benchmarks and the tests. Pixels are 0xAARRGGBB words, rows
+// top to bottom with no padding. Copies move all 32 bits of a pixel unchanged; blends
+// compute the three colour channels and keep the destination's top byte.
+//
+// Every operation of HostSurface is implemented, clipping to both surfaces: negative
+// positions, rectangles past the edges and empty or negative sizes are legal and draw
+// only what lies inside both surfaces (nothing for an empty or negative size). Clipping
+// uses 64-bit intermediates, so no 32-bit argument can overflow it.
+//
+// mode 1 skips source pixels equal to the key colour (compared on the low 24 bits).
+// op 0 copies; op 1 blends with param 0 (source opaque) to 128 (source invisible);
+// ops with bit 0x1000 take an alpha from param's top byte (255 opaque) and multiply
+// each channel by the matching byte of param's low 24 bits (255 = unchanged; param
+// 0xFFFFFFFF is a plain copy); op 13 tints the source with a HostEffect's value
+// (alpha in the top byte, colour in the low 24 bits; a null effect is a plain copy).
+// Stretches are nearest-neighbour from any source rectangle into any destination
+// rectangle. flags are accepted and ignored.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module/HostSurface.h"
+
+namespace wqtrans {
+
+// The palette of an 8-bit surface model: 256 0x00RRGGBB entries.
+struct HostPalette {
+    uint32_t entries[256];
+};
+
+class SoftwareSurface final : public HostSurface {
+public:
+    SoftwareSurface() = default;
+    SoftwareSurface(int32_t width, int32_t height, uint32_t fill = 0xFF000000u);
+
+    // HostSurface
+    int32_t Width() override { return width; }
+    int32_t Height() override { return height; }
+    int32_t IsReady() override { return ready ? 1 : 0; }
+    int32_t CopyAll(HostSurface* dest) override;
+    int32_t CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t xs, int32_t ys, int32_t w, int32_t h,
+                     int32_t mode, int32_t op, HostParam param, int32_t flags) override;
+    int32_t DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
+                   int32_t flags) override;
+    int32_t StretchRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t xs, int32_t ys,
+                        int32_t ws, int32_t hs, int32_t mode, int32_t op, HostParam param, int32_t flags) override;
+    int32_t StretchAll(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t mode, int32_t op,
+                       HostParam param, int32_t flags) override;
+    int32_t Depth() override { return depth; }
+    int32_t Driver() override { return driver; }
+    uint32_t KeyColour() override { return keyColour; }
+    HostPalette* PaletteOf(int32_t which) override;
+    int32_t PrototypeFor(HostPrototype* out, int32_t depth, int32_t surfaceType, int32_t driver) override;
+    int32_t Allocate(int32_t width, int32_t height, const HostPrototype* prototype) override;
+    int32_t SetKeyColour(uint32_t colour) override;
+    int32_t AssignPalette(HostPalette* palette) override;
+    int32_t BeginDraw(int32_t reserved1, int32_t reserved2) override;
+    int32_t EndDraw() override;
+    HostSurface* NewSurface() override;
+    void Destroy() override;
+
+    // Pixel access for hosts, tools and tests.
+    uint32_t* Pixels() { return pixels.data(); }
+    const uint32_t* Pixels() const { return pixels.data(); }
+    uint32_t Pixel(int32_t x, int32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    void SetPixel(int32_t x, int32_t y, uint32_t value) { pixels[static_cast<std::size_t>(y) * width + x] = value; }
+    void Fill(uint32_t value);
+    void SetReady(bool value) { ready = value; }
+    // Sets the surface's pixel model as a host would: depth 8 surfaces carry a palette.
+    void SetModel(int32_t depth, int32_t driver, const HostPalette* palette = nullptr);
+    // BeginDraw calls not yet closed by EndDraw.
+    int32_t OpenDraws() const { return openDraws; }
+
+    // PNG files, through libpng. Load returns false and leaves the surface as it was
+    // when the file cannot be read; Save writes the whole file or nothing and returns
+    // false on failure. `error` receives a one-line reason.
+    bool LoadPng(const std::string& path, std::string* error = nullptr);
+    bool SavePng(const std::string& path, std::string* error = nullptr) const;
+
+private:
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t keyColour = 0;
+    int32_t depth = 32;
+    int32_t driver = 0;
+    HostPalette palette{};
+    bool ready = true;
+    int32_t openDraws = 0;
+};
+
+} // namespace wqtrans

@@ -1,0 +1,191 @@
+#include "module/Transition.h"
+
+namespace wqtrans {
+
+namespace {
+
+// A run that starts in the upper half of the timer range keeps all its times shifted
+// down by this much, so that the timer's wrap at 2^32 cannot break its comparisons.
+constexpr uint32_t kWrapShift = 0x7FFFFFFFu;
+
+// The dialog user slot holds the transition of a panel.
+Transition* PanelOwner(HWND window) {
+    return reinterpret_cast<Transition*>(static_cast<LONG_PTR>(GetWindowLongW(window, DWL_USER)));
+}
+
+} // namespace
+
+Transition::~Transition() {
+    DestroyPanel();
+    if (running != 0) {
+        Transition::End();
+    }
+    if (workSurface != nullptr) {
+        workSurface->Destroy();
+        workSurface = nullptr;
+    }
+}
+
+void Transition::DestroyPanel() {
+    if (dialog != nullptr && IsWindow(dialog)) {
+        DestroyWindow(dialog);
+    }
+    dialog = nullptr;
+}
+
+int32_t Transition::QueryFeature(int32_t, int32_t) { return 0; }
+
+int32_t Transition::GetMode() { return 3; }
+
+int32_t Transition::GetName(char16_t* buffer, int32_t capacity) {
+    if (buffer != nullptr && capacity > 0) {
+        buffer[0] = u'\0';
+    }
+    if (nameId == 0) {
+        return 0;
+    }
+    return LoadStringW(moduleInstance, static_cast<UINT>(nameId), reinterpret_cast<LPWSTR>(buffer), capacity);
+}
+
+int32_t Transition::GetParams(void*) { return 0; }
+
+void Transition::SetParams(const void*, uint32_t) {}
+
+HWND Transition::OpenSettings(HWND parent, intptr_t) {
+    DestroyPanel();
+    if (dialogId == 0) {
+        return nullptr;
+    }
+    dialog = CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(dialogId & 0xFFFF), parent, &SettingsDialogProc,
+                                reinterpret_cast<LPARAM>(this));
+    return dialog;
+}
+
+int32_t Transition::CloseSettings(int32_t) {
+    DestroyPanel();
+    return 1;
+}
+
+INT_PTR Transition::OnSettingsMessage(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG ? 1 : 0; }
+
+INT_PTR CALLBACK Transition::SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        Transition* owner = nullptr;
+        if (message == WM_INITDIALOG) {
+            SetWindowLongW(window, DWL_USER, static_cast<LONG>(lParam));
+            owner = reinterpret_cast<Transition*>(lParam);
+        } else {
+            owner = PanelOwner(window);
+        }
+        switch (message) {
+        case WM_DESTROY:
+        case WM_PAINT:
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+        case WM_INITDIALOG:
+        case WM_COMMAND:
+        case WM_TIMER:
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            return owner != nullptr ? owner->OnSettingsMessage(window, message, wParam, lParam) : 0;
+        default:
+            return 0;
+        }
+    } catch (...) {
+        // Nothing may unwind through the window system's code.
+        return 0;
+    }
+}
+
+int32_t Transition::Begin(uint32_t durationMs) {
+    const uint32_t t = timeGetTime();
+    wrapped = 0;
+    start = t;
+    if (t >= kWrapShift) {
+        start = t - kWrapShift;
+        wrapped = 1;
+    }
+    duration = durationMs != 0 ? durationMs : 1;
+    now = start;
+    end = start + duration;
+    running = 1;
+    firstStep = 1;
+    return 1;
+}
+
+int32_t Transition::Step(HostSurface*, HostSurface*, HostSurface*, int32_t, ChangedRect**) { return 0; }
+
+int32_t Transition::StepEx(HostSurface*, int32_t, int32_t, HostSurface*, HostSurface*, int32_t, int32_t, int32_t,
+                           int32_t, HostParam, int32_t) {
+    return 0;
+}
+
+void Transition::End() { running = 0; }
+
+uint32_t Transition::ShiftedTime() const {
+    uint32_t t = timeGetTime();
+    if (wrapped == 1) {
+        t -= kWrapShift;
+    }
+    return t;
+}
+
+uint32_t Transition::UpdateElapsed() {
+    now = ShiftedTime();
+    if (now > end) {
+        now = end;
+    }
+    return now - start;
+}
+
+int32_t Transition::IsFinished() {
+    if (running == 0) {
+        return 1;
+    }
+    return ShiftedTime() >= end ? 1 : 0;
+}
+
+uint32_t Transition::GetElapsed() { return now - start; }
+
+uint32_t Transition::SetElapsed(uint32_t elapsedMs) {
+    start = now - elapsedMs;
+    end = start + duration;
+    return start;
+}
+
+void Transition::Finish() {
+    now = end;
+    firstStep = 1;
+}
+
+HostSurface* Transition::WorkSurface(HostSurface* model) {
+    if (workSurface != nullptr) {
+        return workSurface;
+    }
+    HostSurface* surface = model->NewSurface();
+    if (surface == nullptr) {
+        return nullptr;
+    }
+    try {
+        HostPrototype prototype{};
+        const int32_t depth = model->Depth();
+        surface->PrototypeFor(&prototype, depth, 5, model->Driver());
+        if (surface->Allocate(model->Width(), model->Height(), &prototype) == 0) {
+            surface->Destroy();
+            return nullptr;
+        }
+        surface->SetKeyColour(model->KeyColour());
+        if (depth == 8) {
+            surface->AssignPalette(model->PaletteOf(0));
+        }
+    } catch (...) {
+        surface->Destroy();
+        throw;
+    }
+    workSurface = surface;
+    return workSurface;
+}
+
+} // namespace wqtrans

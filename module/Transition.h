@@ -1,0 +1,121 @@
+// Transition: the base class of all 21 transitions.
+//
+// It holds what every transition shares: the ids of its display name and settings
+// panel, the open panel, the clock that turns timer readings into elapsed
+// milliseconds, and an optional work surface. Its virtual operations, in slot order,
+// are how the registry, the adapter and the settings panels drive a transition; each
+// has a default here that a class overrides where it has something of its own.
+//
+// A class constructor sets nameId, dialogId and its parameter defaults; its fields
+// follow in the order parameters, run-time state. Steps read the clock with
+// UpdateElapsed and never divide by a zero duration: duration is 1 until Begin.
+#pragma once
+
+#include <cstdint>
+
+#include "module/HostSurface.h"
+#include "module/Types.h"
+#include "platform/Platform.h"
+
+namespace wqtrans {
+
+class Transition {
+public:
+    Transition() = default;
+    Transition(const Transition&) = delete;
+    Transition& operator=(const Transition&) = delete;
+
+    // Slot 0: the deleting destructor. Closes the panel, ends a run and releases the
+    // work surface; class destructors release their own allocations first.
+    virtual ~Transition();
+    // Slot 1: a new instance of the same class with its constructor defaults, or null.
+    virtual Transition* Clone() = 0;
+    // Slot 2.
+    virtual int32_t QueryFeature(int32_t feature, int32_t value);
+    // Slot 3: the class's four-character code.
+    virtual uint32_t GetID() = 0;
+    // Slot 4: mode bits handed to the host as they are.
+    virtual int32_t GetMode();
+    // Slot 5: stores an empty string, then loads string nameId; returns the characters
+    // copied.
+    virtual int32_t GetName(char16_t* buffer, int32_t capacity);
+    // Slot 6: writes the parameter block to `out` unless it is null; returns its size.
+    virtual int32_t GetParams(void* out);
+    // Slot 7: takes a block of at least the class's block size; ignores others.
+    virtual void SetParams(const void* block, uint32_t size);
+    // Slot 8: opens the settings panel as a child of `parent`, or returns null.
+    virtual HWND OpenSettings(HWND parent, intptr_t unused);
+    // Slot 9: reads the panel back when `apply` is not 0 (classes with panels), then
+    // destroys it; returns 1.
+    virtual int32_t CloseSettings(int32_t apply);
+    // Slot 10: the panel's messages, routed by SettingsDialogProc.
+    virtual INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Slot 11: starts the clock; returns 1.
+    virtual int32_t Begin(uint32_t durationMs);
+    // Slot 12: draws the frame for the elapsed time; 1 drawn, 0 not drawn.
+    virtual int32_t Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
+                         ChangedRect** changed);
+    // Slot 13: Fade's extended step.
+    virtual int32_t StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurface* oldFrame, HostSurface* newFrame,
+                           int32_t flags, int32_t reserved, int32_t mode, int32_t op, HostParam param,
+                           int32_t blitFlags);
+    // Slot 14.
+    virtual void End();
+    // Slot 15: 1 when not running or when the run's end has passed (reads the timer).
+    virtual int32_t IsFinished();
+    // Slot 16: elapsed ms as of the last clock read.
+    virtual uint32_t GetElapsed();
+    // Slot 17: moves the run so that `elapsedMs` have passed; returns the new start.
+    virtual uint32_t SetElapsed(uint32_t elapsedMs);
+    // Slot 18: jumps the clock to the end and asks the next step to redo its set-up.
+    virtual void Finish();
+
+    // The clock read of every step: the elapsed ms, 0 to duration (more only after a
+    // negative SetElapsed, until the timer catches up with the new start).
+    uint32_t UpdateElapsed();
+
+    // The transition's scratch surface, made on the first call after `model` (its size,
+    // depth, driver, key colour and 8-bit palette) and the same surface afterwards.
+    // Null when the host could not make or allocate it; a later call tries again.
+    HostSurface* WorkSurface(HostSurface* model);
+
+    // The one dialog procedure of all settings panels.
+    static INT_PTR CALLBACK SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Read-only views for hosts, tools and tests.
+    int32_t NameId() const { return nameId; }
+    int32_t DialogId() const { return dialogId; }
+    HWND Dialog() const { return dialog; }
+    uint32_t Duration() const { return duration; }
+    bool Running() const { return running != 0; }
+    bool FirstStep() const { return firstStep != 0; }
+
+protected:
+    // The shifted timer reading of this run.
+    uint32_t ShiftedTime() const;
+    // Runs a drawing body and turns anything it throws into a step result of 0.
+    template <typename Body> static int32_t Guarded(Body&& body) noexcept {
+        try {
+            return body();
+        } catch (...) {
+            return 0;
+        }
+    }
+
+    int32_t nameId = 0;
+    int32_t dialogId = 0;
+    HWND dialog = nullptr;
+    uint32_t start = 0;
+    uint32_t now = 0;
+    uint32_t end = 1;
+    uint32_t duration = 1;
+    int32_t wrapped = 0;
+    int32_t running = 0;
+    int32_t firstStep = 0;
+    HostSurface* workSurface = nullptr;
+
+private:
+    void DestroyPanel();
+};
+
+} // namespace wqtrans

@@ -1,0 +1,47 @@
+// The platform calls of the module: the real Win32 calls on Windows, the stand-in of
+// platform/posix elsewhere. Module and transition code includes this header only and
+// never tests the platform itself.
+#pragma once
+
+#include <cstdint>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <windows.h>
+#else
+#include "posix/Win32.h"
+#endif
+
+namespace wqtrans {
+
+// The library's module instance handle: stored at process attach on Windows, null
+// elsewhere (the string table and the dialog templates are then linked in).
+extern HINSTANCE moduleInstance;
+
+namespace crt {
+
+// The C runtime generator of the module's own platform, on every platform, so that a
+// run with a given seed draws the same cells everywhere: values 0 to 32767 from
+// state = state * 214013 + 2531011, output (state >> 16) & 0x7FFF, initial state 1.
+// The generator is shared by the whole module, like the C runtime's.
+int rand();
+void srand(unsigned int seed);
+
+} // namespace crt
+
+namespace platform {
+
+// Replaces the millisecond time source behind timeGetTime (stand-in platforms only;
+// on Windows the system timer is always used). `source` is called with `context` and
+// returns the time in milliseconds, wrapping at 2^32. Null restores the monotonic
+// system clock.
+using TimeSource = uint32_t (*)(void* context);
+void SetTimeSource(TimeSource source, void* context);
+
+} // namespace platform
+
+} // namespace wqtrans
