@@ -1,1 +1,430 @@
 #include "host/SoftwareSurface.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <typeinfo>
+
+namespace wqtrans {
+
+namespace {
+
+// The largest surface Allocate and the constructor accept: 2^28 pixels (1 GiB).
+constexpr int64_t kMaxPixels = int64_t{1} << 28;
+
+// Exact floor(x / 255) for 0 <= x <= 65534 (every product of two bytes).
+inline uint32_t Div255(uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
+
+// What a drawing call does to each pixel, resolved once per call from mode, op and param.
+struct PixelOp {
+    enum Kind { kNothing, kCopy, kBlend, kTint } kind = kCopy;
+    bool keyed = false;
+    uint32_t key = 0;   // the source's key colour, low 24 bits
+    uint32_t share = 0; // blend: the destination's share, 0 to 128
+    uint32_t alpha = 0; // tint: the source's alpha, 0 to 255
+    uint32_t coefR = 0, coefG = 0, coefB = 0;
+};
+
+PixelOp ResolveOp(int32_t mode, int32_t op, HostParam param, uint32_t keyColour) {
+    PixelOp out;
+    out.keyed = mode == 1;
+    out.key = keyColour & 0xFFFFFFu;
+    uint32_t tint = 0xFFFFFFFFu;
+    if (op == 13) {
+        if (param != 0) {
+            tint = reinterpret_cast<HostEffect*>(param)->ReadTint();
+        }
+    } else if ((op & 0x1000) != 0) {
+        tint = static_cast<uint32_t>(param);
+    } else if (op == 1) {
+        const uint32_t p = std::min<uint32_t>(static_cast<uint32_t>(param), 128u);
+        out.kind = p == 128 ? PixelOp::kNothing : PixelOp::kBlend;
+        out.share = p;
+        return out;
+    } else {
+        return out; // op 0 and every op without a meaning of its own: a copy
+    }
+    if (tint == 0xFFFFFFFFu) {
+        return out;
+    }
+    out.alpha = tint >> 24;
+    out.kind = out.alpha == 0 ? PixelOp::kNothing : PixelOp::kTint;
+    out.coefR = (tint >> 16) & 0xFF;
+    out.coefG = (tint >> 8) & 0xFF;
+    out.coefB = tint & 0xFF;
+    return out;
+}
+
+template <bool Keyed> void CopyKeyedRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, uint32_t key) {
+    static_assert(Keyed);
+    for (int64_t i = 0; i < n; ++i) {
+        const uint32_t v = s[i];
+        d[i] = (v & 0xFFFFFFu) == key ? d[i] : v;
+    }
+}
+
+// out = (src * (128 - p) + dst * p) / 128 per channel; R and B share one multiply.
+template <bool Keyed>
+void BlendRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, uint32_t p, uint32_t key) {
+    const uint32_t q = 128 - p;
+    for (int64_t i = 0; i < n; ++i) {
+        const uint32_t v = s[i];
+        const uint32_t t = d[i];
+        const uint32_t rb = (((v & 0xFF00FFu) * q + (t & 0xFF00FFu) * p) >> 7) & 0xFF00FFu;
+        const uint32_t g = (((v & 0x00FF00u) * q + (t & 0x00FF00u) * p) >> 7) & 0x00FF00u;
+        const uint32_t o = (t & 0xFF000000u) | rb | g;
+        if constexpr (Keyed) {
+            d[i] = (v & 0xFFFFFFu) == key ? t : o;
+        } else {
+            d[i] = o;
+        }
+    }
+}
+
+// s = src * c / 255; out = (s * a + dst * (255 - a)) / 255 per channel.
+template <bool Keyed> void TintRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, const PixelOp& op) {
+    const uint32_t a = op.alpha, b = 255 - op.alpha;
+    const uint32_t cr = op.coefR, cg = op.coefG, cb = op.coefB;
+    const uint32_t key = op.key;
+    for (int64_t i = 0; i < n; ++i) {
+        const uint32_t v = s[i];
+        const uint32_t t = d[i];
+        const uint32_t r = Div255(Div255(((v >> 16) & 0xFF) * cr) * a + ((t >> 16) & 0xFF) * b);
+        const uint32_t g = Div255(Div255(((v >> 8) & 0xFF) * cg) * a + ((t >> 8) & 0xFF) * b);
+        const uint32_t bl = Div255(Div255((v & 0xFF) * cb) * a + (t & 0xFF) * b);
+        const uint32_t o = (t & 0xFF000000u) | r << 16 | g << 8 | bl;
+        if constexpr (Keyed) {
+            d[i] = (v & 0xFFFFFFu) == key ? t : o;
+        } else {
+            d[i] = o;
+        }
+    }
+}
+
+// One row of n pixels from s to d. s and d must not overlap.
+void ApplyRow(uint32_t* d, const uint32_t* s, int64_t n, const PixelOp& op) {
+    switch (op.kind) {
+    case PixelOp::kNothing:
+        return;
+    case PixelOp::kCopy:
+        if (op.keyed) {
+            CopyKeyedRow<true>(d, s, n, op.key);
+        } else {
+            std::memcpy(d, s, static_cast<std::size_t>(n) * sizeof(uint32_t));
+        }
+        return;
+    case PixelOp::kBlend:
+        if (op.keyed) {
+            BlendRow<true>(d, s, n, op.share, op.key);
+        } else {
+            BlendRow<false>(d, s, n, op.share, op.key);
+        }
+        return;
+    case PixelOp::kTint:
+        if (op.keyed) {
+            TintRow<true>(d, s, n, op);
+        } else {
+            TintRow<false>(d, s, n, op);
+        }
+        return;
+    }
+}
+
+// The destination as a reference surface, or null: a foreign surface cannot be drawn on.
+// SoftwareSurface is final, so comparing the dynamic type is exact and costs two loads.
+inline SoftwareSurface* AsSoftware(HostSurface* dest) {
+    if (dest == nullptr || typeid(*dest) != typeid(SoftwareSurface)) {
+        return nullptr;
+    }
+    return static_cast<SoftwareSurface*>(dest);
+}
+
+// Clips a w x h block at (xs, ys) of a sw x sh source to a dw x dh destination at (xd, yd).
+// Returns false when nothing is left. All values are 64-bit so no 32-bit input overflows.
+struct Block {
+    int64_t xd, yd, xs, ys, w, h;
+};
+
+inline bool ClipBlock(Block& b, int64_t sw, int64_t sh, int64_t dw, int64_t dh) {
+    if (b.w <= 0 || b.h <= 0) {
+        return false;
+    }
+    const int64_t dx = std::max<int64_t>({0, -b.xs, -b.xd});
+    const int64_t dy = std::max<int64_t>({0, -b.ys, -b.yd});
+    b.xs += dx;
+    b.xd += dx;
+    b.w -= dx;
+    b.ys += dy;
+    b.yd += dy;
+    b.h -= dy;
+    b.w = std::min({b.w, sw - b.xs, dw - b.xd});
+    b.h = std::min({b.h, sh - b.ys, dh - b.yd});
+    return b.w > 0 && b.h > 0;
+}
+
+// Draws a clipped block. src and dst may be the same surface.
+void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t dstStride, const Block& b,
+               const PixelOp& op, bool sameSurface) {
+    if (op.kind == PixelOp::kNothing) {
+        return;
+    }
+    const uint32_t* s = src + b.ys * srcStride + b.xs;
+    uint32_t* d = dst + b.yd * dstStride + b.xd;
+    if (!sameSurface) {
+        if (op.kind == PixelOp::kCopy && !op.keyed) {
+            const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
+            if (b.w == srcStride && b.w == dstStride) {
+                std::memcpy(d, s, bytes * static_cast<std::size_t>(b.h));
+                return;
+            }
+            for (int64_t j = 0; j < b.h; ++j, s += srcStride, d += dstStride) {
+                std::memcpy(d, s, bytes);
+            }
+            return;
+        }
+        for (int64_t j = 0; j < b.h; ++j, s += srcStride, d += dstStride) {
+            ApplyRow(d, s, b.w, op);
+        }
+        return;
+    }
+    // Within one surface: rows downwards are walked from the bottom so that no source row
+    // is overwritten before it is read; a row that may overlap goes through a copy.
+    const bool overlap = b.xs < b.xd + b.w && b.xd < b.xs + b.w && b.ys < b.yd + b.h && b.yd < b.ys + b.h;
+    int64_t step = srcStride;
+    if (b.yd > b.ys) {
+        s += (b.h - 1) * srcStride;
+        d += (b.h - 1) * dstStride;
+        step = -srcStride;
+    }
+    const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
+    if (op.kind == PixelOp::kCopy && !op.keyed) {
+        for (int64_t j = 0; j < b.h; ++j, s += step, d += step) {
+            std::memmove(d, s, bytes);
+        }
+        return;
+    }
+    if (!overlap) {
+        for (int64_t j = 0; j < b.h; ++j, s += step, d += step) {
+            ApplyRow(d, s, b.w, op);
+        }
+        return;
+    }
+    std::vector<uint32_t> row(static_cast<std::size_t>(b.w));
+    for (int64_t j = 0; j < b.h; ++j, s += step, d += step) {
+        std::memcpy(row.data(), s, bytes);
+        ApplyRow(d, row.data(), b.w, op);
+    }
+}
+
+// The source coordinate of destination offset i in a stretch of size n from size m:
+// floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
+inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
+
+} // namespace
+
+SoftwareSurface::SoftwareSurface(int32_t w, int32_t h, uint32_t fill) {
+    if (w <= 0 || h <= 0) {
+        return;
+    }
+    if (int64_t{w} * h > kMaxPixels) {
+        throw std::bad_alloc();
+    }
+    pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+    width = w;
+    height = h;
+}
+
+void SoftwareSurface::Fill(uint32_t value) { std::fill(pixels.begin(), pixels.end(), value); }
+
+void SoftwareSurface::SetModel(int32_t newDepth, int32_t newDriver, const HostPalette* newPalette) {
+    depth = newDepth;
+    driver = newDriver;
+    if (newPalette != nullptr) {
+        palette = *newPalette;
+    }
+}
+
+int32_t SoftwareSurface::CopyAll(HostSurface* dest) { return CopyRect(dest, 0, 0, 0, 0, width, height, 0, 0, 0, 0); }
+
+int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t xs, int32_t ys, int32_t w,
+                                  int32_t h, int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) {
+    SoftwareSurface* target = AsSoftware(dest);
+    if (target == nullptr) {
+        return 0;
+    }
+    Block b{xd, yd, xs, ys, w, h};
+    if (!ClipBlock(b, width, height, target->width, target->height)) {
+        return 1;
+    }
+    if (op == 0 && mode != 1 && target != this) {
+        // The common case, one call per pixel in some transitions: straight to the rows.
+        const uint32_t* s = pixels.data() + b.ys * width + b.xs;
+        uint32_t* d = target->pixels.data() + b.yd * target->width + b.xd;
+        const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
+        for (int64_t j = 0; j < b.h; ++j, s += width, d += target->width) {
+            std::memcpy(d, s, bytes);
+        }
+        return 1;
+    }
+    const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
+    DrawBlock(pixels.data(), width, target->pixels.data(), target->width, b, pixelOp, target == this);
+    return 1;
+}
+
+int32_t SoftwareSurface::DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
+                                int32_t flags) {
+    return CopyRect(dest, xd, yd, 0, 0, width, height, mode, op, param, flags);
+}
+
+int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t xs,
+                                     int32_t ys, int32_t ws, int32_t hs, int32_t mode, int32_t op, HostParam param,
+                                     int32_t /*flags*/) {
+    SoftwareSurface* target = AsSoftware(dest);
+    if (target == nullptr) {
+        return 0;
+    }
+    if (wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0) {
+        return 1;
+    }
+    // Destination offsets inside both the rectangle and the destination surface.
+    const int64_t i0 = std::max<int64_t>(0, -int64_t{xd});
+    const int64_t i1 = std::min<int64_t>(wd, int64_t{target->width} - xd);
+    const int64_t j0 = std::max<int64_t>(0, -int64_t{yd});
+    const int64_t j1 = std::min<int64_t>(hd, int64_t{target->height} - yd);
+    if (i0 >= i1 || j0 >= j1 || width <= 0 || height <= 0) {
+        return 1;
+    }
+    // Source columns grow with i: keep the run of offsets whose column lies in the source.
+    std::vector<uint32_t> columns;
+    columns.reserve(static_cast<std::size_t>(i1 - i0));
+    int64_t first = -1;
+    for (int64_t i = i0; i < i1; ++i) {
+        const int64_t x = xs + StretchCoord(i, ws, wd);
+        if (x < 0) {
+            continue;
+        }
+        if (x >= width) {
+            break;
+        }
+        if (first < 0) {
+            first = i;
+        }
+        columns.push_back(static_cast<uint32_t>(x));
+    }
+    if (columns.empty()) {
+        return 1;
+    }
+    const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
+    if (pixelOp.kind == PixelOp::kNothing) {
+        return 1;
+    }
+    // Stretching within one surface reads from a snapshot of the source.
+    std::vector<uint32_t> snapshot;
+    const uint32_t* src = pixels.data();
+    if (target == this) {
+        snapshot = pixels;
+        src = snapshot.data();
+    }
+    const int64_t n = static_cast<int64_t>(columns.size());
+    const bool plain = pixelOp.kind == PixelOp::kCopy && !pixelOp.keyed;
+    std::vector<uint32_t> row(plain ? 0 : static_cast<std::size_t>(n));
+    const uint32_t* previousRow = nullptr;
+    const uint32_t* previousSource = nullptr;
+    for (int64_t j = j0; j < j1; ++j) {
+        const int64_t y = ys + StretchCoord(j, hs, hd);
+        if (y < 0) {
+            continue;
+        }
+        if (y >= height) {
+            break;
+        }
+        const uint32_t* s = src + y * width;
+        uint32_t* d = target->pixels.data() + (yd + j) * target->width + xd + first;
+        if (plain) {
+            if (s == previousSource) {
+                std::memcpy(d, previousRow, static_cast<std::size_t>(n) * sizeof(uint32_t));
+            } else {
+                for (int64_t k = 0; k < n; ++k) {
+                    d[k] = s[columns[static_cast<std::size_t>(k)]];
+                }
+            }
+            previousSource = s;
+            previousRow = d;
+        } else {
+            for (int64_t k = 0; k < n; ++k) {
+                row[static_cast<std::size_t>(k)] = s[columns[static_cast<std::size_t>(k)]];
+            }
+            ApplyRow(d, row.data(), n, pixelOp);
+        }
+    }
+    return 1;
+}
+
+int32_t SoftwareSurface::StretchAll(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t mode,
+                                    int32_t op, HostParam param, int32_t flags) {
+    return StretchRect(dest, xd, yd, wd, hd, 0, 0, width, height, mode, op, param, flags);
+}
+
+HostPalette* SoftwareSurface::PaletteOf(int32_t /*which*/) { return depth == 8 ? &palette : nullptr; }
+
+int32_t SoftwareSurface::PrototypeFor(HostPrototype* out, int32_t newDepth, int32_t surfaceType, int32_t newDriver) {
+    if (out == nullptr) {
+        return 0;
+    }
+    *out = HostPrototype{};
+    out->words[0] = static_cast<uint32_t>(newDepth);
+    out->words[1] = static_cast<uint32_t>(surfaceType);
+    out->words[2] = static_cast<uint32_t>(newDriver);
+    return 1;
+}
+
+int32_t SoftwareSurface::Allocate(int32_t w, int32_t h, const HostPrototype* prototype) {
+    if (w < 0 || h < 0 || int64_t{w} * h > kMaxPixels) {
+        return 0;
+    }
+    try {
+        std::vector<uint32_t> fresh(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
+        pixels.swap(fresh);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    width = w;
+    height = h;
+    if (prototype != nullptr) {
+        depth = static_cast<int32_t>(prototype->words[0]);
+        driver = static_cast<int32_t>(prototype->words[2]);
+    }
+    return 1;
+}
+
+int32_t SoftwareSurface::SetKeyColour(uint32_t colour) {
+    keyColour = colour;
+    return 1;
+}
+
+int32_t SoftwareSurface::AssignPalette(HostPalette* newPalette) {
+    if (newPalette == nullptr) {
+        return 0;
+    }
+    palette = *newPalette;
+    return 1;
+}
+
+int32_t SoftwareSurface::BeginDraw(int32_t /*reserved1*/, int32_t /*reserved2*/) {
+    ++openDraws;
+    return 1;
+}
+
+int32_t SoftwareSurface::EndDraw() {
+    if (openDraws == 0) {
+        return 0;
+    }
+    --openDraws;
+    return 1;
+}
+
+HostSurface* SoftwareSurface::NewSurface() { return new (std::nothrow) SoftwareSurface(); }
+
+void SoftwareSurface::Destroy() { delete this; }
+
+} // namespace wqtrans
