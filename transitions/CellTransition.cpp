@@ -6,6 +6,19 @@
 
 namespace wqtrans {
 
+namespace {
+
+constexpr int kColumnsBar = 1025;
+constexpr int kRowsBar = 1026;
+constexpr int32_t kMinCount = 1;
+constexpr int32_t kMaxCount = 30;
+
+int32_t TrackBarPosition(HWND window, int id) {
+    return static_cast<int32_t>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
+}
+
+} // namespace
+
 CellTransition::CellTransition() {
     nameId = 1031;
     dialogId = 118;
@@ -18,5 +31,82 @@ uint32_t CellTransition::GetID() { return kId; }
 int32_t CellTransition::GetParams(void* out) { return WriteBlock(out, columns, rows); }
 
 void CellTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, columns, rows); }
+
+int32_t CellTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        if (const int32_t position = TrackBarPosition(dialog, kColumnsBar); position != 0) {
+            columns = position;
+        }
+        if (const int32_t position = TrackBarPosition(dialog, kRowsBar); position != 0) {
+            rows = position;
+        }
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR CellTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        SendDlgItemMessageW(window, kColumnsBar, TBM_SETRANGE, 1, MAKELONG(kMinCount, kMaxCount));
+        SendDlgItemMessageW(window, kColumnsBar, TBM_SETPOS, 1, columns);
+        SendDlgItemMessageW(window, kRowsBar, TBM_SETRANGE, 1, MAKELONG(kMinCount, kMaxCount));
+        SendDlgItemMessageW(window, kRowsBar, TBM_SETPOS, 1, rows);
+        return 1;
+    }
+    if (message == WM_HSCROLL) {
+        if (const int32_t position = TrackBarPosition(window, kColumnsBar);
+            position >= kMinCount && position <= kMaxCount) {
+            columns = position;
+        }
+        if (const int32_t position = TrackBarPosition(window, kRowsBar);
+            position >= kMinCount && position <= kMaxCount) {
+            rows = position;
+        }
+        Finish();
+    }
+    return 0;
+}
+
+int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
+    return Guarded([&]() -> int32_t {
+        if (firstStep != 0) {
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            firstStep = 0;
+        }
+        const uint32_t e = UpdateElapsed();
+        const uint32_t d = duration;
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        const uint32_t W = width;
+        const uint32_t H = height;
+        const auto C = static_cast<uint32_t>(columns);
+        const auto R = static_cast<uint32_t>(rows);
+        // A grid without cells (a stored count of 0) or with cells less than a pixel
+        // wide or high could never show the new frame: it is shown whole instead.
+        if (static_cast<double>(e) / static_cast<double>(d) > 1.0 || C == 0 || R == 0 || W / C == 0 || H / R == 0) {
+            newFrame->CopyAll(dest);
+            return 1;
+        }
+
+        const uint32_t cw = W / C;
+        const uint32_t ch = H / R;
+        const double fw = static_cast<double>(W) / static_cast<double>(C);
+        const double fh = static_cast<double>(H) / static_cast<double>(R);
+        const uint32_t wc = (cw * e) / d;
+        const uint32_t hc = (ch * e) / d;
+        for (uint32_t i = 0; i < C; ++i) {
+            const auto x = static_cast<uint32_t>(static_cast<double>(i) * fw);
+            const auto px = static_cast<int32_t>(x + ((cw - wc) >> 1));
+            for (uint32_t j = 0; j < R; ++j) {
+                const auto y = static_cast<uint32_t>(static_cast<double>(j) * fh);
+                const auto py = static_cast<int32_t>(y + ((ch - hc) >> 1));
+                newFrame->StretchRect(dest, px, py, static_cast<int32_t>(wc), static_cast<int32_t>(hc), px, py,
+                                      static_cast<int32_t>(wc), static_cast<int32_t>(hc), 0, 0, 0, 4);
+            }
+        }
+        return 1;
+    });
+}
 
 } // namespace wqtrans
