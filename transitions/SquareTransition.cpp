@@ -1,10 +1,26 @@
 #include "transitions/SquareTransition.h"
 
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kSizeTrackBar = 1025;
+constexpr int kStretchCheckBox = 1026;
+constexpr int32_t kMinPercent = 20;
+constexpr int32_t kMaxPercent = 80;
+
+// size x e / d with the product taken in 64 bits, so that long runs on large frames
+// do not wrap; the same as the 32-bit product wherever that one does not wrap.
+uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
+}
+
+} // namespace
 
 SquareTransition::SquareTransition() {
     nameId = 1020;
@@ -19,6 +35,95 @@ int32_t SquareTransition::GetParams(void* out) { return WriteBlock(out, spare, s
 
 void SquareTransition::SetParams(const void* block, uint32_t size) {
     ReadBlock(block, size, spare, sizePercent, stretchInside);
+}
+
+int32_t SquareTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kSizeTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            sizePercent = position;
+        }
+        stretchInside = IsDlgButtonChecked(dialog, kStretchCheckBox) == BST_CHECKED ? 1 : 0;
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SendDlgItemMessageW(window, kSizeTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinPercent, kMaxPercent));
+        SendDlgItemMessageW(window, kSizeTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(sizePercent));
+        CheckDlgButton(window, kStretchCheckBox, static_cast<UINT>(stretchInside));
+        return 1;
+    case WM_COMMAND:
+        stretchInside = IsDlgButtonChecked(window, kStretchCheckBox) == BST_CHECKED ? 1 : 0;
+        Finish();
+        return 0;
+    case WM_HSCROLL: {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kSizeTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinPercent && position <= kMaxPercent) {
+            sizePercent = position;
+        }
+        Finish();
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t SquareTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+        width = static_cast<uint32_t>(newFrame->Width());
+        height = static_cast<uint32_t>(newFrame->Height());
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    const uint32_t d = duration;
+    if (e > d) {
+        newFrame->CopyAll(dest);
+        return 1;
+    }
+    const uint32_t w = width;
+    const uint32_t h = height;
+    // A stored percentage outside 0 to 100 is drawn as the nearest bound, so that
+    // 100 - S never wraps; the stored value itself is kept.
+    const uint32_t s = sizePercent < 0 ? 0u : sizePercent > 100 ? 100u : static_cast<uint32_t>(sizePercent);
+
+    // The inner rectangle: its final size, its size now, and its place.
+    const uint32_t ws = (s * w) / 100;
+    const uint32_t hs = (s * h) / 100;
+    const uint32_t wd = Progress(ws, e, d);
+    const uint32_t hd = Progress(hs, e, d);
+    const auto xd = static_cast<int32_t>((w >> 1) - (wd >> 1));
+    const auto yd = static_cast<int32_t>((h >> 1) - (hd >> 1));
+    if (stretchInside != 0) {
+        newFrame->StretchRect(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd),
+                              static_cast<int32_t>((w >> 1) - (ws >> 1)), static_cast<int32_t>((h >> 1) - (hs >> 1)),
+                              static_cast<int32_t>(ws), static_cast<int32_t>(hs), 0, 0, 0, 2);
+    } else {
+        newFrame->CopyRect(dest, xd, yd, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd), 0, 0, 0, 2);
+    }
+
+    // The edge bands: their final thickness and their thickness now.
+    const uint32_t bw = ((w * (100 - s)) / 100) >> 1;
+    const uint32_t bh = ((h * (100 - s)) / 100) >> 1;
+    const uint32_t mx = Progress(bw, e, d);
+    const uint32_t my = Progress(bh, e, d);
+    const auto bottom = static_cast<int32_t>(h - my);
+    const auto right = static_cast<int32_t>(w - mx);
+    const auto iw = static_cast<int32_t>(w);
+    const auto ih = static_cast<int32_t>(h);
+    const auto imx = static_cast<int32_t>(mx);
+    const auto imy = static_cast<int32_t>(my);
+    newFrame->CopyRect(dest, 0, 0, 0, 0, iw, imy, 0, 0, 0, 2);
+    newFrame->CopyRect(dest, 0, 0, 0, 0, imx, ih, 0, 0, 0, 2);
+    newFrame->CopyRect(dest, 0, bottom, 0, bottom, iw, imy, 0, 0, 0, 2);
+    newFrame->CopyRect(dest, right, 0, right, 0, imx, ih, 0, 0, 0, 2);
+    return 1;
 }
 
 } // namespace wqtrans

@@ -1,10 +1,79 @@
 #include "transitions/Stretch2Transition.h"
 
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kFirstButton = 1007;
+constexpr int kLastButton = 1017;
+constexpr uint32_t kLastAnchor = 10;
+
+// The anchor the radio buttons show: 0, or the offset of the last checked button
+// after the first (the first is never tested).
+int32_t ReadAnchor(HWND window) {
+    int32_t value = 0;
+    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
+        if (IsDlgButtonChecked(window, id) == BST_CHECKED) {
+            value = id - kFirstButton;
+        }
+    }
+    return value;
+}
+
+// Draws `frame` squeezed into the rectangle of size sw x sh placed at `anchor` on a
+// W x H destination. Sizes come signed: a drawing whose width or height would be
+// negative (a first-half step past half time, a second-half step just before it) is
+// skipped rather than handed to the host.
+void Draw(HostSurface* frame, HostSurface* dest, uint32_t anchor, uint32_t w, uint32_t h, int64_t sw, int64_t sh) {
+    const bool fullWidth = anchor == 1 || anchor == 5 || anchor == 9;
+    const bool fullHeight = anchor == 3 || anchor == 4 || anchor == 7;
+    const int64_t drawnWidth = fullWidth ? static_cast<int64_t>(w) : sw;
+    const int64_t drawnHeight = fullHeight ? static_cast<int64_t>(h) : sh;
+    if (drawnWidth < 0 || drawnHeight < 0) {
+        return;
+    }
+    const auto uw = static_cast<uint32_t>(drawnWidth);
+    const auto uh = static_cast<uint32_t>(drawnHeight);
+    uint32_t x = 0;
+    uint32_t y = 0;
+    switch (anchor) {
+    case 0: // "Top Left"
+    case 1: // "Top Middle"
+    case 3: // "Middle Left"
+        break;
+    case 2: // "Top Right"
+    case 7: // "Middle Right"
+        x = w - uw;
+        break;
+    case 4: // "Center H"
+        x = (w >> 1) - (uw >> 1);
+        break;
+    case 5: // "Center V"
+        y = (h >> 1) - (uh >> 1);
+        break;
+    case 6: // "Center H+V"
+        x = (w >> 1) - (uw >> 1);
+        y = (h >> 1) - (uh >> 1);
+        break;
+    case 8: // "Bottom Left"
+    case 9: // "Bottom Middle"
+        y = h - uh;
+        break;
+    default: // 10 "Bottom Right"
+        x = w - uw;
+        y = h - uh;
+        break;
+    }
+    frame->StretchAll(dest, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(uw),
+                      static_cast<int32_t>(uh), 0, 0, 0, 4);
+}
+
+} // namespace
 
 Stretch2Transition::Stretch2Transition() {
     nameId = 1028;
@@ -20,5 +89,70 @@ int32_t Stretch2Transition::GetMode() { return 11; }
 int32_t Stretch2Transition::GetParams(void* out) { return WriteBlock(out, anchor); }
 
 void Stretch2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, anchor); }
+
+int32_t Stretch2Transition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        anchor = ReadAnchor(dialog);
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR Stretch2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        // Computed unsigned: a stored anchor of any value checks no button rather
+        // than overflowing.
+        CheckRadioButton(window, kFirstButton, kLastButton,
+                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(anchor)));
+        return 1;
+    }
+    if (message == WM_COMMAND) {
+        const int id = LOWORD(wParam);
+        if (id >= kFirstButton && id <= kLastButton) {
+            anchor = ReadAnchor(window);
+            Finish();
+        }
+    }
+    return 0;
+}
+
+int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
+                                 ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+        width = static_cast<uint32_t>(newFrame->Width());
+        height = static_cast<uint32_t>(newFrame->Height());
+        phase = 0;
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    const uint32_t d = duration;
+    if (e > d) {
+        newFrame->CopyAll(dest);
+        return 1;
+    }
+    const auto placement = static_cast<uint32_t>(anchor);
+    if (placement > kLastAnchor) {
+        return 1;
+    }
+    const uint32_t w = width;
+    const uint32_t h = height;
+    // The doubled progress, from 0 through the frame size at half time to twice it
+    // at the end; taken in 64 bits so that long runs on large frames do not wrap.
+    const auto gw = static_cast<int64_t>(static_cast<uint64_t>(w) * e * 2 / d);
+    const auto gh = static_cast<int64_t>(static_cast<uint64_t>(h) * e * 2 / d);
+    const auto sw = static_cast<int64_t>(w);
+    const auto sh = static_cast<int64_t>(h);
+    if (phase == 0) {
+        Draw(oldFrame, dest, placement, w, h, sw - gw, sh - gh);
+        if (e >= (d >> 1)) {
+            phase = 1;
+        }
+        return 1;
+    }
+    Draw(newFrame, dest, placement, w, h, gw - sw, gh - sh);
+    return 1;
+}
 
 } // namespace wqtrans

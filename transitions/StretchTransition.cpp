@@ -1,10 +1,39 @@
 #include "transitions/StretchTransition.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kFirstButton = 1007;
+constexpr int kLastButton = 1016;
+
+// size x e / d with the product taken in 64 bits, so that long runs on large frames
+// do not wrap; the same as the 32-bit product wherever that one does not wrap.
+uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
+}
+
+int32_t I(uint32_t value) { return static_cast<int32_t>(value); }
+
+// The anchor the radio buttons show: 0, or the offset of the last checked button
+// after the first (the first is never tested).
+int32_t ReadAnchor(HWND window) {
+    int32_t value = 0;
+    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
+        if (IsDlgButtonChecked(window, id) == BST_CHECKED) {
+            value = id - kFirstButton;
+        }
+    }
+    return value;
+}
+
+} // namespace
 
 StretchTransition::StretchTransition() {
     nameId = 1026;
@@ -20,5 +49,106 @@ int32_t StretchTransition::GetMode() { return 11; }
 int32_t StretchTransition::GetParams(void* out) { return WriteBlock(out, anchor); }
 
 void StretchTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, anchor); }
+
+int32_t StretchTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        anchor = ReadAnchor(dialog);
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR StretchTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        // Computed unsigned: a stored anchor of any value checks no button rather
+        // than overflowing.
+        CheckRadioButton(window, kFirstButton, kLastButton,
+                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(anchor)));
+        return 1;
+    }
+    if (message == WM_COMMAND) {
+        const int id = LOWORD(wParam);
+        if (id >= kFirstButton && id <= kLastButton) {
+            anchor = ReadAnchor(window);
+            Finish();
+        }
+    }
+    return 0;
+}
+
+int32_t StretchTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
+                                ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+        width = static_cast<uint32_t>(newFrame->Width());
+        height = static_cast<uint32_t>(newFrame->Height());
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    const uint32_t d = duration;
+    if (e > d) {
+        newFrame->CopyAll(dest);
+        return 1;
+    }
+    const uint32_t w = width;
+    const uint32_t h = height;
+    const uint32_t a = Progress(w, e, d);
+    const uint32_t b = Progress(h, e, d);
+
+    switch (static_cast<uint32_t>(anchor)) {
+    case 0: // "Top Left"
+        newFrame->StretchAll(dest, 0, 0, I(a), I(b), 0, 0, 0, 4);
+        break;
+    case 1: // "Top Right"
+        newFrame->StretchAll(dest, I(w - a), 0, I(a), I(b), 0, 0, 0, 4);
+        break;
+    case 2: // "Bottom Left"
+        newFrame->StretchAll(dest, 0, I(h - b), I(a), I(b), 0, 0, 0, 4);
+        break;
+    case 3: // "Bottom Right"
+        newFrame->StretchAll(dest, I(w - a), I(h - b), I(a), I(b), 0, 0, 0, 4);
+        break;
+    case 4:   // "4 corners"
+    case 5: { // "Center"
+        const uint32_t hw = w >> 1;
+        const uint32_t hh = h >> 1;
+        const uint32_t qa = Progress(hw, e, d);
+        const uint32_t qb = Progress(hh, e, d);
+        // The top quarters are never less than 5 pixels high.
+        const uint32_t qt = std::max(qb, 5u);
+        // The top-left quarter takes its source size from the old frame.
+        const int32_t ow = oldFrame->Width() / 2;
+        const int32_t oh = oldFrame->Height() / 2;
+        if (anchor == 4) {
+            newFrame->StretchRect(dest, 0, 0, I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4);
+            newFrame->StretchRect(dest, I(w - qa), 0, I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4);
+            newFrame->StretchRect(dest, 0, I(h - qb), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4);
+            newFrame->StretchRect(dest, I(w - qa), I(h - qb), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0, 0, 4);
+        } else {
+            newFrame->StretchRect(dest, I(hw - qa), I(hh - qt), I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4);
+            newFrame->StretchRect(dest, I(hw), I(hh - qt), I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4);
+            newFrame->StretchRect(dest, I(hw - qa), I(hh), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4);
+            newFrame->StretchRect(dest, I(hw), I(hh), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0, 0, 4);
+        }
+        break;
+    }
+    case 6: // "Top Middle"
+        newFrame->StretchAll(dest, 0, 0, I(w), I(b), 0, 0, 0, 4);
+        break;
+    case 7: // "Middle Left"
+        newFrame->StretchAll(dest, 0, 0, I(a), I(h), 0, 0, 0, 4);
+        break;
+    case 8: // "Middle Right"
+        newFrame->StretchAll(dest, I(w - a), 0, I(a), I(h), 0, 0, 0, 4);
+        break;
+    case 9: // "Bottom Middle"
+        newFrame->StretchAll(dest, 0, I(h - b), I(w), I(b), 0, 0, 0, 4);
+        break;
+    default: // no such placement: nothing is drawn
+        break;
+    }
+    return 1;
+}
 
 } // namespace wqtrans

@@ -1,10 +1,26 @@
 #include "transitions/Turn2Transition.h"
 
+#include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kRotationsTrackBar = 1025;
+constexpr int kInverseCheckBox = 1026;
+constexpr int32_t kMinRotations = 1;
+constexpr int32_t kMaxRotations = 10;
+
+// One turn, as the transition has always counted it: a little less than 2 pi.
+constexpr double kTurn = 6.28318;
+
+int32_t Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED ? 1 : 0; }
+
+} // namespace
 
 Turn2Transition::Turn2Transition() {
     nameId = 1021;
@@ -18,5 +34,85 @@ uint32_t Turn2Transition::GetID() { return kId; }
 int32_t Turn2Transition::GetParams(void* out) { return WriteBlock(out, rotations, inverse); }
 
 void Turn2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, rotations, inverse); }
+
+int32_t Turn2Transition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kRotationsTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            rotations = position;
+        }
+        inverse = Checked(dialog, kInverseCheckBox);
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinRotations, kMaxRotations));
+        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(rotations));
+        CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
+        return 1;
+    case WM_COMMAND:
+        inverse = Checked(window, kInverseCheckBox);
+        Finish();
+        return 0;
+    case WM_HSCROLL: {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kRotationsTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinRotations && position <= kMaxRotations) {
+            rotations = position;
+        }
+        Finish();
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+        width = static_cast<uint32_t>(newFrame->Width());
+        height = static_cast<uint32_t>(newFrame->Height());
+        turnsDone = 0;
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    const uint32_t d = duration;
+    if (e > d) {
+        newFrame->CopyAll(dest);
+        return 1;
+    }
+    const uint32_t w = width;
+    const uint32_t h = height;
+    const uint32_t hw = w >> 1;
+    const uint32_t hh = h >> 1;
+
+    // rotations x e x turn, divided by d, less the turns already counted: the order
+    // matters to the last bit.
+    double a = static_cast<double>(static_cast<uint32_t>(rotations)) * static_cast<double>(e) * kTurn /
+                   static_cast<double>(d) -
+               static_cast<double>(turnsDone) * kTurn;
+    if (inverse == 1) {
+        a = kTurn - a;
+    }
+    // The offset grows from 0 to the width, taken in 64 bits so that long runs on
+    // large frames do not wrap; it serves both axes.
+    const auto rr = static_cast<double>(static_cast<uint32_t>(static_cast<uint64_t>(w) * e / d));
+
+    newFrame->CopyAll(dest);
+    // Truncated around the centre, so that a small negative offset becomes -1, not 0.
+    const int32_t yo = static_cast<int32_t>(rr * std::sin(a) + static_cast<double>(hh)) - static_cast<int32_t>(hh);
+    const int32_t xo = static_cast<int32_t>(rr * std::cos(a) + static_cast<double>(hw)) - static_cast<int32_t>(hw);
+    oldFrame->CopyRect(dest, xo, yo, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2);
+
+    if (inverse == 1 ? a <= 0.0 : a >= kTurn) {
+        ++turnsDone;
+    }
+    return 1;
+}
 
 } // namespace wqtrans

@@ -1,10 +1,33 @@
 #include "transitions/TurnTransition.h"
 
+#include <cmath>
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kRotationsTrackBar = 1025;
+constexpr int kFullImageCheckBox = 1026;
+constexpr int kInverseCheckBox = 1027;
+constexpr int32_t kMinRotations = 1;
+constexpr int32_t kMaxRotations = 7;
+
+// One turn, as the transition has always counted it: a little less than 2 pi.
+constexpr double kTurn = 6.28318;
+
+// size x e / d with the product taken in 64 bits, so that long runs on large frames
+// do not wrap; the same as the 32-bit product wherever that one does not wrap.
+uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
+    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
+}
+
+int32_t Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED ? 1 : 0; }
+
+} // namespace
 
 TurnTransition::TurnTransition() {
     nameId = 1027;
@@ -19,6 +42,92 @@ int32_t TurnTransition::GetParams(void* out) { return WriteBlock(out, rotations,
 
 void TurnTransition::SetParams(const void* block, uint32_t size) {
     ReadBlock(block, size, rotations, fullImage, inverse);
+}
+
+int32_t TurnTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kRotationsTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            rotations = position;
+        }
+        fullImage = Checked(dialog, kFullImageCheckBox);
+        inverse = Checked(dialog, kInverseCheckBox);
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinRotations, kMaxRotations));
+        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(rotations));
+        CheckDlgButton(window, kFullImageCheckBox, static_cast<UINT>(fullImage));
+        CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
+        return 1;
+    case WM_COMMAND:
+        fullImage = Checked(window, kFullImageCheckBox);
+        inverse = Checked(window, kInverseCheckBox);
+        Finish();
+        return 0;
+    case WM_HSCROLL: {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kRotationsTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinRotations && position <= kMaxRotations) {
+            rotations = position;
+        }
+        Finish();
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t TurnTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+        width = static_cast<uint32_t>(newFrame->Width());
+        height = static_cast<uint32_t>(newFrame->Height());
+        angle = 0.0;
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    const uint32_t d = duration;
+    if (e > d) {
+        newFrame->CopyAll(dest);
+        return 1;
+    }
+    const uint32_t w = width;
+    const uint32_t h = height;
+    const uint32_t hw = w >> 1;
+    const uint32_t hh = h >> 1;
+
+    // e x rotations x turn, then divided by d: the order matters to the last bit.
+    angle =
+        static_cast<double>(e) * static_cast<double>(static_cast<uint32_t>(rotations)) * kTurn / static_cast<double>(d);
+    if (inverse == 1) {
+        angle = kTurn - angle;
+    }
+    // The radius shrinks from half the width to 0; it serves both axes.
+    const auto r = static_cast<double>(hw - Progress(hw, e, d));
+    const auto xc = static_cast<int32_t>(r * std::cos(angle) + static_cast<double>(hw));
+    const auto yc = static_cast<int32_t>(r * std::sin(angle) + static_cast<double>(hh));
+    const uint32_t wd = Progress(w, e, d);
+    const uint32_t hd = Progress(h, e, d);
+
+    oldFrame->StretchAll(dest, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 4);
+    const auto xd = static_cast<int32_t>(static_cast<uint32_t>(xc) - (wd >> 1));
+    const auto yd = static_cast<int32_t>(static_cast<uint32_t>(yc) - (hd >> 1));
+    if (fullImage == 1) {
+        newFrame->StretchAll(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd), 0, 0, 0, 4);
+    } else {
+        // An unscaled window onto the bottom-right part of the new frame.
+        newFrame->StretchRect(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd),
+                              static_cast<int32_t>(w - wd), static_cast<int32_t>(h - hd), static_cast<int32_t>(wd),
+                              static_cast<int32_t>(hd), 0, 0, 0, 4);
+    }
+    return 1;
 }
 
 } // namespace wqtrans

@@ -1,10 +1,21 @@
 #include "transitions/Zoom2Transition.h"
 
+#include <cstdint>
 #include <new>
 
 #include "module/ParamBlock.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kZoomOutButton = 1007;
+constexpr int kZoomInButton = 1008;
+constexpr int32_t kShowNew = 1;
+
+int32_t ReadZoomIn(HWND window) { return IsDlgButtonChecked(window, kZoomInButton) == BST_CHECKED ? 1 : 0; }
+
+} // namespace
 
 Zoom2Transition::Zoom2Transition() {
     nameId = 1030;
@@ -20,5 +31,59 @@ int32_t Zoom2Transition::GetMode() { return 11; }
 int32_t Zoom2Transition::GetParams(void* out) { return WriteBlock(out, zoomIn); }
 
 void Zoom2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, zoomIn); }
+
+int32_t Zoom2Transition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        zoomIn = ReadZoomIn(dialog);
+    }
+    return Transition::CloseSettings(apply);
+}
+
+INT_PTR Zoom2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        // Computed unsigned: a stored value other than 0 and 1 checks no button
+        // rather than overflowing.
+        CheckRadioButton(window, kZoomOutButton, kZoomInButton,
+                         static_cast<int>(static_cast<uint32_t>(kZoomOutButton) + static_cast<uint32_t>(zoomIn)));
+        return 1;
+    }
+    if (message == WM_COMMAND) {
+        const int id = LOWORD(wParam);
+        if (id == kZoomOutButton || id == kZoomInButton) {
+            zoomIn = ReadZoomIn(window);
+            Finish();
+        }
+    }
+    return 0;
+}
+
+int32_t Zoom2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
+                              ChangedRect**) {
+    if (firstStep != 0) {
+        firstStep = 0;
+    }
+    const uint32_t e = UpdateElapsed();
+    if (dest->IsReady() == 0) {
+        return 0;
+    }
+    HostSurface* shown = (flags & kShowNew) != 0 ? newFrame : oldFrame;
+    const uint32_t d = duration;
+    if (d == 0 || e > d) {
+        shown->CopyAll(dest);
+        return 1;
+    }
+    const int32_t w = shown->Width();
+    const int32_t h = shown->Height();
+    uint32_t sw = (static_cast<uint32_t>(w) * e) / d;
+    uint32_t sh = (static_cast<uint32_t>(h) * e) / d;
+    if (zoomIn != 0) {
+        sw = static_cast<uint32_t>(w) - sw;
+        sh = static_cast<uint32_t>(h) - sh;
+    }
+    const auto xs = static_cast<int32_t>(static_cast<uint32_t>(w / 2) - (sw >> 1));
+    const auto ys = static_cast<int32_t>(static_cast<uint32_t>(h / 2) - (sh >> 1));
+    shown->StretchRect(dest, 0, 0, w, h, xs, ys, static_cast<int32_t>(sw), static_cast<int32_t>(sh), 0, 0, 0, 4);
+    return 1;
+}
 
 } // namespace wqtrans
