@@ -17,9 +17,21 @@ public:
     uint32_t GetID() override;
     int32_t GetParams(void* out) override;
     void SetParams(const void* block, uint32_t size) override;
+    int32_t CloseSettings(int32_t apply) override;
+    INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Draws the two strips opened since the last step.
+    int32_t Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
+                 ChangedRect** changed) override;
 
     // Parameters.
     uint16_t direction = 0;
+
+    // Run state: the distance each door travels, and how far they have opened.
+    int32_t halfExtent = 0;
+    uint32_t opened = 0;
+
+private:
+    void ReadDirection(HWND window);
 };
 
 } // namespace wqtrans

@@ -6,6 +6,17 @@
 
 namespace wqtrans {
 
+namespace {
+
+constexpr int kTrackBar = 1025;
+constexpr int kHorizontal = 1007;
+constexpr int kVertical = 1008;
+constexpr int kScrolling = 1026;
+constexpr int32_t kMinLines = 1;
+constexpr int32_t kMaxLines = 20;
+
+} // namespace
+
 LineTransition::LineTransition() {
     nameId = 1022;
     dialogId = 109;
@@ -19,6 +30,96 @@ int32_t LineTransition::GetParams(void* out) { return WriteBlock(out, lineCount,
 
 void LineTransition::SetParams(const void* block, uint32_t size) {
     ReadBlock(block, size, lineCount, orientation, scrolling);
+}
+
+INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
+        CheckRadioButton(window, kHorizontal, kVertical, kHorizontal + orientation);
+        CheckDlgButton(window, kScrolling, static_cast<UINT>(scrolling));
+        return 1;
+    case WM_COMMAND: {
+        scrolling = IsDlgButtonChecked(window, kScrolling) != 0 ? 1 : 0;
+        const int id = LOWORD(wParam);
+        if (id == kHorizontal || id == kVertical) {
+            orientation = IsDlgButtonChecked(window, kVertical) != 0 ? 1 : 0;
+        }
+        Finish();
+        return 0;
+    }
+    case WM_HSCROLL: {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinLines && position <= kMaxLines) {
+            lineCount = position;
+        }
+        Finish();
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t LineTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            lineCount = position;
+        }
+        orientation = IsDlgButtonChecked(dialog, kVertical) != 0 ? 1 : 0;
+        scrolling = IsDlgButtonChecked(dialog, kScrolling) != 0 ? 1 : 0;
+    }
+    return Transition::CloseSettings(apply);
+}
+
+int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
+    return Guarded([&]() -> int32_t {
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        if (static_cast<double>(e) / static_cast<double>(duration) > 1.0) {
+            newFrame->CopyAll(dest);
+            return 1;
+        }
+        const bool horizontal = orientation == 0;
+        // The strips divide this extent; there cannot be more strips than rows (or
+        // columns) to show them, and a huge count would make every step endless.
+        const uint32_t across = horizontal ? height : width;
+        const uint32_t along = horizontal ? width : height;
+        int32_t n = lineCount;
+        if (n > 0 && static_cast<uint32_t>(n) > across) {
+            n = static_cast<int32_t>(across);
+        }
+        if (n <= 0) {
+            return 1;
+        }
+        const double band = static_cast<double>(across) / static_cast<double>(static_cast<uint32_t>(n));
+        const uint32_t p = (along * e) / duration;
+        const auto reach = static_cast<int32_t>(p);
+        const auto far = static_cast<int32_t>(along - p);
+        for (int32_t i = 0; i < n; ++i) {
+            const auto start = static_cast<int32_t>(i * band);
+            const int32_t size = i == n - 1 ? static_cast<int32_t>(across) : static_cast<int32_t>(band + 1.0);
+            const bool even = i % 2 == 0;
+            // Where the reached part sits, and where its pixels come from.
+            const int32_t to = even ? 0 : far;
+            const int32_t from = scrolling == 0 ? to : (even ? far : 0);
+            if (horizontal) {
+                newFrame->CopyRect(dest, to, start, from, start, reach, size, 0, 0, 0, 2);
+            } else {
+                newFrame->CopyRect(dest, start, to, start, from, size, reach, 0, 0, 0, 2);
+            }
+        }
+        return 1;
+    });
 }
 
 } // namespace wqtrans

@@ -19,11 +19,20 @@ public:
     uint32_t GetID() override;
     int32_t GetParams(void* out) override;
     void SetParams(const void* block, uint32_t size) override;
+    int32_t CloseSettings(int32_t apply) override;
+    INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Redraws the part of every strip reached so far.
+    int32_t Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
+                 ChangedRect** changed) override;
 
     // Parameters.
     int32_t lineCount = 2;
     int32_t orientation = 0;
     int32_t scrolling = 0;
+
+    // Run state: the new frame's size, taken at the first step.
+    uint32_t width = 0;
+    uint32_t height = 0;
 };
 
 } // namespace wqtrans

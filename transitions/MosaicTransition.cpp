@@ -3,13 +3,28 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/SpotWidthLabel.h"
 
 namespace wqtrans {
+
+namespace {
+
+constexpr int kTrackBar = 1025;
+constexpr int32_t kMinSpot = 1;
+constexpr int32_t kMaxSpot = 100;
+// Movable, zero-filled global memory.
+constexpr UINT kBitmapFlags = 0x42;
+// The C runtime generator's values are 0 to 32767.
+constexpr uint32_t kRandRange = 32768;
+
+} // namespace
 
 MosaicTransition::MosaicTransition() {
     nameId = 1003;
     dialogId = 104;
 }
+
+MosaicTransition::~MosaicTransition() { ReleaseBits(); }
 
 Transition* MosaicTransition::Clone() { return new (std::nothrow) MosaicTransition(); }
 
@@ -18,5 +33,150 @@ uint32_t MosaicTransition::GetID() { return kId; }
 int32_t MosaicTransition::GetParams(void* out) { return WriteBlock(out, spotWidth); }
 
 void MosaicTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, spotWidth); }
+
+INT_PTR MosaicTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        ShowSpotWidth(window, spotWidth);
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinSpot, kMaxSpot));
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, spotWidth);
+        return 1;
+    }
+    if (message == WM_HSCROLL) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinSpot && position <= kMaxSpot) {
+            spotWidth = position;
+            ShowSpotWidth(window, position);
+            Finish();
+        }
+    }
+    return 0;
+}
+
+int32_t MosaicTransition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            spotWidth = position;
+        }
+    }
+    return Transition::CloseSettings(apply);
+}
+
+void MosaicTransition::ReleaseBits() {
+    if (shownBits != nullptr) {
+        HGLOBAL memory = GlobalHandle(shownBits);
+        GlobalUnlock(memory);
+        GlobalFree(memory);
+        shownBits = nullptr;
+    }
+}
+
+void MosaicTransition::End() {
+    ReleaseBits();
+    Transition::End();
+}
+
+void MosaicTransition::ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell) {
+    const auto x = static_cast<int32_t>((cell % columns) * cellSize);
+    const auto y = static_cast<int32_t>((cell / columns) * cellSize);
+    const auto side = static_cast<int32_t>(cellSize);
+    newFrame->CopyRect(dest, x, y, x, y, side, side, 0, 0, 0, 2);
+}
+
+bool MosaicTransition::TakeFreeCell(uint32_t cell, uint32_t& found) {
+    const uint32_t bytes = (cellCount + 7) / 8;
+    const uint32_t first = cell / 8;
+    for (uint32_t pass = 0; pass < bytes; ++pass) {
+        uint32_t k = first + pass;
+        if (k >= bytes) {
+            k -= bytes;
+        }
+        const uint8_t byte = shownBits[k];
+        if (byte == 0xFF) {
+            continue;
+        }
+        for (uint32_t b = 0; b < 8; ++b) {
+            const uint32_t candidate = 8 * k + b;
+            if (candidate / columns >= rows) {
+                break;
+            }
+            if ((byte & (1u << b)) == 0) {
+                shownBits[k] = static_cast<uint8_t>(byte | (1u << b));
+                found = candidate;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
+                               ChangedRect**) {
+    return Guarded([&]() -> int32_t {
+        if (firstStep != 0) {
+            const auto W = static_cast<uint32_t>(oldFrame->Width());
+            const auto H = static_cast<uint32_t>(oldFrame->Height());
+            const auto s = static_cast<uint32_t>(spotWidth);
+            cellSize = ((s * H) / 100 + (s * W) / 100) / 2;
+            if (cellSize == 0) {
+                cellSize = 1;
+            }
+            columns = (W + cellSize - 1) / cellSize;
+            rows = (H + cellSize - 1) / cellSize;
+            cellCount = columns * rows;
+            cellsShown = 0;
+            ReleaseBits();
+            // A grid too large to count in 32 bits gets no bitmap: the run then shows
+            // the new frame whole, as when the memory cannot be had.
+            if (static_cast<uint64_t>(columns) * rows == cellCount) {
+                HGLOBAL memory = GlobalAlloc(kBitmapFlags, (cellCount + 7) / 8 + 2);
+                if (memory != nullptr) {
+                    shownBits = static_cast<uint8_t*>(GlobalLock(memory));
+                    if (shownBits == nullptr) {
+                        GlobalFree(memory);
+                    }
+                }
+            }
+            firstStep = 0;
+        }
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        if (shownBits == nullptr || columns < 2 || rows < 2 || duration == 0) {
+            newFrame->CopyAll(dest);
+            return 1;
+        }
+        uint32_t e = UpdateElapsed();
+        if (e > duration) {
+            e = duration;
+        }
+        const auto target = static_cast<uint32_t>(static_cast<double>(cellCount) * static_cast<double>(e) /
+                                                  static_cast<double>(duration));
+        // A target below what the run has asked for (the clock set back) adds nothing.
+        if (target <= cellsShown) {
+            return 1;
+        }
+        const uint32_t due = target - cellsShown;
+        cellsShown = target;
+        for (uint32_t n = 0; n < due; ++n) {
+            const auto r1 = static_cast<uint32_t>(crt::rand());
+            const auto r2 = static_cast<uint32_t>(crt::rand());
+            const uint32_t col = (r1 * columns) / kRandRange;
+            const uint32_t row = (r2 * rows) / kRandRange;
+            const uint32_t cell = row * columns + col;
+            const uint8_t bit = static_cast<uint8_t>(1u << (cell % 8));
+            if ((shownBits[cell / 8] & bit) == 0) {
+                shownBits[cell / 8] = static_cast<uint8_t>(shownBits[cell / 8] | bit);
+                ShowCell(dest, newFrame, cell);
+            } else {
+                uint32_t found = 0;
+                if (TakeFreeCell(cell, found)) {
+                    ShowCell(dest, newFrame, found);
+                }
+            }
+        }
+        return 1;
+    });
+}
 
 } // namespace wqtrans

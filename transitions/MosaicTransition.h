@@ -13,13 +13,36 @@ public:
     static constexpr uint32_t kId = MakeId('M', 'O', 'S', 'A');
 
     MosaicTransition();
+    ~MosaicTransition() override;
     Transition* Clone() override;
     uint32_t GetID() override;
     int32_t GetParams(void* out) override;
     void SetParams(const void* block, uint32_t size) override;
+    int32_t CloseSettings(int32_t apply) override;
+    INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // Draws, in random order, the cells that became due since the last step.
+    int32_t Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
+                 ChangedRect** changed) override;
+    void End() override;
 
     // Parameters.
     int32_t spotWidth = 4;
+
+    // Run state, set at the first step of a run. shownBits holds one bit per cell:
+    // bit b of byte k stands for cell 8k + b, in row i / columns, column i % columns.
+    uint32_t cellSize = 0;
+    uint32_t columns = 0;
+    uint32_t rows = 0;
+    uint32_t cellCount = 0;
+    uint32_t cellsShown = 0;
+    uint8_t* shownBits = nullptr;
+
+private:
+    void ReleaseBits();
+    void ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell);
+    // Takes a free cell at or after the start of `cell`'s byte, wrapping once to the
+    // start of the bitmap; false when every cell is shown.
+    bool TakeFreeCell(uint32_t cell, uint32_t& found);
 };
 
 } // namespace wqtrans

@@ -6,6 +6,16 @@
 
 namespace wqtrans {
 
+namespace {
+
+constexpr int kTrackBar = 1025;
+constexpr int kHorizontal = 1007;
+constexpr int kVertical = 1008;
+constexpr int32_t kMinLines = 2;
+constexpr int32_t kMaxLines = 30;
+
+} // namespace
+
 ZigZag2Transition::ZigZag2Transition() {
     nameId = 1023;
     dialogId = 110;
@@ -18,5 +28,94 @@ uint32_t ZigZag2Transition::GetID() { return kId; }
 int32_t ZigZag2Transition::GetParams(void* out) { return WriteBlock(out, orientation, lineCount); }
 
 void ZigZag2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, orientation, lineCount); }
+
+INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        CheckRadioButton(window, kHorizontal, kVertical, kHorizontal + orientation);
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
+        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
+        return 1;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        if (id == kHorizontal || id == kVertical) {
+            orientation = IsDlgButtonChecked(window, kVertical) != 0 ? 1 : 0;
+            Finish();
+        }
+        return 0;
+    }
+    case WM_HSCROLL: {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position >= kMinLines && position <= kMaxLines) {
+            lineCount = position;
+        }
+        Finish();
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+int32_t ZigZag2Transition::CloseSettings(int32_t apply) {
+    if (apply != 0 && dialog != nullptr) {
+        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
+        if (position != 0) {
+            lineCount = position;
+        }
+        orientation = IsDlgButtonChecked(dialog, kVertical) != 0 ? 1 : 0;
+    }
+    return Transition::CloseSettings(apply);
+}
+
+int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
+    return Guarded([&]() -> int32_t {
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            lineIndex = 0;
+            reversed = 0;
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        // No lines (a stored count of 0) leave nothing to sweep: show the new frame.
+        if (static_cast<double>(e) / static_cast<double>(duration) > 1.0 || lineCount == 0) {
+            newFrame->CopyAll(dest);
+            return 1;
+        }
+        const bool horizontal = orientation == 0;
+        // The snakes run along `along` and the lines stack across `across`.
+        const uint32_t along = horizontal ? width : height;
+        const uint32_t across = horizontal ? height : width;
+        const auto n = static_cast<uint32_t>(lineCount);
+        const double band = static_cast<double>(across) / static_cast<double>(n);
+        const auto reach = static_cast<int32_t>(static_cast<int32_t>(static_cast<double>(lineIndex) * band) +
+                                                static_cast<int32_t>(band));
+        const auto run = static_cast<int32_t>(((((along * e) / duration) * n) >> 1) - along * lineIndex);
+        // A run length below 0 only comes from a clock set back: nothing is due.
+        if (run < 0) {
+            return 1;
+        }
+        const auto full = static_cast<int32_t>(along);
+        const int32_t first = reversed == 0 ? 0 : full - run;
+        const int32_t second = reversed == 1 ? 0 : full - run;
+        const int32_t farSide = static_cast<int32_t>(across) - reach;
+        if (horizontal) {
+            newFrame->CopyRect(dest, first, 0, first, 0, run, reach, 0, 0, 0, 2);
+            newFrame->CopyRect(dest, second, farSide, second, farSide, run, reach, 0, 0, 0, 2);
+        } else {
+            newFrame->CopyRect(dest, 0, first, 0, first, reach, run, 0, 0, 0, 2);
+            newFrame->CopyRect(dest, farSide, second, farSide, second, reach, run, 0, 0, 0, 2);
+        }
+        if (run >= full) {
+            ++lineIndex;
+            reversed ^= 1;
+        }
+        return 1;
+    });
+}
 
 } // namespace wqtrans
