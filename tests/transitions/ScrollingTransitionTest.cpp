@@ -1,0 +1,200 @@
+// Scrolling: the new frame's position at each step, the never-passed end, and the panel.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "support/RecordingSurface.h"
+#include "transitions/ScrollingTransition.h"
+#include "transitions/SlideRun.h"
+
+namespace wqtrans {
+namespace {
+
+using test::CallLog;
+using test::NewAt;
+using test::OldAt;
+using test::PixelRig;
+using test::RecordingSurface;
+using test::TestClock;
+
+class ScrollingTest : public ::testing::Test {
+protected:
+    // Begins a run of `d` ms at timer 0 and moves the timer to `e`.
+    void At(uint32_t e, uint32_t d = 1000) {
+        clock.Set(0);
+        scrolling.Begin(d);
+        clock.Set(e);
+        log.Clear();
+    }
+    int32_t Step() { return scrolling.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface dest{"dest", log, 640, 480};
+    RecordingSurface oldFrame{"old", log, 640, 480};
+    RecordingSurface newFrame{"new", log, 640, 480};
+    ScrollingTransition scrolling;
+};
+
+TEST_F(ScrollingTest, IdentityAndParameterBlock) {
+    EXPECT_EQ(scrolling.GetID(), MakeId('S', 'C', 'R', 'L'));
+    EXPECT_EQ(scrolling.GetMode(), 11);
+    EXPECT_EQ(scrolling.DialogId(), 106);
+    EXPECT_EQ(scrolling.direction, 0);
+
+    const uint8_t block[] = {3, 0, 0, 0, 0xEE};
+    scrolling.SetParams(block, 3); // short: ignored
+    EXPECT_EQ(scrolling.direction, 0);
+    scrolling.SetParams(nullptr, 4);
+    EXPECT_EQ(scrolling.direction, 0);
+    scrolling.SetParams(block, 5);
+    EXPECT_EQ(scrolling.direction, 3);
+
+    uint8_t out[5] = {9, 9, 9, 9, 9};
+    EXPECT_EQ(scrolling.GetParams(nullptr), 4);
+    EXPECT_EQ(scrolling.GetParams(out), 4);
+    EXPECT_EQ(out[0], 3);
+    EXPECT_EQ(out[3], 0);
+    EXPECT_EQ(out[4], 9);
+
+    std::unique_ptr<Transition> clone(scrolling.Clone());
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(static_cast<ScrollingTransition&>(*clone).direction, 0);
+}
+
+TEST_F(ScrollingTest, QuarterWayForEachDirection) {
+    struct Case {
+        int32_t direction;
+        const char* call;
+    };
+    // 640 x 480, d = 1000, e = 250: the width travels 160, the height 120.
+    const Case cases[] = {
+        {0, "new.CopyRect(dest, -480, 0, 0, 0, 640, 480, 0, 0, 0, 2)"},
+        {1, "new.CopyRect(dest, 480, 0, 0, 0, 640, 480, 0, 0, 0, 2)"},
+        {2, "new.CopyRect(dest, 0, -360, 0, 0, 640, 480, 0, 0, 0, 2)"},
+        {3, "new.CopyRect(dest, 0, 360, 0, 0, 640, 480, 0, 0, 0, 2)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("direction " + std::to_string(c.direction));
+        scrolling.direction = c.direction;
+        At(250);
+        EXPECT_EQ(Step(), 1);
+        EXPECT_CALLS(log, {"dest.IsReady()", c.call});
+    }
+}
+
+TEST_F(ScrollingTest, DrawsOnlyWhenTheOffsetGrows) {
+    At(0);
+    EXPECT_EQ(Step(), 1); // s = 0: nothing yet
+    clock.Set(1);
+    EXPECT_EQ(Step(), 1); // s = 640 / 1000 = 0: still nothing
+    clock.Set(2);
+    EXPECT_EQ(Step(), 1); // s = 1
+    clock.Set(3);
+    EXPECT_EQ(Step(), 1); // s = 1 again: nothing
+    clock.Set(1000);
+    EXPECT_EQ(Step(), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "dest.IsReady()", "dest.IsReady()",
+                       "new.CopyRect(dest, -639, 0, 0, 0, 640, 480, 0, 0, 0, 2)", "dest.IsReady()", "dest.IsReady()",
+                       "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
+}
+
+TEST_F(ScrollingTest, CopiesTheOldFramesSizeFromALargerNewFrame) {
+    oldFrame.SetSize(320, 200);
+    newFrame.SetSize(640, 480);
+    scrolling.direction = 3;
+    At(500);
+    EXPECT_EQ(Step(), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 100, 0, 0, 320, 200, 0, 0, 0, 2)"});
+}
+
+TEST_F(ScrollingTest, UnreadyDestinationDrawsNothingAfterTheSetUp) {
+    At(500);
+    dest.SetReady(false);
+    EXPECT_EQ(Step(), 0);
+    EXPECT_CALLS(log, {"dest.IsReady()"});
+    EXPECT_FALSE(scrolling.FirstStep());
+    EXPECT_EQ(scrolling.distance, 640u);
+    EXPECT_EQ(scrolling.GetElapsed(), 0u); // the clock is read after the readiness test
+}
+
+TEST_F(ScrollingTest, HostFailureReportsZeroAndKeepsTheLastDrawing) {
+    At(250);
+    newFrame.ThrowAfter(0);
+    EXPECT_EQ(Step(), 0);
+    EXPECT_EQ(scrolling.drawn, 0u);
+    newFrame.ThrowAfter(-1);
+    log.Clear();
+    EXPECT_EQ(Step(), 1); // the same offset is drawn again, since the failed drawing did not count
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, -480, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
+    EXPECT_EQ(scrolling.drawn, 160u);
+}
+
+TEST_F(ScrollingTest, FinishRemeasuresWithTheNewDirection) {
+    At(500);
+    EXPECT_EQ(Step(), 1);
+    scrolling.direction = 2;
+    scrolling.Finish();
+    clock.Set(750);
+    log.Clear();
+    EXPECT_EQ(Step(), 1);
+    EXPECT_EQ(scrolling.distance, 480u);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, -120, 0, 0, 640, 480, 0, 0, 0, 2)"});
+}
+
+TEST_F(ScrollingTest, ElapsedTimeBeyondTheRunStopsAtTheEnd) {
+    At(500);
+    EXPECT_EQ(Step(), 1);
+    scrolling.SetElapsed(static_cast<uint32_t>(-100)); // the start now lies 100 ms ahead
+    log.Clear();
+    EXPECT_EQ(Step(), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
+}
+
+TEST_F(ScrollingTest, DirectionWithoutASideShowsTheNewFrameInPlace) {
+    for (int32_t direction : {4, 7, -1}) {
+        SCOPED_TRACE("direction " + std::to_string(direction));
+        scrolling.direction = direction;
+        At(250);
+        EXPECT_EQ(Step(), 1);
+        EXPECT_EQ(scrolling.distance, 480u); // the height, as for the vertical directions
+        EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
+    }
+}
+
+// The picture part-way: the new frame's leading part, the rest still the old frame.
+TEST(ScrollingPixels, PartWayAndAtTheEnd) {
+    constexpr int32_t W = 41;
+    constexpr int32_t H = 31;
+    struct Case {
+        int32_t direction;
+        uint32_t e;
+        std::function<uint32_t(int32_t, int32_t)> expected;
+    };
+    // At e = 500 of 1000: s = 20 across (W = 41), 15 down (H = 31).
+    const Case cases[] = {
+        {0, 500, [](int32_t x, int32_t y) { return x < 20 ? NewAt(x + 21, y) : OldAt(x, y); }},
+        {1, 500, [](int32_t x, int32_t y) { return x >= 21 ? NewAt(x - 21, y) : OldAt(x, y); }},
+        {2, 500, [](int32_t x, int32_t y) { return y < 15 ? NewAt(x, y + 16) : OldAt(x, y); }},
+        {3, 500, [](int32_t x, int32_t y) { return y >= 16 ? NewAt(x, y - 16) : OldAt(x, y); }},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t frame : test::kFrameIntervals) {
+            SCOPED_TRACE("direction " + std::to_string(c.direction) + ", a step every " + std::to_string(frame) +
+                         " ms");
+            TestClock clock;
+            PixelRig rig(W, H);
+            ScrollingTransition scrolling;
+            scrolling.direction = c.direction;
+            test::RunUntil(scrolling, rig, clock, 1000, frame, c.e);
+            EXPECT_EQ(test::FirstBadPixel(rig.dest, c.expected), "");
+            clock.Set(1000);
+            ASSERT_EQ(scrolling.Step(&rig.dest, &rig.oldFrame, &rig.newFrame, 0, nullptr), 1);
+            EXPECT_EQ(test::FirstBadPixel(rig.dest, NewAt), "");
+        }
+    }
+}
+
+} // namespace
+} // namespace wqtrans
