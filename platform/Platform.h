@@ -9,9 +9,18 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+// <windows.h> first: the other two build on its types.
+#include <windows.h>
+
 #include <commctrl.h>
 #include <mmsystem.h>
-#include <windows.h>
+// Leftovers of 16-bit pointer qualifiers, defined empty by the system headers: they
+// would swallow ordinary names such as `far` and `near` in module code.
+#undef far
+#undef near
 #else
 #include "posix/Win32.h"
 #endif
