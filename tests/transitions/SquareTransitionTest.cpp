@@ -1,0 +1,270 @@
+// Square: the calls of its steps, the pixels it leaves, its block and its panel.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/SoftwareSurface.h"
+#include "support/Frames.h"
+#include "support/RecordingSurface.h"
+#include "support/TestClock.h"
+#include "transitions/SquareTransition.h"
+
+namespace wqtrans {
+namespace {
+
+using test::CallLog;
+using test::RecordingSurface;
+using test::Tagged;
+using test::TestClock;
+
+class SquareTest : public ::testing::Test {
+protected:
+    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
+    void At(uint32_t e, uint32_t d = 1000) {
+        clock.Set(0);
+        square.Begin(d);
+        clock.Set(e);
+        log.Clear();
+    }
+    int32_t StepOn(int32_t w, int32_t h) {
+        newFrame.SetSize(w, h);
+        oldFrame.SetSize(w, h);
+        dest.SetSize(w, h);
+        return square.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface dest{"dest", log, 640, 480};
+    RecordingSurface oldFrame{"old", log, 640, 480};
+    RecordingSurface newFrame{"new", log, 640, 480};
+    SquareTransition square;
+};
+
+TEST_F(SquareTest, ParameterBlock) {
+    EXPECT_EQ(square.GetID(), MakeId('S', 'E', '0', '1'));
+    EXPECT_EQ(square.GetMode(), 3);
+    EXPECT_EQ(square.GetParams(nullptr), 12);
+    uint8_t out[12] = {};
+    EXPECT_EQ(square.GetParams(out), 12);
+    const uint8_t defaults[12] = {0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(defaults, defaults + 12));
+
+    // spare comes back exactly as stored; the other two are taken without a range check.
+    const uint8_t block[12] = {0xEF, 0xBE, 0xAD, 0xDE, 0x96, 0, 0, 0, 1, 0, 0, 0};
+    square.SetParams(block, 12);
+    EXPECT_EQ(square.spare, static_cast<int32_t>(0xDEADBEEF));
+    EXPECT_EQ(square.sizePercent, 150);
+    EXPECT_EQ(square.stretchInside, 1);
+    EXPECT_EQ(square.GetParams(out), 12);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
+
+    const uint8_t shortBlock[11] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    square.SetParams(shortBlock, 11);
+    square.SetParams(nullptr, 12);
+    EXPECT_EQ(square.sizePercent, 150);
+    EXPECT_EQ(square.spare, static_cast<int32_t>(0xDEADBEEF));
+}
+
+struct SquareCase {
+    const char* name;
+    int32_t w, h, sizePercent, stretchInside;
+    uint32_t e, d;
+    std::vector<std::string> calls;
+};
+
+TEST_F(SquareTest, StepCalls) {
+    const SquareCase cases[] = {
+        {"640 x 480 at the end: exact cover",
+         640,
+         480,
+         50,
+         0,
+         1000,
+         1000,
+         {"dest.IsReady()", "new.CopyRect(dest, 160, 120, 160, 120, 320, 240, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 640, 120, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 160, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 360, 0, 360, 640, 120, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 480, 0, 480, 0, 160, 480, 0, 0, 0, 2)"}},
+        {"101 wide at the end: column 75 only in the top and bottom bands",
+         101,
+         80,
+         50,
+         0,
+         1000,
+         1000,
+         {"dest.IsReady()", "new.CopyRect(dest, 25, 20, 25, 20, 50, 40, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 101, 20, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 0, 0, 0, 25, 80, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 60, 0, 60, 101, 20, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 76, 0, 76, 0, 25, 80, 0, 0, 0, 2)"}},
+        {"stretched inside at half time",
+         640,
+         480,
+         50,
+         1,
+         500,
+         1000,
+         {"dest.IsReady()", "new.StretchRect(dest, 240, 180, 160, 120, 160, 120, 320, 240, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 640, 60, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 0, 0, 0, 80, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 420, 0, 420, 640, 60, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 560, 0, 560, 0, 80, 480, 0, 0, 0, 2)"}},
+        {"start: every rectangle empty",
+         640,
+         480,
+         50,
+         0,
+         0,
+         1000,
+         {"dest.IsReady()", "new.CopyRect(dest, 320, 240, 320, 240, 0, 0, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 640, 0, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 0, 0, 0, 0, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 480, 0, 480, 640, 0, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 640, 0, 640, 0, 0, 480, 0, 0, 0, 2)"}},
+        {"stored 150 per cent drawn as 100: no band wraps",
+         640,
+         480,
+         150,
+         0,
+         1000,
+         1000,
+         {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 640, 0, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 0, 0, 0, 0, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 480, 0, 480, 640, 0, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 640, 0, 640, 0, 0, 480, 0, 0, 0, 2)"}},
+        {"stored -10 per cent drawn as 0",
+         640,
+         480,
+         -10,
+         0,
+         1000,
+         1000,
+         {"dest.IsReady()", "new.CopyRect(dest, 320, 240, 320, 240, 0, 0, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 640, 240, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 320, 480, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 240, 0, 240, 640, 240, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 320, 0, 320, 0, 320, 480, 0, 0, 0, 2)"}},
+        // ws x e = 3200 x 1500000 passes 2^32: the sizes must still be three quarters.
+        {"long run on a large frame",
+         4000,
+         3000,
+         80,
+         0,
+         1500000,
+         2000000,
+         {"dest.IsReady()", "new.CopyRect(dest, 800, 600, 800, 600, 2400, 1800, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 4000, 225, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 0, 0, 0, 300, 3000, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 2775, 0, 2775, 4000, 225, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 3700, 0, 3700, 0, 300, 3000, 0, 0, 0, 2)"}},
+    };
+    for (const SquareCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        square.sizePercent = c.sizePercent;
+        square.stretchInside = c.stretchInside;
+        At(c.e, c.d);
+        ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
+        newFrame.SetSize(c.w, c.h);
+        EXPECT_EQ(square.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
+        EXPECT_CALLS(log, c.calls);
+        EXPECT_EQ(list, reinterpret_cast<ChangedRect*>(0x1234));
+        EXPECT_EQ(square.sizePercent, c.sizePercent); // a stored value is kept as it came
+    }
+}
+
+TEST_F(SquareTest, SpareHasNoEffectOnDrawing) {
+    At(1000);
+    StepOn(640, 480);
+    const std::vector<std::string> plain = log.lines;
+    square.spare = -7;
+    At(1000);
+    StepOn(640, 480);
+    EXPECT_CALLS(log, plain);
+}
+
+TEST_F(SquareTest, SizeIsTakenAtTheFirstStepOnly) {
+    At(1000);
+    StepOn(640, 480);
+    log.Clear();
+    newFrame.SetSize(100, 100); // a later frame of another size changes nothing in this run
+    EXPECT_EQ(square.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(log.lines.at(1), "new.CopyRect(dest, 160, 120, 160, 120, 320, 240, 0, 0, 0, 2)");
+}
+
+TEST_F(SquareTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
+    At(500);
+    dest.SetReady(false);
+    EXPECT_EQ(StepOn(200, 100), 0);
+    EXPECT_CALLS(log, {"dest.IsReady()"});
+    EXPECT_FALSE(square.FirstStep());
+    EXPECT_EQ(square.width, 200u);
+    EXPECT_EQ(square.height, 100u);
+    EXPECT_EQ(square.GetElapsed(), 500u); // the clock is read before the readiness test
+}
+
+TEST_F(SquareTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
+    At(500);
+    square.UpdateElapsed();
+    square.SetElapsed(static_cast<uint32_t>(-100));
+    log.Clear();
+    EXPECT_EQ(StepOn(640, 480), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+}
+
+// Pixels on the reference surface: the destination holds the old frame before the run.
+class SquarePixels : public ::testing::Test {
+protected:
+    SquarePixels(int32_t w = 101, int32_t h = 80) : dest(w, h), oldFrame(w, h), newFrame(w, h) {
+        test::TagFrame(dest, test::kOldTag);
+        test::TagFrame(oldFrame, test::kOldTag);
+        test::TagFrame(newFrame, test::kNewTag);
+    }
+    void StepAt(uint32_t e) {
+        clock.Set(e);
+        square.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    }
+    TestClock clock{0};
+    SoftwareSurface dest, oldFrame, newFrame;
+    SquareTransition square;
+};
+
+TEST_F(SquarePixels, OddWidthLeavesColumn75BetweenTheBands) {
+    square.Begin(1000);
+    StepAt(250);
+    StepAt(1000);
+    EXPECT_EQ(test::FirstBadPixel(dest,
+                                  [](int32_t x, int32_t y) {
+                                      const bool gap = x == 75 && y >= 20 && y < 60;
+                                      return Tagged(gap ? test::kOldTag : test::kNewTag, x, y);
+                                  }),
+              "");
+}
+
+TEST_F(SquarePixels, HalfWayTheWindowShowsTheNewFrameInPlace) {
+    // 101 x 80, S = 50, e = d/2: inner 25 x 20 at (38, 30); bands 12 wide, 10 high.
+    square.Begin(1000);
+    StepAt(500);
+    EXPECT_EQ(test::FirstBadPixel(dest,
+                                  [](int32_t x, int32_t y) {
+                                      const bool inner = x >= 38 && x < 63 && y >= 30 && y < 50;
+                                      const bool band = x < 12 || x >= 89 || y < 10 || y >= 70;
+                                      return Tagged(inner || band ? test::kNewTag : test::kOldTag, x, y);
+                                  }),
+              "");
+}
+
+class SquareStretchPixels : public SquarePixels {
+protected:
+    SquareStretchPixels() : SquarePixels(64, 48) {}
+};
+
+TEST_F(SquareStretchPixels, EvenSizeIsCoveredExactlyAtTheEnd) {
+    square.stretchInside = 1;
+    square.Begin(1000);
+    StepAt(300);
+    StepAt(1000);
+    EXPECT_EQ(test::FirstBadPixel(dest, [](int32_t x, int32_t y) { return Tagged(test::kNewTag, x, y); }), "");
+}
+
+} // namespace
+} // namespace wqtrans
