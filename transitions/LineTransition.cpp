@@ -104,14 +104,14 @@ int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         const double band = static_cast<double>(across) / static_cast<double>(static_cast<uint32_t>(n));
         const uint32_t p = (along * e) / duration;
         const auto reach = static_cast<int32_t>(p);
-        const auto far = static_cast<int32_t>(along - p);
+        const auto farEdge = static_cast<int32_t>(along - p);
         for (int32_t i = 0; i < n; ++i) {
             const auto start = static_cast<int32_t>(i * band);
             const int32_t size = i == n - 1 ? static_cast<int32_t>(across) : static_cast<int32_t>(band + 1.0);
             const bool even = i % 2 == 0;
             // Where the reached part sits, and where its pixels come from.
-            const int32_t to = even ? 0 : far;
-            const int32_t from = scrolling == 0 ? to : (even ? far : 0);
+            const int32_t to = even ? 0 : farEdge;
+            const int32_t from = scrolling == 0 ? to : (even ? farEdge : 0);
             if (horizontal) {
                 newFrame->CopyRect(dest, to, start, from, start, reach, size, 0, 0, 0, 2);
             } else {
