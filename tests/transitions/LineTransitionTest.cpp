@@ -1,0 +1,234 @@
+// Line: parameters, the strips of each step in place and scrolling, whole runs on the
+// reference surface and the settings panel.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Automation.h"
+#include "support/Frames.h"
+#include "support/RecordingSurface.h"
+#include "support/TestClock.h"
+#include "transitions/LineTransition.h"
+#include "transitions/SlideRun.h"
+
+namespace wqtrans {
+namespace {
+
+using test::CallLog;
+using test::RecordingSurface;
+using test::TestClock;
+
+class LineTest : public ::testing::Test {
+protected:
+    void Start(int32_t count, int32_t orientation, int32_t scrolling, uint32_t d) {
+        line.lineCount = count;
+        line.orientation = orientation;
+        line.scrolling = scrolling;
+        clock.Set(0);
+        line.Begin(d);
+    }
+    int32_t StepAt(uint32_t e) {
+        clock.Set(e);
+        log.Clear();
+        return line.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    }
+    void Size(int32_t w, int32_t h) {
+        dest.SetSize(w, h);
+        oldFrame.SetSize(w, h);
+        newFrame.SetSize(w, h);
+    }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface dest{"dest", log, 640, 480};
+    RecordingSurface oldFrame{"old", log, 640, 480};
+    RecordingSurface newFrame{"new", log, 640, 480};
+    LineTransition line;
+};
+
+TEST_F(LineTest, IdentityAndParameters) {
+    EXPECT_EQ(line.GetID(), 0x33304553u);
+    EXPECT_EQ(line.GetMode(), 3);
+    EXPECT_EQ(line.NameId(), 1022);
+    EXPECT_EQ(line.DialogId(), 109);
+
+    uint8_t out[12];
+    EXPECT_EQ(line.GetParams(out), 12);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), (std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    const uint8_t block[12] = {20, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    line.SetParams(block, 11);
+    EXPECT_EQ(line.lineCount, 2);
+    line.SetParams(block, 12);
+    EXPECT_EQ(line.lineCount, 20);
+    EXPECT_EQ(line.orientation, 1);
+    EXPECT_EQ(line.scrolling, -1);
+    EXPECT_EQ(line.GetParams(out), 12);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
+
+    std::unique_ptr<Transition> clone(line.Clone());
+    auto* fresh = dynamic_cast<LineTransition*>(clone.get());
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->lineCount, 2);
+    EXPECT_EQ(fresh->orientation, 0);
+    EXPECT_EQ(fresh->scrolling, 0);
+}
+
+TEST_F(LineTest, DefaultsAtHalfTime) {
+    Start(2, 0, 0, 1000);
+    EXPECT_EQ(StepAt(500), 1);
+    EXPECT_CALLS(log, {
+                          "dest.IsReady()",
+                          "new.CopyRect(dest, 0, 0, 0, 0, 320, 241, 0, 0, 0, 2)",
+                          "new.CopyRect(dest, 320, 240, 320, 240, 320, 480, 0, 0, 0, 2)",
+                      });
+    // Every step redraws the whole reached part.
+    EXPECT_EQ(StepAt(500), 1);
+    EXPECT_EQ(log.lines.size(), 3u);
+}
+
+TEST_F(LineTest, ThreeStripsOnAFrameOneHundredHigh) {
+    Size(90, 100);
+    Start(3, 0, 0, 1000);
+    EXPECT_EQ(StepAt(500), 1); // p = 45
+    EXPECT_CALLS(log, {
+                          "dest.IsReady()",
+                          "new.CopyRect(dest, 0, 0, 0, 0, 45, 34, 0, 0, 0, 2)",
+                          "new.CopyRect(dest, 45, 33, 45, 33, 45, 34, 0, 0, 0, 2)",
+                          "new.CopyRect(dest, 0, 66, 0, 66, 45, 100, 0, 0, 0, 2)",
+                      });
+}
+
+TEST_F(LineTest, PlacesAndSourcesForEachOrientationAndScrolling) {
+    struct Case {
+        int32_t orientation;
+        int32_t scrolling;
+        std::vector<std::string> calls;
+    };
+    // 200 x 100, two strips, p = 10 (of 200 across, or of 100 down at e = 20).
+    const Case cases[] = {
+        {0,
+         0,
+         {"new.CopyRect(dest, 0, 0, 0, 0, 10, 51, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 190, 50, 190, 50, 10, 100, 0, 0, 0, 2)"}},
+        {0,
+         1,
+         {"new.CopyRect(dest, 0, 0, 190, 0, 10, 51, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 190, 50, 0, 50, 10, 100, 0, 0, 0, 2)"}},
+        {1,
+         0,
+         {"new.CopyRect(dest, 0, 0, 0, 0, 101, 10, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 100, 90, 100, 90, 200, 10, 0, 0, 0, 2)"}},
+        {5,
+         7,
+         {"new.CopyRect(dest, 0, 0, 0, 90, 101, 10, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 100, 90, 100, 0, 200, 10, 0, 0, 0, 2)"}},
+    };
+    Size(200, 100);
+    for (const Case& c : cases) {
+        SCOPED_TRACE("orientation " + std::to_string(c.orientation) + " scrolling " + std::to_string(c.scrolling));
+        Start(2, c.orientation, c.scrolling, 200);
+        EXPECT_EQ(StepAt(c.orientation == 0 ? 10 : 20), 1);
+        std::vector<std::string> expected{"dest.IsReady()"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        EXPECT_CALLS(log, expected);
+    }
+}
+
+TEST_F(LineTest, StripCountsOutOfTheOrdinary) {
+    struct Case {
+        const char* name;
+        int32_t count;
+        std::vector<std::string> calls;
+    };
+    // 8 x 3 frame at the end of the run.
+    const Case cases[] = {
+        {"no strips", 0, {}},
+        {"a negative count", -4, {}},
+        {"more strips than rows",
+         1000,
+         {"new.CopyRect(dest, 0, 0, 0, 0, 8, 2, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 1, 0, 1, 8, 2, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 2, 0, 2, 8, 3, 0, 0, 0, 2)"}},
+        {"the largest count",
+         INT_MAX,
+         {"new.CopyRect(dest, 0, 0, 0, 0, 8, 2, 0, 0, 0, 2)", "new.CopyRect(dest, 0, 1, 0, 1, 8, 2, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 0, 2, 0, 2, 8, 3, 0, 0, 0, 2)"}},
+    };
+    Size(8, 3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start(c.count, 0, 0, 100);
+        EXPECT_EQ(StepAt(100), 1);
+        std::vector<std::string> expected{"dest.IsReady()"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+        EXPECT_CALLS(log, expected);
+    }
+}
+
+TEST_F(LineTest, FrameSizeIsTakenFromTheNewFrameBeforeTheReadinessTest) {
+    newFrame.SetSize(100, 40);
+    Start(2, 0, 0, 100);
+    dest.SetReady(false);
+    EXPECT_EQ(StepAt(50), 0);
+    EXPECT_CALLS(log, {"dest.IsReady()"});
+    EXPECT_EQ(line.width, 100u);
+    EXPECT_EQ(line.height, 40u);
+    EXPECT_EQ(line.GetElapsed(), 50u); // the clock was read
+}
+
+TEST_F(LineTest, ElapsedTimeBeyondTheDurationCopiesTheWholeFrame) {
+    Start(2, 0, 0, 100);
+    StepAt(40);
+    line.SetElapsed(static_cast<uint32_t>(-10));
+    EXPECT_EQ(StepAt(45), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+}
+
+TEST(LinePixels, WholeRunsShowTheNewFrameInPlace) {
+    for (int32_t orientation : {0, 1}) {
+        for (int32_t scrolling : {0, 1}) {
+            for (int32_t count : {1, 2, 3, 7, 20}) {
+                for (uint32_t frame : test::kFrameIntervals) {
+                    SCOPED_TRACE("orientation " + std::to_string(orientation) + " scrolling " +
+                                 std::to_string(scrolling) + " strips " + std::to_string(count) + " every " +
+                                 std::to_string(frame) + " ms");
+                    TestClock clock;
+                    test::PixelRig rig(41, 23);
+                    LineTransition line;
+                    line.lineCount = count;
+                    line.orientation = orientation;
+                    line.scrolling = scrolling;
+                    test::RunUntil(line, rig, clock, 1000, frame, 1000);
+                    EXPECT_EQ(test::FirstBadPixel(rig.dest, test::NewAt), "");
+                }
+            }
+        }
+    }
+}
+
+TEST(LinePixels, ScrollingStripsShowTheFarEndOfTheirRow) {
+    TestClock clock;
+    test::PixelRig rig(40, 20);
+    LineTransition line;
+    line.scrolling = 1;
+    // Two strips of 10 rows (the first 11 high); p = 10 at a quarter of the run.
+    test::RunUntil(line, rig, clock, 1000, 90, 250);
+    EXPECT_EQ(test::FirstBadPixel(rig.dest,
+                                  [](int32_t x, int32_t y) {
+                                      if (y <= 10 && x < 10) {
+                                          return test::NewAt(x + 30, y);
+                                      }
+                                      if (y >= 10 && x >= 30) {
+                                          return test::NewAt(x - 30, y);
+                                      }
+                                      return test::OldAt(x, y);
+                                  }),
+              "");
+}
+
+} // namespace
+} // namespace wqtrans
