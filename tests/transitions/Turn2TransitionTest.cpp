@@ -1,0 +1,203 @@
+// Turn 2: the calls of its steps on the truncation boundaries of the spiral, the turn
+// count, the pixels it leaves, its block.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/SoftwareSurface.h"
+#include "support/Frames.h"
+#include "support/RecordingSurface.h"
+#include "support/TestClock.h"
+#include "transitions/Turn2Transition.h"
+
+namespace wqtrans {
+namespace {
+
+using test::CallLog;
+using test::RecordingSurface;
+using test::Tagged;
+using test::TestClock;
+
+std::string OldAt(int32_t x, int32_t y, int32_t w = 640, int32_t h = 480) {
+    return "old.CopyRect(dest, " + std::to_string(x) + ", " + std::to_string(y) + ", 0, 0, " + std::to_string(w) +
+           ", " + std::to_string(h) + ", 0, 0, 0, 2)";
+}
+
+class Turn2Test : public ::testing::Test {
+protected:
+    void Start(uint32_t d) {
+        clock.Set(0);
+        turn.Begin(d);
+    }
+    // One step at elapsed time `e`; checks the whole new frame comes first and returns
+    // the call that draws the old frame.
+    std::string StepAt(uint32_t e) {
+        clock.Set(e);
+        log.Clear();
+        EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+        if (log.lines.size() != 3) {
+            ADD_FAILURE() << test::FirstDifference({}, log.lines);
+            return "";
+        }
+        EXPECT_EQ(log.lines[0], "dest.IsReady()");
+        EXPECT_EQ(log.lines[1], "new.CopyAll(dest)");
+        return log.lines[2];
+    }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface dest{"dest", log, 640, 480};
+    RecordingSurface oldFrame{"old", log, 640, 480};
+    RecordingSurface newFrame{"new", log, 640, 480};
+    Turn2Transition turn;
+};
+
+TEST_F(Turn2Test, ParameterBlock) {
+    EXPECT_EQ(turn.GetID(), MakeId('S', 'E', '0', '2'));
+    EXPECT_EQ(turn.GetMode(), 3);
+    uint8_t out[8] = {};
+    EXPECT_EQ(turn.GetParams(nullptr), 8);
+    EXPECT_EQ(turn.GetParams(out), 8);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0}));
+    const uint8_t block[8] = {10, 0, 0, 0, 1, 0, 0, 0};
+    turn.SetParams(block, 8);
+    EXPECT_EQ(turn.rotations, 10);
+    EXPECT_EQ(turn.inverse, 1);
+    const uint8_t other[8] = {4, 0, 0, 0, 0, 0, 0, 0};
+    turn.SetParams(other, 7);
+    turn.SetParams(nullptr, 8);
+    EXPECT_EQ(turn.GetParams(out), 8);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(block, block + 8));
+}
+
+TEST_F(Turn2Test, QuarterTurnLandsOnRow79) {
+    // rotations 2, e = 125 of 1000: angle K/4, rr = 80; 80 x sin + 240 = 319.99...
+    Start(1000);
+    EXPECT_EQ(StepAt(125), OldAt(0, 79));
+    EXPECT_EQ(turn.turnsDone, 0u);
+}
+
+TEST_F(Turn2Test, AngleExactlyKGives639AndMinus1) {
+    // d = 2: at e = 1 the angle is 2 x 1 x K / 2 = K exactly, rr = 320; the turn counts.
+    Start(2);
+    EXPECT_EQ(StepAt(1), OldAt(319, -1));
+    EXPECT_EQ(turn.turnsDone, 1u);
+    // At e = 2: 2 x 2 x K / 2 - 1 x K = K again, now with rr = 640.
+    EXPECT_EQ(StepAt(2), OldAt(639, -1));
+    EXPECT_EQ(turn.turnsDone, 2u);
+}
+
+TEST_F(Turn2Test, StartHasNoOffsetInEitherSense) {
+    Start(1000);
+    EXPECT_EQ(StepAt(0), OldAt(0, 0));
+    turn.inverse = 1;
+    Start(1000);
+    EXPECT_EQ(StepAt(0), OldAt(0, 0));
+    EXPECT_EQ(turn.turnsDone, 0u);
+}
+
+TEST_F(Turn2Test, InverseCountsATurnAtZero) {
+    // rotations 1, d = 2, e = 2: raw angle K, inverse K - K = 0: offset (640, 0).
+    turn.rotations = 1;
+    turn.inverse = 1;
+    Start(2);
+    EXPECT_EQ(StepAt(2), OldAt(640, 0));
+    EXPECT_EQ(turn.turnsDone, 1u);
+    // Again at e = 2: K - (K - K) = K, which is not at or below 0.
+    EXPECT_EQ(StepAt(2), OldAt(639, -1));
+    EXPECT_EQ(turn.turnsDone, 1u);
+}
+
+TEST_F(Turn2Test, AtMostOneTurnIsCountedPerStep) {
+    // rotations 10 jumping to the end: the angle is about 10 K, one turn is counted per
+    // step, and the picture stays right since sine and cosine repeat.
+    turn.rotations = 10;
+    Start(1000);
+    EXPECT_EQ(StepAt(1000), OldAt(639, -1));
+    EXPECT_EQ(turn.turnsDone, 1u);
+    EXPECT_EQ(StepAt(1000), OldAt(639, -1));
+    EXPECT_EQ(turn.turnsDone, 2u);
+}
+
+TEST_F(Turn2Test, BeginRestartsTheTurnCount) {
+    Start(2);
+    StepAt(1);
+    ASSERT_EQ(turn.turnsDone, 1u);
+    Start(1000);
+    EXPECT_EQ(StepAt(125), OldAt(0, 79));
+    EXPECT_EQ(turn.turnsDone, 0u);
+}
+
+TEST_F(Turn2Test, LongRunOnALargeFrame) {
+    // W x e = 4000 x 1500000 passes 2^32: the offset must still be three quarters of W.
+    turn.rotations = 0;
+    newFrame.SetSize(4000, 3000);
+    Start(2000000);
+    EXPECT_EQ(StepAt(1500000), OldAt(3000, 0, 4000, 3000));
+}
+
+TEST_F(Turn2Test, UnreadyDestinationDrawsNothingButRestartsTheCount) {
+    Start(2);
+    StepAt(1);
+    turn.Begin(2);
+    dest.SetReady(false);
+    newFrame.SetSize(100, 50);
+    log.Clear();
+    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_CALLS(log, {"dest.IsReady()"});
+    EXPECT_EQ(turn.turnsDone, 0u);
+    EXPECT_EQ(turn.width, 100u);
+    EXPECT_EQ(turn.height, 50u);
+}
+
+TEST_F(Turn2Test, ElapsedBeyondTheDurationCopiesTheNewFrame) {
+    Start(1000);
+    clock.Set(500);
+    turn.UpdateElapsed();
+    turn.SetElapsed(static_cast<uint32_t>(-100));
+    log.Clear();
+    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+}
+
+class Turn2Pixels : public ::testing::Test {
+protected:
+    Turn2Pixels() {
+        test::TagFrame(dest, test::kDestTag);
+        test::TagFrame(oldFrame, test::kOldTag);
+        test::TagFrame(newFrame, test::kNewTag);
+    }
+    TestClock clock{0};
+    SoftwareSurface dest{64, 48}, oldFrame{64, 48}, newFrame{64, 48};
+    Turn2Transition turn;
+};
+
+TEST_F(Turn2Pixels, QuarterTurnShowsTheNewFrameAbove) {
+    // rr = 8 at e = 125: the old frame drawn at (0, 7), the new frame in rows 0 to 6.
+    turn.Begin(1000);
+    clock.Set(125);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_EQ(test::FirstBadPixel(dest,
+                                  [](int32_t x, int32_t y) {
+                                      return y < 7 ? Tagged(test::kNewTag, x, y) : Tagged(test::kOldTag, x, y - 7);
+                                  }),
+              "");
+}
+
+TEST_F(Turn2Pixels, EndLeavesOneColumnOfTheOldFrame) {
+    // rotations 1, d = 1: the angle is K, rr = 64: the old frame at (63, -1).
+    turn.rotations = 1;
+    turn.Begin(1);
+    clock.Set(1);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_EQ(test::FirstBadPixel(dest,
+                                  [](int32_t x, int32_t y) {
+                                      return x == 63 && y < 47 ? Tagged(test::kOldTag, 0, y + 1)
+                                                               : Tagged(test::kNewTag, x, y);
+                                  }),
+              "");
+}
+
+} // namespace
+} // namespace wqtrans

@@ -1,0 +1,194 @@
+// Turn: the calls of its steps on the truncation boundaries of the spiral, the pixels
+// it leaves, its block.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host/SoftwareSurface.h"
+#include "support/Frames.h"
+#include "support/RecordingSurface.h"
+#include "support/TestClock.h"
+#include "transitions/TurnTransition.h"
+
+namespace wqtrans {
+namespace {
+
+using test::CallLog;
+using test::RecordingSurface;
+using test::Tagged;
+using test::TestClock;
+
+class TurnTest : public ::testing::Test {
+protected:
+    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
+    void At(uint32_t e, uint32_t d = 1000) {
+        clock.Set(0);
+        turn.Begin(d);
+        clock.Set(e);
+        log.Clear();
+    }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface dest{"dest", log, 640, 480};
+    RecordingSurface oldFrame{"old", log, 640, 480};
+    RecordingSurface newFrame{"new", log, 640, 480};
+    TurnTransition turn;
+};
+
+TEST_F(TurnTest, ParameterBlock) {
+    EXPECT_EQ(turn.GetID(), MakeId('S', 'E', '0', '8'));
+    EXPECT_EQ(turn.GetMode(), 3);
+    uint8_t out[12] = {};
+    EXPECT_EQ(turn.GetParams(nullptr), 12);
+    EXPECT_EQ(turn.GetParams(out), 12);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    const uint8_t block[12] = {7, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+    turn.SetParams(block, 12);
+    EXPECT_EQ(turn.rotations, 7);
+    EXPECT_EQ(turn.fullImage, 1);
+    EXPECT_EQ(turn.inverse, 1);
+    const uint8_t other[12] = {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    turn.SetParams(other, 11);
+    turn.SetParams(nullptr, 12);
+    EXPECT_EQ(turn.GetParams(out), 12);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
+}
+
+struct TurnCase {
+    const char* name;
+    int32_t rotations, fullImage, inverse;
+    int32_t w, h;
+    uint32_t e, d;
+    std::string rectangle; // the call after the old frame
+};
+
+TEST_F(TurnTest, StepCalls) {
+    const TurnCase cases[] = {
+        // r = 240, angle K/4: the sine is a hair below 1, so yc = trunc(479.99...) = 479.
+        {"d/4: centre (320, 479), rectangle at (240, 419)", 1, 0, 0, 640, 480, 250, 1000,
+         "new.StretchRect(dest, 240, 419, 160, 120, 480, 360, 160, 120, 0, 0, 0, 4)"},
+        {"d/4 with the full image", 1, 1, 0, 640, 480, 250, 1000,
+         "new.StretchAll(dest, 240, 419, 160, 120, 0, 0, 0, 4)"},
+        {"start: the centre at the right edge's middle", 1, 0, 0, 640, 480, 0, 1000,
+         "new.StretchRect(dest, 640, 240, 0, 0, 640, 480, 0, 0, 0, 0, 0, 4)"},
+        // The angle is K, whose sine is a tiny negative number and cosine a hair below 1.
+        {"inverse at the start: yc 239, xc 639", 1, 0, 1, 640, 480, 0, 1000,
+         "new.StretchRect(dest, 639, 239, 0, 0, 640, 480, 0, 0, 0, 0, 0, 4)"},
+        // A window onto the bottom-right quarter, not the centre.
+        {"half time without the full image", 1, 0, 0, 640, 480, 500, 1000,
+         "new.StretchRect(dest, 0, 120, 320, 240, 320, 240, 320, 240, 0, 0, 0, 4)"},
+        {"no rotation: a straight line to the middle", 0, 0, 0, 640, 480, 500, 1000,
+         "new.StretchRect(dest, 320, 120, 320, 240, 320, 240, 320, 240, 0, 0, 0, 4)"},
+        // W x e = 4000 x 1500000 passes 2^32: the rectangle must still be three quarters.
+        {"long run on a large frame", 0, 0, 0, 4000, 3000, 1500000, 2000000,
+         "new.StretchRect(dest, 1000, 375, 3000, 2250, 1000, 750, 3000, 2250, 0, 0, 0, 4)"},
+        {"end: the whole frame in place", 3, 0, 1, 640, 480, 1000, 1000,
+         "new.StretchRect(dest, 0, 0, 640, 480, 0, 0, 640, 480, 0, 0, 0, 4)"},
+        {"odd width at the end", 2, 1, 0, 641, 481, 1000, 1000, "new.StretchAll(dest, 0, 0, 641, 481, 0, 0, 0, 4)"},
+    };
+    for (const TurnCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        turn.rotations = c.rotations;
+        turn.fullImage = c.fullImage;
+        turn.inverse = c.inverse;
+        newFrame.SetSize(c.w, c.h);
+        At(c.e, c.d);
+        ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
+        EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
+        EXPECT_CALLS(
+            log, {"dest.IsReady()",
+                  "old.StretchAll(dest, 0, 0, " + std::to_string(c.w) + ", " + std::to_string(c.h) + ", 0, 0, 0, 4)",
+                  c.rectangle});
+        EXPECT_EQ(list, reinterpret_cast<ChangedRect*>(0x1234));
+    }
+}
+
+TEST_F(TurnTest, OldFrameOfAnotherSizeIsScaledToTheNewFrame) {
+    oldFrame.SetSize(320, 200);
+    At(1000);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_EQ(log.lines.at(1), "old.StretchAll(dest, 0, 0, 640, 480, 0, 0, 0, 4)");
+}
+
+TEST_F(TurnTest, AngleOfTheLatestStep) {
+    turn.rotations = 2;
+    At(500);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_DOUBLE_EQ(turn.angle, 6.28318);
+    turn.inverse = 1;
+    clock.Set(250);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_DOUBLE_EQ(turn.angle, 6.28318 / 2);
+}
+
+TEST_F(TurnTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
+    newFrame.SetSize(300, 200);
+    At(400);
+    dest.SetReady(false);
+    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_CALLS(log, {"dest.IsReady()"});
+    EXPECT_EQ(turn.width, 300u);
+    EXPECT_EQ(turn.height, 200u);
+    EXPECT_EQ(turn.GetElapsed(), 400u);
+}
+
+TEST_F(TurnTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
+    At(500);
+    turn.UpdateElapsed();
+    turn.SetElapsed(static_cast<uint32_t>(-100));
+    log.Clear();
+    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+}
+
+struct TurnPixelCase {
+    int32_t fullImage;
+    int32_t w, h;
+};
+
+TEST(TurnPixels, EndOfRunShowsTheNewFrameWhole) {
+    const TurnPixelCase cases[] = {{0, 64, 48}, {1, 64, 48}, {0, 65, 49}, {1, 65, 49}};
+    for (const TurnPixelCase& c : cases) {
+        SCOPED_TRACE("fullImage " + std::to_string(c.fullImage) + " " + std::to_string(c.w));
+        TestClock clock{0};
+        SoftwareSurface dest(c.w, c.h), oldFrame(c.w, c.h), newFrame(c.w, c.h);
+        test::TagFrame(dest, test::kDestTag);
+        test::TagFrame(oldFrame, test::kOldTag);
+        test::TagFrame(newFrame, test::kNewTag);
+        TurnTransition turn;
+        turn.fullImage = c.fullImage;
+        turn.Begin(1000);
+        for (uint32_t e : {300u, 1000u}) {
+            clock.Set(e);
+            turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+        }
+        EXPECT_EQ(test::FirstBadPixel(dest, [](int32_t x, int32_t y) { return Tagged(test::kNewTag, x, y); }), "");
+    }
+}
+
+TEST(TurnPixels, HalfWayTheOldFrameSurroundsTheWindow) {
+    // 64 x 48 at d/2 without the full image: the rectangle 32 x 24 at (0, 12) shows the
+    // new frame's bottom-right quarter; the old frame is redrawn everywhere else.
+    TestClock clock{0};
+    SoftwareSurface dest(64, 48), oldFrame(64, 48), newFrame(64, 48);
+    test::TagFrame(dest, test::kDestTag);
+    test::TagFrame(oldFrame, test::kOldTag);
+    test::TagFrame(newFrame, test::kNewTag);
+    TurnTransition turn;
+    turn.Begin(1000);
+    clock.Set(500);
+    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    EXPECT_EQ(test::FirstBadPixel(dest,
+                                  [](int32_t x, int32_t y) {
+                                      if (x < 32 && y >= 12 && y < 36) {
+                                          return Tagged(test::kNewTag, x + 32, y + 12);
+                                      }
+                                      return Tagged(test::kOldTag, x, y);
+                                  }),
+              "");
+}
+
+} // namespace
+} // namespace wqtrans
