@@ -1,0 +1,186 @@
+// The wqtrans command-line tool: shared declarations of its parts.
+//
+// The tool is a host of the module like any other: it enumerates the transitions
+// through the exports, creates them with CreateTransition, drives their panels
+// through the automation API and steps them through the adapter's table on reference
+// surfaces, with a simulated clock.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/SoftwareSurface.h"
+#include "module/TransitionAdapter.h"
+
+namespace wqtrans::tool {
+
+// Exit statuses: 2 for bad usage or input, 1 for pictures that cannot be read and
+// outputs that cannot be written.
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitIo = 1;
+
+// A failure that ends the command with a one-line message and an exit status.
+struct ToolError : std::runtime_error {
+    ToolError(int status, const std::string& message) : std::runtime_error(message), status(status) {}
+    int status;
+};
+[[noreturn]] inline void UsageError(const std::string& message) { throw ToolError(kExitUsage, message); }
+[[noreturn]] inline void IoError(const std::string& message) { throw ToolError(kExitIo, message); }
+
+// ---- Catalog: the transitions as the exports describe them -----------------
+
+struct ParamField {
+    const char* name;
+    int32_t offset; // bytes into the block
+    int32_t bytes;  // 2 or 4
+};
+
+struct TransitionInfo {
+    int32_t index = 0;
+    uint32_t id = 0;
+    std::string idText; // "FADE"
+    std::string name;   // "Fade"
+    int32_t mode = 0;
+    bool hasPanel = false;
+    std::vector<ParamField> fields;
+    std::vector<uint8_t> defaults; // the block of a fresh instance
+};
+
+// The 21 transitions in index order, read through the exports.
+const std::vector<TransitionInfo>& Catalog();
+// By name (case-insensitive; spaces, '-' and '_' ignored) or by ID; a usage error
+// naming the valid choices otherwise.
+const TransitionInfo& FindTransition(const std::string& text);
+// "Fade, Bands, ..." for error messages.
+std::string TransitionNames();
+// The value of a field in a block (16-bit fields unsigned, 32-bit fields signed).
+int64_t FieldValue(const std::vector<uint8_t>& block, const ParamField& field);
+// "05 00 02 00" style hex, and its reverse (spaces, ':' and a leading 0x allowed).
+std::string Hex(const std::vector<uint8_t>& bytes, bool spaced = false);
+std::vector<uint8_t> ParseHex(const std::string& text); // throws a usage error
+std::string Utf8(const std::u16string& text);
+std::u16string Utf16(const std::string& text);
+std::string JsonString(const std::string& text);
+
+// ---- Instances ------------------------------------------------------------
+
+// An adapter made by CreateTransition, deleted through its own table.
+struct AdapterDeleter {
+    void operator()(TransitionAdapter* adapter) const;
+};
+using Instance = std::unique_ptr<TransitionAdapter, AdapterDeleter>;
+
+// A new instance of `info`, given `block` when it is not empty (its size must match
+// the transition's block: a usage error otherwise).
+Instance Create(const TransitionInfo& info, const std::vector<uint8_t>& block);
+// The instance's parameter block, read through the adapter.
+std::vector<uint8_t> BlockOf(TransitionAdapter* adapter);
+
+// ---- Panels ----------------------------------------------------------------
+
+// Opens the instance's panel, prints nothing; applies each "Label=value" setting as a
+// person would, then closes the panel with apply 1. Usage errors name the panel's
+// controls or the control's range.
+void ApplySettings(const TransitionInfo& info, TransitionAdapter* adapter, const std::vector<std::string>& settings);
+// The panel as text: one line per control with its text, kind, state and range.
+std::string DescribePanel(const TransitionInfo& info, TransitionAdapter* adapter,
+                          const std::vector<std::string>& settings);
+
+// ---- Pictures --------------------------------------------------------------
+
+using Picture = SoftwareSurface;
+
+// The two built-in pictures, drawn at the given size.
+std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
+// A PNG, JPEG or WebP file, told by its content; an I/O error when it cannot be read.
+std::unique_ptr<Picture> LoadPicture(const std::string& path);
+// A nearest-neighbour copy at another size, through the surface's own StretchAll.
+std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height);
+// "WxH" into its two positive numbers, or a usage error.
+std::pair<int32_t, int32_t> ParseSize(const std::string& text);
+
+struct PicturePair {
+    std::unique_ptr<Picture> oldPicture;
+    std::unique_ptr<Picture> newPicture;
+};
+// The old and new pictures of a run: the files given or the built-ins, both at
+// `size` when given, else the new picture scaled to the old one's size (with a note
+// on stderr when it had to be scaled).
+PicturePair LoadPictures(const std::string& from, const std::string& to, const std::string& size, int32_t builtInWidth,
+                         int32_t builtInHeight);
+
+// ---- Runs ------------------------------------------------------------------
+
+struct RunOptions {
+    uint32_t durationMs = 1000;
+    uint32_t fps = 30;
+    int32_t flags = 0;
+    uint32_t seed = 1;
+};
+
+// The times of the frames of a run: 0, 1000/fps, ... and the last exactly at the
+// duration; duration x fps / 1000 + 1 frames.
+std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps);
+
+// Runs `adapter` from the old to the new picture on a simulated clock: the
+// destination starts as a copy of the old picture and keeps its content between
+// steps; `frame` is called after the step at each of `times` (ascending, first 0).
+// The generator is seeded first. `progress` (may be empty) is called with the index.
+void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
+         const std::vector<uint32_t>& times, const std::function<void(size_t, uint32_t, Picture&)>& frame);
+
+// The host calls of every step, one line per call with every argument.
+void PrintCalls(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
+                const std::vector<uint32_t>& times, std::string& out);
+
+// A progress bar on stderr, shown only on a terminal, only once the work has taken
+// more than a second, and never when quiet.
+class Progress {
+public:
+    Progress(size_t total, bool quiet);
+    ~Progress();
+    void Update(size_t done);
+
+private:
+    size_t total;
+    bool enabled;
+    bool shown = false;
+    int64_t startMs;
+};
+
+// ---- Outputs ---------------------------------------------------------------
+
+enum class OutputKind { Gif, Webp, Png, Directory, Mp4, Webm };
+
+// The kind of output a path names: by its extension, or a directory when it ends in
+// '/' or is one already; a usage error for anything else.
+OutputKind OutputKindOf(const std::string& path);
+
+// Writes frames to a file or directory; nothing is left behind unless Finish succeeds.
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual void Add(Picture& frame, uint32_t timeMs) = 0;
+    // `endMs` is when the last frame stops being shown.
+    virtual void Finish(uint32_t endMs) = 0;
+};
+std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
+                                    uint32_t fps);
+// One PNG, written to a temporary file and renamed.
+void WritePng(Picture& picture, const std::string& path);
+
+// Checks that ffmpeg is on PATH (an I/O error naming the Debian package otherwise).
+void RequireFfmpeg();
+
+// ---- Contact sheet -----------------------------------------------------------
+
+// The sheet of `transitions` at 0, 25, 50, 75 and 100 percent of the run.
+std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& transitions, Picture& oldPicture,
+                                      Picture& newPicture, const RunOptions& options, bool quiet);
+
+} // namespace wqtrans::tool
