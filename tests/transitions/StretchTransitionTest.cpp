@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/SoftwareSurface.h"
+#include "platform/Automation.h"
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
@@ -311,6 +312,148 @@ TEST(StretchPixels, BeforeTheEndTheUncoveredPartKeepsTheOldFrame) {
                                       return Tagged(test::kOldTag, x, y);
                                   }),
               "");
+}
+
+// The panel, through the automation layer.
+class StretchPanel : public ::testing::Test {
+protected:
+    HWND Open(int32_t anchor) {
+        stretch.anchor = anchor;
+        clock.Set(0);
+        stretch.Begin(1000);
+        clock.Set(200);
+        stretch.UpdateElapsed();
+        return stretch.OpenSettings(nullptr, 0);
+    }
+    // A preview request shows as a fresh set-up with the clock at the end.
+    bool PreviewAsked() { return stretch.FirstStep() && stretch.GetElapsed() == 1000; }
+    void ClearPreview() {
+        stretch.Begin(1000);
+        CallLog log;
+        RecordingSurface surface{"s", log, 8, 8};
+        stretch.Step(&surface, &surface, &surface, 0, nullptr);
+    }
+    std::vector<int32_t> CheckedButtons(HWND panel) {
+        std::vector<int32_t> ids;
+        for (const automation::ControlInfo& control : automation::Controls(panel)) {
+            if (control.kind == automation::ControlKind::RadioButton && control.checked) {
+                ids.push_back(control.id);
+            }
+        }
+        return ids;
+    }
+    void TearDown() override {
+        stretch.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    TestClock clock{0};
+    StretchTransition stretch;
+};
+
+struct ButtonCase {
+    int32_t id;
+    std::u16string text;
+    int32_t column, row; // where it stands on the picture, 0 to 2
+};
+
+TEST_F(StretchPanel, ButtonsStandWhereTheirPlacementLies) {
+    HWND panel = Open(0);
+    ASSERT_NE(panel, nullptr);
+    const ButtonCase cases[] = {
+        {1007, u"Top Left", 0, 0},      {1008, u"Top Right", 2, 0},   {1009, u"Bottom Left", 0, 2},
+        {1010, u"Bottom Right", 2, 2},  {1011, u"4 corners", 1, 1},   {1012, u"Center", 1, 1},
+        {1013, u"Top Middle", 1, 0},    {1014, u"Middle Left", 0, 1}, {1015, u"Middle Right", 2, 1},
+        {1016, u"Bottom Middle", 1, 2},
+    };
+    for (const ButtonCase& c : cases) {
+        SCOPED_TRACE(c.id);
+        const auto button = automation::Control(panel, c.id);
+        ASSERT_TRUE(button.has_value());
+        EXPECT_EQ(button->kind, automation::ControlKind::RadioButton);
+        EXPECT_EQ(button->text, c.text);
+        EXPECT_EQ(button->x < 50 ? 0 : button->x < 120 ? 1 : 2, c.column);
+        EXPECT_EQ(button->y < 30 ? 0 : button->y < 60 ? 1 : 2, c.row);
+    }
+}
+
+TEST_F(StretchPanel, OpensWithTheAnchorsButtonChecked) {
+    for (int32_t anchor = 0; anchor <= 9; ++anchor) {
+        SCOPED_TRACE(anchor);
+        HWND panel = Open(anchor);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(CheckedButtons(panel), std::vector<int32_t>{1007 + anchor});
+        EXPECT_FALSE(PreviewAsked());
+    }
+    // A stored value outside the table checks nothing, and closing then stores 0.
+    for (int32_t anchor : {10, -1, 0x7FFFFFFF}) {
+        SCOPED_TRACE(anchor);
+        HWND panel = Open(anchor);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(CheckedButtons(panel).empty());
+        EXPECT_EQ(stretch.CloseSettings(1), 1);
+        EXPECT_EQ(stretch.anchor, 0);
+    }
+}
+
+TEST_F(StretchPanel, ClicksSetTheAnchorAndAskForAPreview) {
+    HWND panel = Open(0);
+    ASSERT_NE(panel, nullptr);
+    for (int32_t id = 1016; id >= 1007; --id) {
+        SCOPED_TRACE(id);
+        ClearPreview();
+        ASSERT_FALSE(PreviewAsked());
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(stretch.anchor, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(StretchPanel, CommandsFromOtherControlsAreIgnored) {
+    HWND panel = Open(2);
+    ASSERT_NE(panel, nullptr);
+    ClearPreview();
+    stretch.anchor = 4;
+    for (WPARAM id : {WPARAM{1006}, WPARAM{1017}, WPARAM{1}}) {
+        SendMessageW(panel, WM_COMMAND, id, 0);
+    }
+    EXPECT_EQ(stretch.anchor, 4);
+    EXPECT_FALSE(PreviewAsked());
+}
+
+TEST_F(StretchPanel, LaterCheckedButtonWinsAndTheFirstIsNeverTested) {
+    HWND panel = Open(0);
+    ASSERT_NE(panel, nullptr);
+    CheckDlgButton(panel, 1008, BST_CHECKED);
+    CheckDlgButton(panel, 1012, BST_CHECKED);
+    SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1007, BN_CLICKED), 0);
+    EXPECT_EQ(stretch.anchor, 5);
+    CheckRadioButton(panel, 1007, 1016, 1007);
+    stretch.anchor = 9;
+    SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1010, 7), 0); // any notification code
+    EXPECT_EQ(stretch.anchor, 0);
+}
+
+TEST_F(StretchPanel, CloseReadsTheButtonsOnlyWithApply) {
+    HWND panel = Open(1);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1015));
+    stretch.anchor = 3;
+    ClearPreview();
+    EXPECT_EQ(stretch.CloseSettings(0), 1);
+    EXPECT_EQ(stretch.Dialog(), nullptr);
+    EXPECT_EQ(stretch.anchor, 3);
+
+    panel = Open(1);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1015));
+    stretch.anchor = 3;
+    ClearPreview();
+    EXPECT_EQ(stretch.CloseSettings(1), 1);
+    EXPECT_EQ(stretch.Dialog(), nullptr);
+    EXPECT_FALSE(PreviewAsked()); // closing asks for no preview
+    uint8_t block[4] = {};
+    EXPECT_EQ(stretch.GetParams(block), 4);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{8, 0, 0, 0}));
 }
 
 } // namespace
