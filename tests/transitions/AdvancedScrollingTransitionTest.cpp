@@ -4,7 +4,10 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "platform/Automation.h"
 #include "support/RecordingSurface.h"
 #include "transitions/AdvancedScrollingTransition.h"
 #include "transitions/SlideRun.h"
@@ -253,6 +256,98 @@ TEST(AdvancedScrollingPixels, OddSizesKeepTheOldFrameWhereNothingIsDrawn) {
             EXPECT_EQ(test::FirstBadPixel(rig.dest, expected[style]), "");
         }
     }
+}
+
+class AdvancedScrollingPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    // A run part-way through, its set-up done, so that a preview request shows.
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+        ASSERT_EQ(t.GetElapsed(), 300u);
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    AdvancedScrollingTransition t;
+};
+
+// Checks the panel's radio buttons: ids from `first`, the texts in order, and which
+// one is checked.
+void ExpectRadioButtons(HWND panel, int32_t first, const std::vector<std::u16string>& texts, int32_t checked) {
+    std::vector<automation::ControlInfo> buttons;
+    for (const auto& control : automation::Controls(panel)) {
+        if (control.kind == automation::ControlKind::RadioButton) {
+            buttons.push_back(control);
+        }
+    }
+    ASSERT_EQ(buttons.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(buttons[i].id, first + static_cast<int32_t>(i));
+        EXPECT_EQ(buttons[i].text, texts[i]);
+        EXPECT_EQ(buttons[i].checked, static_cast<int32_t>(i) == checked) << "button " << buttons[i].id;
+    }
+}
+
+const std::vector<std::u16string> kStyleTexts = {u"&Style 1", u"&Style 2", u"&Style 3", u"&Style 4", u"&Style 5",
+                                                 u"&Style 6", u"&Style 7", u"&Style 8", u"&Randomly"};
+
+TEST_F(AdvancedScrollingPanelTest, ButtonsShowTheStyle) {
+    for (int32_t style : {0, 3, 7, 8}) {
+        SCOPED_TRACE("style " + std::to_string(style));
+        t.style = style;
+        HWND panel = t.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        ExpectRadioButtons(panel, 1000, kStyleTexts, style);
+    }
+}
+
+TEST_F(AdvancedScrollingPanelTest, ClicksChangeTheStyleAndAskForAPreview) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    for (int32_t id : {1008, 1004, 1000, 1007}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.style, id - 1000);
+        EXPECT_TRUE(PreviewAsked());
+    }
+    // A command from outside the group changes nothing.
+    t.style = 2;
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1009, 0), 0);
+    EXPECT_EQ(t.style, 2);
+    EXPECT_FALSE(t.FirstStep());
+}
+
+TEST_F(AdvancedScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1006));
+    t.style = 1;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.style, 1);
+
+    panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    t.style = 1;
+    Running();
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_FALSE(IsWindow(panel));
+    uint8_t block[4] = {};
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(block[0], 8);
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "platform/Automation.h"
 #include "support/RecordingSurface.h"
 #include "transitions/BackTransition.h"
 #include "transitions/SlideRun.h"
@@ -196,6 +199,101 @@ TEST(BackPixels, HalfWayAndTheEnd) {
             EXPECT_EQ(test::FirstBadPixel(rig.dest, c.end), "");
         }
     }
+}
+
+class BackPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    // A run part-way through, its set-up done, so that a preview request shows.
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+        ASSERT_EQ(t.GetElapsed(), 300u);
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    BackTransition t;
+};
+
+// Checks the panel's radio buttons: ids from `first`, the texts in order, and which
+// one is checked.
+void ExpectRadioButtons(HWND panel, int32_t first, const std::vector<std::u16string>& texts, int32_t checked) {
+    std::vector<automation::ControlInfo> buttons;
+    for (const auto& control : automation::Controls(panel)) {
+        if (control.kind == automation::ControlKind::RadioButton) {
+            buttons.push_back(control);
+        }
+    }
+    ASSERT_EQ(buttons.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(buttons[i].id, first + static_cast<int32_t>(i));
+        EXPECT_EQ(buttons[i].text, texts[i]);
+        EXPECT_EQ(buttons[i].checked, static_cast<int32_t>(i) == checked) << "button " << buttons[i].id;
+    }
+}
+
+const std::vector<std::u16string> kEffectTexts = {u"Open (Stretch)",
+                                                  u"Slide (to Top Left)",
+                                                  u"Slide (to Top Right)",
+                                                  u"Slide (to Bottom Left)",
+                                                  u"Slide (to Bottom Right)",
+                                                  u"Open (Scrolling)",
+                                                  u"Slide (V)",
+                                                  u"Slide (H)"};
+
+TEST_F(BackPanelTest, ButtonsShowTheEffect) {
+    for (int32_t effect : {0, 4, 7}) {
+        SCOPED_TRACE("effect " + std::to_string(effect));
+        t.effect = effect;
+        HWND panel = t.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        ExpectRadioButtons(panel, 1007, kEffectTexts, effect);
+    }
+}
+
+TEST_F(BackPanelTest, ClicksChangeTheEffectAndAnyCommandAsksForAPreview) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    for (int32_t id : {1014, 1011, 1007, 1012}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.effect, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+    t.effect = 2; // not what the buttons say
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1015, 0), 0);
+    EXPECT_EQ(t.effect, 2);
+    EXPECT_TRUE(PreviewAsked());
+}
+
+TEST_F(BackPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1013));
+    t.effect = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.effect, 0);
+
+    panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1013));
+    t.effect = 0;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_FALSE(IsWindow(panel));
+    uint8_t block[4] = {};
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(block[0], 6);
 }
 
 } // namespace

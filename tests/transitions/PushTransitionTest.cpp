@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
+#include "platform/Automation.h"
 #include "support/RecordingSurface.h"
 #include "transitions/PushTransition.h"
 #include "transitions/SlideRun.h"
@@ -227,6 +230,105 @@ TEST(PushPixels, HalfTimeAndTheEndOnOddSizes) {
             }
         }
     }
+}
+
+class PushPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    // A run part-way through, its set-up done, so that a preview request shows.
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+        ASSERT_EQ(t.GetElapsed(), 300u);
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    PushTransition t;
+};
+
+// Checks the panel's radio buttons: ids from `first`, the texts in order, and which
+// one is checked.
+void ExpectRadioButtons(HWND panel, int32_t first, const std::vector<std::u16string>& texts, int32_t checked) {
+    std::vector<automation::ControlInfo> buttons;
+    for (const auto& control : automation::Controls(panel)) {
+        if (control.kind == automation::ControlKind::RadioButton) {
+            buttons.push_back(control);
+        }
+    }
+    ASSERT_EQ(buttons.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(buttons[i].id, first + static_cast<int32_t>(i));
+        EXPECT_EQ(buttons[i].text, texts[i]);
+        EXPECT_EQ(buttons[i].checked, static_cast<int32_t>(i) == checked) << "button " << buttons[i].id;
+    }
+}
+
+TEST_F(PushPanelTest, ButtonsShowTheDirection) {
+    for (int32_t direction = 0; direction < 4; ++direction) {
+        SCOPED_TRACE("direction " + std::to_string(direction));
+        t.direction = direction;
+        HWND panel = t.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(automation::Controls(panel).size(), 4u);
+        ExpectRadioButtons(panel, 1007, {u"Top Left", u"Top Right", u"Bottom Left", u"Bottom Right"}, direction);
+    }
+}
+
+TEST_F(PushPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    for (int32_t id : {1009, 1010, 1008, 1007}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.direction, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(PushPanelTest, CommandsFromOtherControlsAreIgnored) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1010));
+    t.direction = 1;
+    Running();
+    for (WPARAM id : {1006, 1011, 1}) {
+        EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, id, 0), 0);
+    }
+    EXPECT_EQ(t.direction, 1);
+    EXPECT_FALSE(t.FirstStep());
+}
+
+TEST_F(PushPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    t.direction = 3;
+    Running();
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.direction, 3);
+
+    panel = t.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    t.direction = 0;
+    Running();
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_FALSE(t.FirstStep()); // closing asks for no preview
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_EQ(t.Dialog(), nullptr);
+    uint8_t block[4] = {};
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(block[0], 2);
 }
 
 } // namespace

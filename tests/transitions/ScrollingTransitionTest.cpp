@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/Automation.h"
 #include "support/RecordingSurface.h"
 #include "transitions/ScrollingTransition.h"
 #include "transitions/SlideRun.h"
@@ -194,6 +195,97 @@ TEST(ScrollingPixels, PartWayAndAtTheEnd) {
             EXPECT_EQ(test::FirstBadPixel(rig.dest, NewAt), "");
         }
     }
+}
+
+class ScrollingPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        scrolling.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    // A run part-way through, its set-up done, so that a preview request shows.
+    void Running() {
+        clock.Set(0);
+        scrolling.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(scrolling.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(scrolling.FirstStep());
+        ASSERT_EQ(scrolling.GetElapsed(), 300u);
+    }
+    bool PreviewAsked() { return scrolling.FirstStep() && scrolling.GetElapsed() == 1000u; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    ScrollingTransition scrolling;
+};
+
+TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
+    const char16_t* texts[] = {u"From &left to right", u"From &right to left", u"From &top to bottom",
+                               u"From &bottom to top"};
+    for (int32_t direction = 0; direction < 4; ++direction) {
+        SCOPED_TRACE("direction " + std::to_string(direction));
+        scrolling.direction = direction;
+        HWND panel = scrolling.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        const auto controls = automation::Controls(panel);
+        ASSERT_EQ(controls.size(), 5u);
+        EXPECT_EQ(controls[0].kind, automation::ControlKind::GroupBox);
+        EXPECT_EQ(controls[0].text, u"Direction");
+        for (int32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(controls[1 + i].id, 1007 + i);
+            EXPECT_EQ(controls[1 + i].kind, automation::ControlKind::RadioButton);
+            EXPECT_EQ(controls[1 + i].text, texts[i]);
+            EXPECT_EQ(controls[1 + i].checked, i == direction) << "button " << 1007 + i;
+        }
+    }
+}
+
+TEST_F(ScrollingPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
+    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    for (int32_t id : {1010, 1009, 1007, 1008}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(scrolling.direction, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(ScrollingPanelTest, AnyCommandAsksForAPreview) {
+    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    scrolling.direction = 1; // not what the buttons say: a command from elsewhere must not read them
+    Running();
+    EXPECT_EQ(scrolling.OnSettingsMessage(panel, WM_COMMAND, 1011, 0), 0);
+    EXPECT_EQ(scrolling.direction, 1);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    EXPECT_EQ(scrolling.OnSettingsMessage(panel, WM_HSCROLL, 0, 0), 0);
+    EXPECT_FALSE(scrolling.FirstStep());
+}
+
+TEST_F(ScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1010));
+    scrolling.direction = 0;
+    EXPECT_EQ(scrolling.CloseSettings(0), 1);
+    EXPECT_EQ(scrolling.Dialog(), nullptr);
+    EXPECT_EQ(scrolling.direction, 0);
+
+    panel = scrolling.OpenSettings(nullptr, 0);
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    scrolling.direction = 0;
+    EXPECT_EQ(scrolling.CloseSettings(1), 1);
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_EQ(scrolling.direction, 2);
+    uint8_t block[4] = {};
+    EXPECT_EQ(scrolling.GetParams(block), 4);
+    EXPECT_EQ(block[0], 2);
 }
 
 } // namespace
