@@ -1,0 +1,306 @@
+// Runs the built wqtrans tool in a scratch directory and reads what it wrote.
+#pragma once
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/SoftwareSurface.h"
+
+namespace wqtrans::tooltest {
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A scratch directory, removed with everything in it at the end of the test.
+class Scratch {
+public:
+    Scratch() {
+        std::string name = (std::filesystem::temp_directory_path() / "wqtrans-tool-XXXXXX").string();
+        if (mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        dir = name;
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string operator/(const std::string& name) const { return (dir / name).string(); }
+    // File names in the directory (hidden ones too), sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::filesystem::path dir;
+};
+
+// Runs the tool with `args` in `cwd`; `path` replaces PATH when given.
+inline Result RunTool(const std::vector<std::string>& args, const Scratch& cwd,
+                      std::optional<std::string> path = std::nullopt) {
+#ifndef WQTRANS_TOOL_PATH
+    (void)args;
+    (void)cwd;
+    (void)path;
+    return {};
+#else
+    const std::string outName = (cwd.dir / ".stdout").string();
+    const std::string errName = (cwd.dir / ".stderr").string();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(cwd.dir.c_str()) != 0) {
+            _exit(126);
+        }
+        const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (path) {
+            setenv("PATH", path->c_str(), 1);
+        }
+        std::vector<std::string> all = {WQTRANS_TOOL_PATH};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& arg : all) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        execv(WQTRANS_TOOL_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    Result result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadText(outName);
+    result.err = ReadText(errName);
+    std::filesystem::remove(outName);
+    std::filesystem::remove(errName);
+    return result;
+#endif
+}
+
+#ifndef WQTRANS_TOOL_PATH
+#define WQ_REQUIRE_TOOL() GTEST_SKIP() << "the tool is not built (WQTRANS_TOOLS=OFF)"
+#else
+#define WQ_REQUIRE_TOOL() (void)0
+#endif
+
+// A picture of `w` x `h` whose pixels are `pixel(x, y)`, saved as PNG.
+template <typename F> SoftwareSurface MakePicture(int32_t w, int32_t h, F pixel) {
+    SoftwareSurface picture(w, h);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            picture.SetPixel(x, y, pixel(x, y));
+        }
+    }
+    return picture;
+}
+
+// The first pixel where two pictures differ, as text, or "" when they are equal.
+inline std::string Difference(const std::vector<uint32_t>& actual, SoftwareSurface& expected) {
+    const size_t count = static_cast<size_t>(expected.Width()) * static_cast<size_t>(expected.Height());
+    if (actual.size() != count) {
+        return "size " + std::to_string(actual.size()) + " pixels, expected " + std::to_string(count);
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if ((actual[i] & 0xFFFFFF) != (expected.Pixels()[i] & 0xFFFFFF)) {
+            std::ostringstream text;
+            text << "pixel (" << i % static_cast<size_t>(expected.Width()) << ", "
+                 << i / static_cast<size_t>(expected.Width()) << ") is " << std::hex << (actual[i] & 0xFFFFFF)
+                 << ", expected " << (expected.Pixels()[i] & 0xFFFFFF);
+            return text.str();
+        }
+    }
+    return "";
+}
+
+inline std::vector<uint32_t> PixelsOf(SoftwareSurface& picture) {
+    return std::vector<uint32_t>(picture.Pixels(), picture.Pixels() + static_cast<size_t>(picture.Width()) *
+                                                                          static_cast<size_t>(picture.Height()));
+}
+
+// ---- A small JSON reader, enough to check that the tool's JSON parses --------
+
+struct Json {
+    using Object = std::map<std::string, Json>;
+    using Array = std::vector<Json>;
+    std::variant<std::nullptr_t, bool, double, std::string, Array, Object> value;
+
+    const Json& operator[](const std::string& key) const { return std::get<Object>(value).at(key); }
+    const Json& operator[](size_t index) const { return std::get<Array>(value).at(index); }
+    size_t size() const {
+        return std::holds_alternative<Array>(value) ? std::get<Array>(value).size() : std::get<Object>(value).size();
+    }
+    const std::string& str() const { return std::get<std::string>(value); }
+    double num() const { return std::get<double>(value); }
+    bool boolean() const { return std::get<bool>(value); }
+};
+
+class JsonReader {
+public:
+    explicit JsonReader(const std::string& text) : text(text) {}
+    // The whole text as one value, or nothing when it is not JSON.
+    std::optional<Json> Parse() {
+        std::optional<Json> value = Value();
+        Space();
+        if (!value || at != text.size()) {
+            return std::nullopt;
+        }
+        return value;
+    }
+
+private:
+    void Space() {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) {
+            ++at;
+        }
+    }
+    bool Take(char c) {
+        Space();
+        if (at < text.size() && text[at] == c) {
+            ++at;
+            return true;
+        }
+        return false;
+    }
+    bool Word(const char* word) {
+        const std::string w = word;
+        if (text.compare(at, w.size(), w) == 0) {
+            at += w.size();
+            return true;
+        }
+        return false;
+    }
+    std::optional<std::string> String() {
+        if (!Take('"')) {
+            return std::nullopt;
+        }
+        std::string out;
+        while (at < text.size() && text[at] != '"') {
+            char c = text[at++];
+            if (static_cast<unsigned char>(c) < 0x20) {
+                return std::nullopt;
+            }
+            if (c == '\\') {
+                if (at >= text.size()) {
+                    return std::nullopt;
+                }
+                const char e = text[at++];
+                const std::string simple = "\"\\/bfnrt";
+                if (e == 'u') {
+                    if (at + 4 > text.size()) {
+                        return std::nullopt;
+                    }
+                    out += static_cast<char>(std::stoi(text.substr(at, 4), nullptr, 16));
+                    at += 4;
+                    continue;
+                }
+                if (simple.find(e) == std::string::npos) {
+                    return std::nullopt;
+                }
+                c = e == 'n' ? '\n' : e == 't' ? '\t' : e == 'b' ? '\b' : e == 'f' ? '\f' : e == 'r' ? '\r' : e;
+            }
+            out += c;
+        }
+        if (at >= text.size()) {
+            return std::nullopt;
+        }
+        ++at;
+        return out;
+    }
+    std::optional<Json> Value() {
+        Space();
+        if (at >= text.size()) {
+            return std::nullopt;
+        }
+        const char c = text[at];
+        if (c == '{') {
+            ++at;
+            Json::Object object;
+            if (Take('}')) {
+                return Json{object};
+            }
+            do {
+                std::optional<std::string> key = String();
+                if (!key || !Take(':')) {
+                    return std::nullopt;
+                }
+                std::optional<Json> value = Value();
+                if (!value) {
+                    return std::nullopt;
+                }
+                object[*key] = *value;
+            } while (Take(','));
+            return Take('}') ? std::optional<Json>(Json{object}) : std::nullopt;
+        }
+        if (c == '[') {
+            ++at;
+            Json::Array array;
+            if (Take(']')) {
+                return Json{array};
+            }
+            do {
+                std::optional<Json> value = Value();
+                if (!value) {
+                    return std::nullopt;
+                }
+                array.push_back(*value);
+            } while (Take(','));
+            return Take(']') ? std::optional<Json>(Json{array}) : std::nullopt;
+        }
+        if (c == '"') {
+            std::optional<std::string> s = String();
+            return s ? std::optional<Json>(Json{*s}) : std::nullopt;
+        }
+        if (Word("true")) {
+            return Json{true};
+        }
+        if (Word("false")) {
+            return Json{false};
+        }
+        if (Word("null")) {
+            return Json{nullptr};
+        }
+        size_t used = 0;
+        try {
+            const double number = std::stod(text.substr(at), &used);
+            at += used;
+            return Json{number};
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+
+    const std::string& text;
+    size_t at = 0;
+};
+
+} // namespace wqtrans::tooltest

@@ -1,0 +1,244 @@
+// End-to-end: the tool's outputs, each decoded with its own library.
+#include <gif_lib.h>
+#include <webp/demux.h>
+
+#include "tools/ToolHarness.h"
+
+namespace wqtrans::tooltest {
+namespace {
+
+constexpr int32_t kW = 24;
+constexpr int32_t kH = 16;
+
+// Flat pictures with few colours, so that a GIF holds them exactly.
+uint32_t OldPixel(int32_t x, int32_t y) { return 0xFF000000u | (x / 4) * 0x200000u | (y / 4) * 0x003000u | 0x10u; }
+uint32_t NewPixel(int32_t x, int32_t y) { return 0xFF0000F0u | ((x + y) % 3 == 0 ? 0x40FF00u : 0x102000u); }
+
+struct Decoded {
+    std::vector<std::vector<uint32_t>> frames; // 0x00RRGGBB
+    std::vector<int> delays;                   // GIF: centiseconds; WebP: end times in ms
+    int width = 0;
+    int height = 0;
+};
+
+Decoded DecodeGif(const std::string& path) {
+    Decoded decoded;
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif == nullptr) {
+        ADD_FAILURE() << "giflib cannot open " << path << ": " << GifErrorString(error);
+        return decoded;
+    }
+    if (DGifSlurp(gif) != GIF_OK) {
+        ADD_FAILURE() << "giflib cannot read " << path;
+        DGifCloseFile(gif, &error);
+        return decoded;
+    }
+    decoded.width = gif->SWidth;
+    decoded.height = gif->SHeight;
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        const ColorMapObject* map = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
+        std::vector<uint32_t> pixels;
+        for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
+            const GifColorType& c = map->Colors[image.RasterBits[p]];
+            pixels.push_back(static_cast<uint32_t>(c.Red) << 16 | static_cast<uint32_t>(c.Green) << 8 | c.Blue);
+        }
+        decoded.frames.push_back(pixels);
+        GraphicsControlBlock control{};
+        DGifSavedExtensionToGCB(gif, i, &control);
+        decoded.delays.push_back(control.DelayTime);
+    }
+    DGifCloseFile(gif, &error);
+    return decoded;
+}
+
+Decoded DecodeWebp(const std::string& path) {
+    Decoded decoded;
+    const std::string bytes = ReadText(path);
+    WebPData data{reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+    WebPAnimDecoderOptions options;
+    WebPAnimDecoderOptionsInit(&options);
+    options.color_mode = MODE_BGRA;
+    WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+    if (decoder == nullptr) {
+        ADD_FAILURE() << "libwebp cannot read " << path;
+        return decoded;
+    }
+    WebPAnimInfo info;
+    WebPAnimDecoderGetInfo(decoder, &info);
+    decoded.width = static_cast<int>(info.canvas_width);
+    decoded.height = static_cast<int>(info.canvas_height);
+    while (WebPAnimDecoderHasMoreFrames(decoder)) {
+        uint8_t* buffer = nullptr;
+        int timestamp = 0;
+        WebPAnimDecoderGetNext(decoder, &buffer, &timestamp);
+        std::vector<uint32_t> pixels;
+        for (int p = 0; p < decoded.width * decoded.height; ++p) {
+            const uint8_t* b = buffer + p * 4;
+            pixels.push_back(static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[1]) << 8 | b[0]);
+        }
+        decoded.frames.push_back(pixels);
+        decoded.delays.push_back(timestamp);
+    }
+    WebPAnimDecoderDelete(decoder);
+    return decoded;
+}
+
+std::vector<uint32_t> LoadPixels(const std::string& path) {
+    SoftwareSurface picture;
+    std::string error;
+    EXPECT_TRUE(picture.LoadPng(path, &error)) << error;
+    return PixelsOf(picture);
+}
+
+class ToolOutputs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WQ_REQUIRE_TOOL();
+        oldPicture = MakePicture(kW, kH, OldPixel);
+        newPicture = MakePicture(kW, kH, NewPixel);
+        ASSERT_TRUE(oldPicture.SavePng(dir / "old.png"));
+        ASSERT_TRUE(newPicture.SavePng(dir / "new.png"));
+    }
+    Result Render(const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"render", "--from", "old.png", "--to", "new.png", "--quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunTool(args, dir);
+    }
+
+    Scratch dir;
+    SoftwareSurface oldPicture;
+    SoftwareSurface newPicture;
+};
+
+// Frame count = duration x fps / 1000 + 1; frames at 0, 1000/fps, ... and the last at
+// the duration exactly; the last one is shown for one more frame interval.
+struct Timing {
+    const char* duration;
+    const char* fps;
+    size_t frames;
+    std::vector<int> gifDelays; // centiseconds
+    std::vector<int> webpEnds;  // ms
+};
+
+const Timing kTimings[] = {
+    {"200", "25", 6, {4, 4, 4, 4, 4, 4}, {40, 80, 120, 160, 200, 240}},
+    {"1050",
+     "10",
+     11,
+     {10, 10, 10, 10, 10, 10, 10, 10, 10, 15, 10},
+     {100, 200, 300, 400, 500, 600, 700, 800, 900, 1050, 1150}},
+};
+
+TEST_F(ToolOutputs, GifFramesStartOnTheOldPictureAndEndOnTheNew) {
+    for (const Timing& timing : kTimings) {
+        SCOPED_TRACE(std::string(timing.duration) + " ms at " + timing.fps + " fps");
+        const Result result = Render({"Fade", "--duration", timing.duration, "--fps", timing.fps, "--out", "f.gif"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const Decoded gif = DecodeGif(dir / "f.gif");
+        ASSERT_EQ(gif.frames.size(), timing.frames);
+        EXPECT_EQ(gif.width, kW);
+        EXPECT_EQ(gif.height, kH);
+        EXPECT_EQ(gif.delays, timing.gifDelays);
+        EXPECT_EQ(Difference(gif.frames.front(), oldPicture), "");
+        EXPECT_EQ(Difference(gif.frames.back(), newPicture), "");
+    }
+}
+
+TEST_F(ToolOutputs, WebpFramesStartOnTheOldPictureAndEndOnTheNew) {
+    for (const Timing& timing : kTimings) {
+        SCOPED_TRACE(std::string(timing.duration) + " ms at " + timing.fps + " fps");
+        const Result result = Render({"Fade", "--duration", timing.duration, "--fps", timing.fps, "--out", "f.webp"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        const Decoded webp = DecodeWebp(dir / "f.webp");
+        ASSERT_EQ(webp.frames.size(), timing.frames);
+        EXPECT_EQ(webp.width, kW);
+        EXPECT_EQ(webp.delays, timing.webpEnds);
+        EXPECT_EQ(Difference(webp.frames.front(), oldPicture), "");
+        EXPECT_EQ(Difference(webp.frames.back(), newPicture), "");
+    }
+}
+
+TEST_F(ToolOutputs, WebpKeepsFramesThatDoNotChange) {
+    // Scrolling draws nothing at e = 0 and nothing new once it has arrived; every step
+    // is still a frame of its own.
+    const Result result = Render({"Scrolling", "--duration", "100", "--fps", "40", "--out", "s.webp"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(DecodeWebp(dir / "s.webp").frames.size(), 5u);
+}
+
+TEST_F(ToolOutputs, DirectoryHoldsNumberedFrames) {
+    const Result result = Render({"Fade", "--duration", "200", "--fps", "25", "--out", "frames"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.dir / "frames")) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"frame-0000.png", "frame-0001.png", "frame-0002.png", "frame-0003.png",
+                                               "frame-0004.png", "frame-0005.png"}));
+    EXPECT_EQ(Difference(LoadPixels(dir / "frames/frame-0000.png"), oldPicture), "");
+    EXPECT_EQ(Difference(LoadPixels(dir / "frames/frame-0005.png"), newPicture), "");
+    // Nothing else is left next to it.
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"frames", "new.png", "old.png"}));
+}
+
+TEST_F(ToolOutputs, PicturesOfAnotherSizeAreScaled) {
+    // A 12 x 8 new picture is scaled to the old one's 24 x 16 (each pixel doubled) and
+    // the tool says so; --size scales both.
+    SoftwareSurface small = MakePicture(12, 8, [](int32_t x, int32_t y) { return NewPixel(x, y); });
+    ASSERT_TRUE(small.SavePng(dir / "small.png"));
+    SoftwareSurface doubled = MakePicture(kW, kH, [](int32_t x, int32_t y) { return NewPixel(x / 2, y / 2); });
+    Result result =
+        RunTool({"render", "Fade", "--from", "old.png", "--to", "small.png", "--quiet", "--out", "p.png"}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("scaled"), std::string::npos) << result.err;
+    EXPECT_EQ(Difference(LoadPixels(dir / "p.png"), doubled), "");
+
+    // Halving a picture made of 2 x 2 blocks gives one pixel per block, whichever
+    // pixel of the block the stretch samples.
+    ASSERT_TRUE(doubled.SavePng(dir / "big.png"));
+    result = RunTool(
+        {"render", "Fade", "--from", "small.png", "--to", "big.png", "--size", "12x8", "--quiet", "--out", "q.png"},
+        dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find("scaled"), std::string::npos) << result.err;
+    EXPECT_EQ(Difference(LoadPixels(dir / "q.png"), small), "");
+}
+
+TEST_F(ToolOutputs, SeedRepeatsARandomRun) {
+    auto mosaic = [&](const char* seed, const char* out) {
+        const Result result = RunTool(
+            {"render", "Mosaic", "--size", "64x48", "--seed", seed, "--at", "300", "--quiet", "--out", out}, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return LoadPixels(dir / out);
+    };
+    const std::vector<uint32_t> first = mosaic("7", "a.png");
+    EXPECT_EQ(first, mosaic("7", "b.png"));
+    EXPECT_NE(first, mosaic("8", "c.png"));
+}
+
+TEST_F(ToolOutputs, PngShowsTheMomentAsked) {
+    // Scrolling from the left at e = 100 of 200 ms: s = 24 x 100 / 200 = 12, the new
+    // picture lies at x = -12; the right half is still the old picture.
+    SoftwareSurface halfway =
+        MakePicture(kW, kH, [](int32_t x, int32_t y) { return x < 12 ? NewPixel(x + 12, y) : OldPixel(x, y); });
+    struct Case {
+        std::vector<std::string> args;
+        SoftwareSurface* expected;
+    } cases[] = {
+        {{"Fade", "--duration", "200", "--at", "0", "--out", "p.png"}, &oldPicture},
+        {{"Fade", "--duration", "200", "--out", "p.png"}, &newPicture},
+        {{"Scrolling", "--duration", "200", "--fps", "25", "--at", "100", "--out", "p.png"}, &halfway},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back());
+        const Result result = Render(c.args);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(Difference(LoadPixels(dir / "p.png"), *c.expected), "");
+    }
+}
+
+} // namespace
+} // namespace wqtrans::tooltest
