@@ -290,9 +290,10 @@ LRESULT EditMessage(Window& edit, UINT message, WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
-// What the panel's window procedure does: the dialog procedure first; when it does
-// not handle the message, the default handling. A handled message answers the
-// DWL_MSGRESULT slot, except WM_INITDIALOG, which answers the procedure's own result.
+// What the panel's window procedure does: it calls the dialog procedure. A handled
+// message answers the DWL_MSGRESULT slot, except WM_INITDIALOG, which answers the
+// procedure's own result; a message the procedure leaves answers 0 (a headless panel
+// has no caption, frame or painting of its own to fall back on).
 LRESULT PanelMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     const Window* panel = Find(handle);
     const DLGPROC procedure = panel->procedure;
@@ -304,7 +305,7 @@ LRESULT PanelMessage(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
         panel = Find(handle);
         return panel != nullptr ? panel->messageResult : 0;
     }
-    return DefaultMessage(handle, message, wParam, lParam);
+    return 0;
 }
 
 // Destruction in the real order: WM_DESTROY to a window before its children, then
