@@ -1,5 +1,7 @@
 #include "host/SoftwareSurface.h"
 
+#include "host/PixelRows.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -12,17 +14,13 @@ namespace {
 // The largest surface Allocate and the constructor accept: 2^28 pixels (1 GiB).
 constexpr int64_t kMaxPixels = int64_t{1} << 28;
 
-// Exact floor(x / 255) for 0 <= x <= 65534 (every product of two bytes).
-inline uint32_t Div255(uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
-
 // What a drawing call does to each pixel, resolved once per call from mode, op and param.
 struct PixelOp {
     enum Kind { kNothing, kCopy, kBlend, kTint } kind = kCopy;
     bool keyed = false;
     uint32_t key = 0;   // the source's key colour, low 24 bits
     uint32_t share = 0; // blend: the destination's share, 0 to 128
-    uint32_t alpha = 0; // tint: the source's alpha, 0 to 255
-    uint32_t coefR = 0, coefG = 0, coefB = 0;
+    uint32_t tint = 0;  // tint: alpha in the top byte, coefficients below
 };
 
 PixelOp ResolveOp(int32_t mode, int32_t op, HostParam param, uint32_t keyColour) {
@@ -47,56 +45,33 @@ PixelOp ResolveOp(int32_t mode, int32_t op, HostParam param, uint32_t keyColour)
     if (tint == 0xFFFFFFFFu) {
         return out;
     }
-    out.alpha = tint >> 24;
-    out.kind = out.alpha == 0 ? PixelOp::kNothing : PixelOp::kTint;
-    out.coefR = (tint >> 16) & 0xFF;
-    out.coefG = (tint >> 8) & 0xFF;
-    out.coefB = tint & 0xFF;
+    out.kind = (tint >> 24) == 0 ? PixelOp::kNothing : PixelOp::kTint;
+    out.tint = tint;
     return out;
 }
 
-template <bool Keyed> void CopyKeyedRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, uint32_t key) {
-    static_assert(Keyed);
+void CopyKeyedRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, uint32_t key) {
     for (int64_t i = 0; i < n; ++i) {
         const uint32_t v = s[i];
         d[i] = (v & 0xFFFFFFu) == key ? d[i] : v;
     }
 }
 
-// out = (src * (128 - p) + dst * p) / 128 per channel; R and B share one multiply.
-template <bool Keyed>
-void BlendRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, uint32_t p, uint32_t key) {
-    const uint32_t q = 128 - p;
-    for (int64_t i = 0; i < n; ++i) {
-        const uint32_t v = s[i];
-        const uint32_t t = d[i];
-        const uint32_t rb = (((v & 0xFF00FFu) * q + (t & 0xFF00FFu) * p) >> 7) & 0xFF00FFu;
-        const uint32_t g = (((v & 0x00FF00u) * q + (t & 0x00FF00u) * p) >> 7) & 0x00FF00u;
-        const uint32_t o = (t & 0xFF000000u) | rb | g;
-        if constexpr (Keyed) {
-            d[i] = (v & 0xFFFFFFu) == key ? t : o;
-        } else {
-            d[i] = o;
-        }
+// A blend or tint row: computed whole by the row kernels, then, in mode 1, merged in
+// chunks so that the key colour's pixels keep the destination.
+template <typename Kernel>
+void CombineRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, const PixelOp& op, Kernel kernel) {
+    if (!op.keyed) {
+        kernel(d, s, d, n);
+        return;
     }
-}
-
-// s = src * c / 255; out = (s * a + dst * (255 - a)) / 255 per channel.
-template <bool Keyed> void TintRow(uint32_t* __restrict d, const uint32_t* __restrict s, int64_t n, const PixelOp& op) {
-    const uint32_t a = op.alpha, b = 255 - op.alpha;
-    const uint32_t cr = op.coefR, cg = op.coefG, cb = op.coefB;
-    const uint32_t key = op.key;
-    for (int64_t i = 0; i < n; ++i) {
-        const uint32_t v = s[i];
-        const uint32_t t = d[i];
-        const uint32_t r = Div255(Div255(((v >> 16) & 0xFF) * cr) * a + ((t >> 16) & 0xFF) * b);
-        const uint32_t g = Div255(Div255(((v >> 8) & 0xFF) * cg) * a + ((t >> 8) & 0xFF) * b);
-        const uint32_t bl = Div255(Div255((v & 0xFF) * cb) * a + (t & 0xFF) * b);
-        const uint32_t o = (t & 0xFF000000u) | r << 16 | g << 8 | bl;
-        if constexpr (Keyed) {
-            d[i] = (v & 0xFFFFFFu) == key ? t : o;
-        } else {
-            d[i] = o;
+    constexpr int64_t kChunk = 256;
+    uint32_t mixed[kChunk];
+    for (int64_t i = 0; i < n; i += kChunk) {
+        const int64_t m = std::min(kChunk, n - i);
+        kernel(mixed, s + i, d + i, m);
+        for (int64_t k = 0; k < m; ++k) {
+            d[i + k] = (s[i + k] & 0xFFFFFFu) == op.key ? d[i + k] : mixed[k];
         }
     }
 }
@@ -108,24 +83,20 @@ void ApplyRow(uint32_t* d, const uint32_t* s, int64_t n, const PixelOp& op) {
         return;
     case PixelOp::kCopy:
         if (op.keyed) {
-            CopyKeyedRow<true>(d, s, n, op.key);
+            CopyKeyedRow(d, s, n, op.key);
         } else {
             std::memcpy(d, s, static_cast<std::size_t>(n) * sizeof(uint32_t));
         }
         return;
     case PixelOp::kBlend:
-        if (op.keyed) {
-            BlendRow<true>(d, s, n, op.share, op.key);
-        } else {
-            BlendRow<false>(d, s, n, op.share, op.key);
-        }
+        CombineRow(d, s, n, op, [&](uint32_t* out, const uint32_t* sv, const uint32_t* dv, int64_t m) {
+            pixels::Blend(out, sv, dv, m, op.share);
+        });
         return;
     case PixelOp::kTint:
-        if (op.keyed) {
-            TintRow<true>(d, s, n, op);
-        } else {
-            TintRow<false>(d, s, n, op);
-        }
+        CombineRow(d, s, n, op, [&](uint32_t* out, const uint32_t* sv, const uint32_t* dv, int64_t m) {
+            pixels::Tint(out, sv, dv, m, op.tint);
+        });
         return;
     }
 }
@@ -261,6 +232,10 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
         const uint32_t* s = pixels.data() + b.ys * width + b.xs;
         uint32_t* d = target->pixels.data() + b.yd * target->width + b.xd;
         const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
+        if (b.w == width && b.w == target->width) {
+            std::memcpy(d, s, bytes * static_cast<std::size_t>(b.h)); // whole rows: one block
+            return 1;
+        }
         for (int64_t j = 0; j < b.h; ++j, s += width, d += target->width) {
             std::memcpy(d, s, bytes);
         }

@@ -132,6 +132,7 @@ const StretchCase kStretchCases[] = {
     {"uneven, 7 x 5 into 4 x 3", 1, 1, 4, 3, 0, 0, 7, 5},
     {"negative destination position", -3, -2, 8, 6, 0, 0, 7, 5},
     {"source rectangle past every edge", 0, 0, 6, 4, -2, -2, 11, 9},
+    {"source one pixel past the far edges", 0, 0, 6, 4, 2, 2, 6, 4},
     {"destination rectangle past the far edges", 3, 2, 12, 8, 0, 0, 7, 5},
     {"1 x 1 from the whole source", 2, 2, 1, 1, 0, 0, 7, 5},
     {"1 x 1 source into the whole destination", 0, 0, 6, 4, 3, 2, 1, 1},
@@ -281,6 +282,72 @@ TEST(SoftwareSurfaceOps, FlatColourArithmetic) {
         EXPECT_EQ(src.StretchAll(&viaStretch, 0, 0, 6, 4, 0, c.op, c.param, 4), 1);
         EXPECT_EQ(FirstBadPixel(viaCopy, [&](int32_t, int32_t) { return c.want; }), "");
         EXPECT_EQ(FirstBadPixel(viaStretch, [&](int32_t, int32_t) { return c.want; }), "");
+    }
+}
+
+// Wide rows of varied colours, so that the vector paths and their tails are all
+// used, against the arithmetic written out per channel with plain integer division.
+TEST(SoftwareSurfaceOps, WideRowsFollowTheFormulaOnEveryChannelValue) {
+    constexpr int32_t kWidth = 263; // not a multiple of any vector width
+    SoftwareSurface src(kWidth, 2);
+    SoftwareSurface base(kWidth, 2);
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const uint32_t v = static_cast<uint32_t>(x + 97 * y);
+            src.SetPixel(x, y, (v * 7 % 256) << 24 | (v % 256) << 16 | (255 - v % 256) << 8 | (v * 13 % 256));
+            base.SetPixel(x, y, (v * 3 % 256) << 24 | (v * 5 % 256) << 16 | (v * 11 % 256) << 8 | (255 - v % 256));
+        }
+    }
+    // In mode 1, key-coloured pixels in both chunks of a long row keep the destination.
+    src.SetPixel(260, 1, 0x00000000u | (src.Pixel(5, 0) & 0xFFFFFFu));
+    src.SetKeyColour(0xAA000000u | (src.Pixel(5, 0) & 0xFFFFFFu));
+    auto keyed = [&](int32_t mode, int32_t x, int32_t y) {
+        return mode == 1 && (src.Pixel(x, y) & 0xFFFFFFu) == (src.KeyColour() & 0xFFFFFFu);
+    };
+    auto channel = [](uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; };
+    for (int32_t mode : {0, 1}) {
+        for (uint32_t p : {0u, 1u, 63u, 64u, 100u, 127u}) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + " blend " + std::to_string(p));
+            SoftwareSurface dst = base;
+            src.DrawAt(&dst, 0, 0, mode, 1, p, 0);
+            EXPECT_EQ(FirstBadPixel(dst,
+                                    [&](int32_t x, int32_t y) {
+                                        const uint32_t s = src.Pixel(x, y), d = base.Pixel(x, y);
+                                        if (keyed(mode, x, y)) {
+                                            return d;
+                                        }
+                                        uint32_t want = d & 0xFF000000u;
+                                        for (int shift : {0, 8, 16}) {
+                                            want |= (channel(s, shift) * (128 - p) + channel(d, shift) * p) / 128
+                                                    << shift;
+                                        }
+                                        return want;
+                                    }),
+                      "");
+        }
+    }
+    for (int32_t mode : {0, 1}) {
+        for (uint32_t tint :
+             {0x01FFFFFFu, 0x80FFFFFFu, 0xFF808080u, 0x40FF0080u, 0xFE123456u, 0xFFFFFFFEu, 0x7F000000u}) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + " tint " + std::to_string(tint));
+            SoftwareSurface dst = base;
+            src.DrawAt(&dst, 0, 0, mode, 0x1000, tint, 0);
+            const uint32_t a = tint >> 24;
+            EXPECT_EQ(FirstBadPixel(dst,
+                                    [&](int32_t x, int32_t y) {
+                                        const uint32_t s = src.Pixel(x, y), d = base.Pixel(x, y);
+                                        if (keyed(mode, x, y)) {
+                                            return d;
+                                        }
+                                        uint32_t want = d & 0xFF000000u;
+                                        for (int shift : {0, 8, 16}) {
+                                            const uint32_t tinted = channel(s, shift) * channel(tint, shift) / 255;
+                                            want |= (tinted * a + channel(d, shift) * (255 - a)) / 255 << shift;
+                                        }
+                                        return want;
+                                    }),
+                      "");
+        }
     }
 }
 
