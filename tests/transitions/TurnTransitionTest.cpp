@@ -113,17 +113,6 @@ TEST_F(TurnTest, OldFrameOfAnotherSizeIsScaledToTheNewFrame) {
     EXPECT_EQ(log.lines.at(1), "old.StretchAll(dest, 0, 0, 640, 480, 0, 0, 0, 4)");
 }
 
-TEST_F(TurnTest, AngleOfTheLatestStep) {
-    turn.rotations = 2;
-    At(500);
-    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    EXPECT_DOUBLE_EQ(turn.angle, 6.28318);
-    turn.inverse = 1;
-    clock.Set(250);
-    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    EXPECT_DOUBLE_EQ(turn.angle, 6.28318 / 2);
-}
-
 TEST_F(TurnTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     newFrame.SetSize(300, 200);
     At(400);
