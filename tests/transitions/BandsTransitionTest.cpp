@@ -410,5 +410,149 @@ TEST(BandsPixels, HalfWayEachBandIsUncoveredFromItsLeadingEdge) {
     }
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class BandsPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    BandsTransition t;
+};
+
+TEST_F(BandsPanelTest, OpensWithTheCountAndDirection) {
+    t.bandCount = 12;
+    t.direction = 2;
+    HWND panel = Open();
+    for (int32_t id = 1007; id <= 1010; ++id) {
+        EXPECT_EQ(Checked(panel, id), id == 1009) << id;
+    }
+    EXPECT_EQ(automation::Control(panel, 1007)->text, u"From &left to right");
+    EXPECT_EQ(automation::Control(panel, 1010)->text, u"From &bottom to top");
+    EXPECT_EQ(Text(panel, 1015), u"12");
+    const auto upDown = automation::Control(panel, 1017).value();
+    EXPECT_EQ(upDown.rangeMin, 1);
+    EXPECT_EQ(upDown.rangeMax, 5000);
+    EXPECT_EQ(upDown.position, 12);
+    EXPECT_EQ(t.bandCount, 12);
+}
+
+TEST_F(BandsPanelTest, DirectionButtons) {
+    HWND panel = Open();
+    for (int32_t id : {1010, 1008, 1009, 1007}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.direction, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+    // A direction button also takes over a count that differs from the edit box.
+    ASSERT_TRUE(automation::Type(panel, 1015, u"9"));
+    t.bandCount = 3;
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    EXPECT_EQ(t.bandCount, 9);
+    EXPECT_EQ(t.direction, 1);
+}
+
+TEST_F(BandsPanelTest, TypingACount) {
+    struct Case {
+        std::u16string typed;
+        uint16_t count;
+    };
+    const Case cases[] = {
+        {u"25", 25}, {u"0", 25},      {u"abc", 25},
+        {u"", 25},   {u"5000", 5000}, {u"70000", 4464}, // only the low 16 bits are kept
+        {u"1", 1},
+    };
+    HWND panel = Open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed.begin(), c.typed.end()));
+        Running();
+        ASSERT_TRUE(automation::Type(panel, 1015, c.typed));
+        EXPECT_EQ(t.bandCount, c.count);
+        EXPECT_TRUE(PreviewAsked()); // every command asks, changed or not
+        if (c.count == 25 || c.count == 1) {
+            EXPECT_EQ(Position(panel, 1017), c.count);
+        }
+    }
+}
+
+TEST_F(BandsPanelTest, TheUpDownControlMirrorsIntoTheEditBox) {
+    HWND panel = Open();
+    Running();
+    ASSERT_TRUE(automation::MoveUpDown(panel, 1017, 40));
+    EXPECT_EQ(t.bandCount, 40);
+    EXPECT_EQ(Text(panel, 1015), u"40");
+    EXPECT_TRUE(PreviewAsked());
+    // Beyond its range the control stops at 5000.
+    ASSERT_TRUE(automation::MoveUpDown(panel, 1017, 9000));
+    EXPECT_EQ(t.bandCount, 5000);
+    EXPECT_EQ(Text(panel, 1015), u"5000");
+}
+
+TEST_F(BandsPanelTest, OtherMessagesAskForNothing) {
+    HWND panel = Open();
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_TIMER, 0, 0), 0);
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_PAINT, 0, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
+    // A command from any control asks for a preview.
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1, 0), 0);
+    EXPECT_TRUE(PreviewAsked());
+}
+
+TEST_F(BandsPanelTest, CloseReadsTheControlsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1010));
+    ASSERT_TRUE(automation::Type(panel, 1015, u"77"));
+    t.direction = 0;
+    t.bandCount = 5;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.direction, 0);
+    EXPECT_EQ(t.bandCount, 5);
+
+    panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    ASSERT_TRUE(automation::Type(panel, 1015, u"77"));
+    t.direction = 0;
+    t.bandCount = 5;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    uint8_t block[4];
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{77, 0, 2, 0}));
+
+    // A 0 in the edit box keeps the count.
+    panel = Open();
+    ASSERT_TRUE(automation::Type(panel, 1015, u"0"));
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.bandCount, 77);
+}
 } // namespace
 } // namespace wqtrans

@@ -206,5 +206,93 @@ TEST(DoorPixels, HalfWayOnlyTheOpenedStripsShowTheNewFrame) {
         "");
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class DoorPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    DoorTransition t;
+};
+
+TEST_F(DoorPanelTest, OpensWithTheDirection) {
+    const std::u16string texts[] = {
+        u"Horizontal, from center to &left && right", u"Horizontal, from left && &right to center",
+        u"Vertical, from center to &top && bottom", u"Vertical, from top && &bottom to center"};
+    for (uint16_t direction = 0; direction < 4; ++direction) {
+        SCOPED_TRACE("direction " + std::to_string(direction));
+        t.direction = direction;
+        HWND panel = Open();
+        for (int32_t id = 1007; id <= 1010; ++id) {
+            EXPECT_EQ(Checked(panel, id), id == 1007 + direction) << id;
+            EXPECT_EQ(Text(panel, id), texts[id - 1007]);
+        }
+    }
+}
+
+TEST_F(DoorPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
+    HWND panel = Open();
+    for (int32_t id : {1009, 1010, 1008, 1007}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.direction, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+    // A command from another control changes nothing but still asks for a preview.
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    t.direction = 1;
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1, 0), 0);
+    EXPECT_EQ(t.direction, 1);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_TIMER, 0, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
+}
+
+TEST_F(DoorPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1010));
+    t.direction = 1;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.direction, 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+
+    panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1009));
+    t.direction = 0;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[2];
+    EXPECT_EQ(t.GetParams(block), 2);
+    EXPECT_EQ(block[0], 2);
+    EXPECT_EQ(block[1], 0);
+}
 } // namespace
 } // namespace wqtrans

@@ -230,5 +230,115 @@ TEST(LinePixels, ScrollingStripsShowTheFarEndOfTheirRow) {
               "");
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class LinePanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    LineTransition t;
+};
+
+TEST_F(LinePanelTest, OpensWithTheSettings) {
+    t.lineCount = 7;
+    t.orientation = 1;
+    t.scrolling = 1;
+    HWND panel = Open();
+    const auto bar = automation::Control(panel, 1025).value();
+    EXPECT_EQ(bar.rangeMin, 1);
+    EXPECT_EQ(bar.rangeMax, 20);
+    EXPECT_EQ(bar.position, 7);
+    EXPECT_FALSE(Checked(panel, 1007));
+    EXPECT_TRUE(Checked(panel, 1008));
+    EXPECT_TRUE(Checked(panel, 1026));
+    EXPECT_EQ(Text(panel, 1026), u"Scrolling");
+}
+
+TEST_F(LinePanelTest, ClicksAndTheTrackBar) {
+    HWND panel = Open();
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1026));
+    EXPECT_EQ(t.scrolling, 1);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    EXPECT_EQ(t.orientation, 1);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1026));
+    EXPECT_EQ(t.scrolling, 0);
+    EXPECT_EQ(t.orientation, 1);
+    Running();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 13));
+    EXPECT_EQ(t.lineCount, 13);
+    EXPECT_TRUE(PreviewAsked());
+    // A position outside 1 to 20 is ignored but still asks for a preview.
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 40));
+    for (int32_t position : {0, 21, 40}) {
+        Running();
+        ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
+        EXPECT_EQ(t.lineCount, 13);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(LinePanelTest, CloseReadsTheControlsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 5));
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    ASSERT_TRUE(automation::Click(panel, 1026));
+    t.lineCount = 2;
+    t.orientation = 0;
+    t.scrolling = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.lineCount, 2);
+    EXPECT_EQ(t.orientation, 0);
+    EXPECT_EQ(t.scrolling, 0);
+
+    panel = Open();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 5));
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    ASSERT_TRUE(automation::Click(panel, 1026));
+    t.lineCount = 2;
+    t.orientation = 0;
+    t.scrolling = 0;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[12];
+    EXPECT_EQ(t.GetParams(block), 12);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 12), (std::vector<uint8_t>{5, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
+
+    // A track bar at 0 keeps the count.
+    panel = Open();
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 20));
+    SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, 0);
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.lineCount, 5);
+}
 } // namespace
 } // namespace wqtrans

@@ -285,5 +285,94 @@ TEST(MosaicPixels, PartWayTheShownCellsAreWholeAndCounted) {
     EXPECT_EQ(problem, "");
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class MosaicPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    MosaicTransition t;
+};
+
+TEST_F(MosaicPanelTest, OpensWithTheSpotWidth) {
+    HWND panel = Open();
+    EXPECT_EQ(Text(panel, 1018), u"Spot width: 4%");
+    const auto bar = automation::Control(panel, 1025).value();
+    EXPECT_EQ(bar.rangeMin, 1);
+    EXPECT_EQ(bar.rangeMax, 100);
+    EXPECT_EQ(bar.position, 4);
+}
+
+TEST_F(MosaicPanelTest, TheTrackBar) {
+    HWND panel = Open();
+    for (int32_t position : {1, 100, 37}) {
+        Running();
+        ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
+        EXPECT_EQ(t.spotWidth, position);
+        const std::string digits = std::to_string(position);
+        EXPECT_EQ(Text(panel, 1018), u"Spot width: " + std::u16string(digits.begin(), digits.end()) + u"%");
+        EXPECT_TRUE(PreviewAsked());
+    }
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    for (int32_t position : {0, 101}) {
+        Running();
+        ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
+        EXPECT_EQ(t.spotWidth, 37);
+        EXPECT_FALSE(t.FirstStep());
+    }
+    EXPECT_EQ(Text(panel, 1018), u"Spot width: 37%");
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1025, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
+}
+
+TEST_F(MosaicPanelTest, CloseReadsTheTrackBarOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 12));
+    t.spotWidth = 4;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.spotWidth, 4);
+
+    panel = Open();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 12));
+    t.spotWidth = 4;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[4];
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{12, 0, 0, 0}));
+
+    // A track bar at 0 keeps the old value.
+    panel = Open();
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 100));
+    SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, 0);
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.spotWidth, 12);
+}
 } // namespace
 } // namespace wqtrans

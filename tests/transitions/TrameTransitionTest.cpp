@@ -221,5 +221,80 @@ TEST(TramePixels, HalfWayEachSweepHasReachedItsShare) {
     });
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class TramePanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    TrameTransition t;
+};
+
+TEST_F(TramePanelTest, ButtonsShowThePattern) {
+    const std::u16string texts[] = {u"2 Directions (Vertical)", u"2 Directions (Horizontal)", u"4 Directions"};
+    for (int32_t pattern = 0; pattern < 3; ++pattern) {
+        SCOPED_TRACE("pattern " + std::to_string(pattern));
+        t.pattern = pattern;
+        HWND panel = Open();
+        EXPECT_EQ(automation::Controls(panel).size(), 3u);
+        for (int32_t id = 1007; id <= 1009; ++id) {
+            EXPECT_EQ(Checked(panel, id), id == 1007 + pattern) << id;
+            EXPECT_EQ(Text(panel, id), texts[id - 1007]);
+        }
+    }
+}
+
+TEST_F(TramePanelTest, ClicksChangeThePatternAndAskForAPreview) {
+    HWND panel = Open();
+    for (int32_t id : {1007, 1008, 1009}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.pattern, id - 1007);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(TramePanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    t.pattern = 2;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.pattern, 2);
+
+    panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1007));
+    t.pattern = 2;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[4];
+    EXPECT_EQ(t.GetParams(block), 4);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{0, 0, 0, 0}));
+}
 } // namespace
 } // namespace wqtrans

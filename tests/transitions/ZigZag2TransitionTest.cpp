@@ -210,5 +210,99 @@ TEST(ZigZag2Pixels, ShortRunsEndBeforeEveryLineIsReached) {
     }
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class ZigZag2PanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    ZigZag2Transition t;
+};
+
+TEST_F(ZigZag2PanelTest, OpensWithTheSettings) {
+    t.orientation = 1;
+    t.lineCount = 9;
+    HWND panel = Open();
+    EXPECT_FALSE(Checked(panel, 1007));
+    EXPECT_TRUE(Checked(panel, 1008));
+    const auto bar = automation::Control(panel, 1025).value();
+    EXPECT_EQ(bar.rangeMin, 2);
+    EXPECT_EQ(bar.rangeMax, 30);
+    EXPECT_EQ(bar.position, 9);
+}
+
+TEST_F(ZigZag2PanelTest, ButtonsAndTheTrackBar) {
+    HWND panel = Open();
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    EXPECT_EQ(t.orientation, 1);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1007));
+    EXPECT_EQ(t.orientation, 0);
+    EXPECT_TRUE(PreviewAsked());
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1025, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
+
+    Running();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 30));
+    EXPECT_EQ(t.lineCount, 30);
+    EXPECT_TRUE(PreviewAsked());
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 40));
+    for (int32_t position : {0, 1, 31}) {
+        Running();
+        ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
+        EXPECT_EQ(t.lineCount, 30);
+        EXPECT_TRUE(PreviewAsked());
+    }
+}
+
+TEST_F(ZigZag2PanelTest, CloseReadsTheControlsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 6));
+    t.orientation = 0;
+    t.lineCount = 4;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.orientation, 0);
+    EXPECT_EQ(t.lineCount, 4);
+
+    panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1008));
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 6));
+    t.orientation = 0;
+    t.lineCount = 4;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[8];
+    EXPECT_EQ(t.GetParams(block), 8);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 8), (std::vector<uint8_t>{1, 0, 0, 0, 6, 0, 0, 0}));
+}
 } // namespace
 } // namespace wqtrans

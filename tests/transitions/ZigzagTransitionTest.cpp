@@ -262,5 +262,114 @@ TEST(ZigzagPixels, TheCentreSpiralLeavesItsUnreachedParts) {
              [](int32_t x, int32_t y) { return (x >= 75 && x < 300) || (x >= 300 && x < 325 && y < 25); });
 }
 
+// The settings panel, driven as a person would. A run is part-way through before each
+// action, so that a preview request (Finish) shows as a pending set-up at the end of
+// the run's time.
+class ZigzagPanelTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        t.CloseSettings(0);
+        EXPECT_EQ(automation::LiveWindows(), 0u);
+    }
+    void Running() {
+        clock.Set(0);
+        t.Begin(1000);
+        clock.Set(300);
+        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
+        ASSERT_FALSE(t.FirstStep());
+    }
+    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
+    HWND Open() {
+        HWND panel = t.OpenSettings(nullptr, 0);
+        EXPECT_NE(panel, nullptr);
+        return panel;
+    }
+    bool Checked(HWND panel, int32_t id) {
+        const auto control = automation::Control(panel, id);
+        return control.has_value() && control->checked;
+    }
+    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
+    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
+
+    TestClock clock{0};
+    CallLog log;
+    RecordingSurface surface{"dest", log, 64, 48};
+    ZigzagTransition t;
+};
+
+TEST_F(ZigzagPanelTest, OpensWithTheSettings) {
+    t.direction = 1;
+    t.startCorner = 4;
+    HWND panel = Open();
+    EXPECT_FALSE(Checked(panel, 1000));
+    EXPECT_TRUE(Checked(panel, 1001));
+    for (int32_t id = 1100; id <= 1104; ++id) {
+        EXPECT_EQ(Checked(panel, id), id == 1104) << id;
+    }
+    EXPECT_EQ(Text(panel, 1018), u"Spot width: 15%");
+    const auto bar = automation::Control(panel, 1025).value();
+    EXPECT_EQ(bar.rangeMin, 1);
+    EXPECT_EQ(bar.rangeMax, 100);
+    EXPECT_EQ(bar.position, 15);
+}
+
+TEST_F(ZigzagPanelTest, ButtonsAndTheTrackBar) {
+    HWND panel = Open();
+    Running();
+    ASSERT_TRUE(automation::Click(panel, 1001));
+    EXPECT_EQ(t.direction, 1);
+    EXPECT_TRUE(PreviewAsked());
+    for (int32_t id : {1103, 1101, 1104, 1102, 1100}) {
+        SCOPED_TRACE("click " + std::to_string(id));
+        Running();
+        ASSERT_TRUE(automation::Click(panel, id));
+        EXPECT_EQ(t.startCorner, id - 1100);
+        EXPECT_TRUE(PreviewAsked());
+    }
+    Running();
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 42));
+    EXPECT_EQ(t.spotWidth, 42);
+    EXPECT_EQ(Text(panel, 1018), u"Spot width: 42%");
+    EXPECT_TRUE(PreviewAsked());
+    // Outside 1 to 100: ignored, no preview, the label stays.
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    for (int32_t position : {0, 101, 150}) {
+        Running();
+        ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
+        EXPECT_EQ(t.spotWidth, 42);
+        EXPECT_FALSE(t.FirstStep());
+    }
+    EXPECT_EQ(Text(panel, 1018), u"Spot width: 42%");
+    // Commands from other controls: no preview.
+    Running();
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1018, 0), 0);
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1105, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
+}
+
+TEST_F(ZigzagPanelTest, CloseReadsTheControlsOnlyWhenApplied) {
+    HWND panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1001));
+    ASSERT_TRUE(automation::Click(panel, 1103));
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 60));
+    t.direction = 0;
+    t.startCorner = 0;
+    t.spotWidth = 15;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.direction, 0);
+    EXPECT_EQ(t.startCorner, 0);
+    EXPECT_EQ(t.spotWidth, 15);
+
+    panel = Open();
+    ASSERT_TRUE(automation::Click(panel, 1001));
+    ASSERT_TRUE(automation::Click(panel, 1103));
+    // Any position but 0 is taken on closing, even one beyond 100.
+    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 120));
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    uint8_t block[8];
+    EXPECT_EQ(t.GetParams(block), 8);
+    EXPECT_EQ(std::vector<uint8_t>(block, block + 8), (std::vector<uint8_t>{120, 0, 0, 0, 3, 0, 1, 0}));
+}
 } // namespace
 } // namespace wqtrans
