@@ -103,8 +103,17 @@ void ApplyRow(uint32_t* d, const uint32_t* s, int64_t n, const PixelOp& op) {
 
 // The destination as a reference surface, or null: a foreign surface cannot be drawn on.
 // SoftwareSurface is final, so comparing the dynamic type is exact and costs two loads.
+// The type information of a class with an out-of-line virtual function is emitted once,
+// so its address decides at once in the common case; the full comparison runs only
+// when the addresses differ.
+[[gnu::noinline]] bool SameTypeByName(const std::type_info& type) { return type == typeid(SoftwareSurface); }
+
 inline SoftwareSurface* AsSoftware(HostSurface* dest) {
-    if (dest == nullptr || typeid(*dest) != typeid(SoftwareSurface)) {
+    if (dest == nullptr) {
+        return nullptr;
+    }
+    const std::type_info& type = typeid(*dest);
+    if (&type != &typeid(SoftwareSurface) && !SameTypeByName(type)) [[unlikely]] {
         return nullptr;
     }
     return static_cast<SoftwareSurface*>(dest);
@@ -191,6 +200,37 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
 
+// n x rows pixels between two distinct surfaces, row by row or as one block when the
+// rows are whole on both sides.
+[[gnu::noinline]] int32_t CopyRows(const uint32_t* s, int64_t sStride, uint32_t* d, int64_t dStride, int64_t n,
+                                   int64_t rows) {
+    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(uint32_t);
+    if (n == sStride && n == dStride) {
+        std::memcpy(d, s, bytes * static_cast<std::size_t>(rows));
+        return 1;
+    }
+    for (int64_t j = 0; j < rows; ++j, s += sStride, d += dStride) {
+        std::memcpy(d, s, bytes);
+    }
+    return 1;
+}
+
+// The general block draw: any destination, mode and op.
+[[gnu::noinline]] int32_t DrawChecked(SoftwareSurface& src, HostSurface* dest, int32_t xd, int32_t yd, int32_t xs,
+                                      int32_t ys, int32_t w, int32_t h, int32_t mode, int32_t op, HostParam param) {
+    SoftwareSurface* dst = AsSoftware(dest);
+    if (dst == nullptr) {
+        return 0;
+    }
+    Block b{xd, yd, xs, ys, w, h};
+    if (!ClipBlock(b, src.Width(), src.Height(), dst->Width(), dst->Height())) {
+        return 1;
+    }
+    const PixelOp pixelOp = ResolveOp(mode, op, param, src.KeyColour());
+    DrawBlock(src.Pixels(), src.Width(), dst->Pixels(), dst->Width(), b, pixelOp, &src == dst);
+    return 1;
+}
+
 } // namespace
 
 SoftwareSurface::SoftwareSurface(int32_t w, int32_t h, uint32_t fill) {
@@ -219,31 +259,35 @@ int32_t SoftwareSurface::CopyAll(HostSurface* dest) { return CopyRect(dest, 0, 0
 
 int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t xs, int32_t ys, int32_t w,
                                   int32_t h, int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) {
-    SoftwareSurface* target = AsSoftware(dest);
-    if (target == nullptr) {
-        return 0;
+    // Every way out of this function is a return or a tail call, so that the plain copy
+    // of one pixel runs without a stack frame.
+    if (dest == nullptr || &typeid(*dest) != &typeid(SoftwareSurface) || op != 0 || mode == 1 || dest == this)
+        [[unlikely]] {
+        return DrawChecked(*this, dest, xd, yd, xs, ys, w, h, mode, op, param);
     }
-    Block b{xd, yd, xs, ys, w, h};
-    if (!ClipBlock(b, width, height, target->width, target->height)) {
+    auto* target = static_cast<SoftwareSurface*>(dest);
+    // The plain copy, one call per pixel in some transitions, kept short: the columns
+    // drawn are those of [xd, xd + w) inside the destination and, moved back by the
+    // offset, inside the source; likewise the rows. A width or height of 0 or below
+    // leaves an empty range.
+    const int64_t ox = int64_t{xd} - xs;
+    const int64_t oy = int64_t{yd} - ys;
+    const int64_t x0 = std::max(std::max(int64_t{xd}, int64_t{0}), ox);
+    const int64_t x1 = std::min(std::min(int64_t{xd} + w, int64_t{target->width}), ox + width);
+    const int64_t y0 = std::max(std::max(int64_t{yd}, int64_t{0}), oy);
+    const int64_t y1 = std::min(std::min(int64_t{yd} + h, int64_t{target->height}), oy + height);
+    if (x0 >= x1 || y0 >= y1) {
         return 1;
     }
-    if (op == 0 && mode != 1 && target != this) {
-        // The common case, one call per pixel in some transitions: straight to the rows.
-        const uint32_t* s = pixels.data() + b.ys * width + b.xs;
-        uint32_t* d = target->pixels.data() + b.yd * target->width + b.xd;
-        const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
-        if (b.w == width && b.w == target->width) {
-            std::memcpy(d, s, bytes * static_cast<std::size_t>(b.h)); // whole rows: one block
-            return 1;
-        }
-        for (int64_t j = 0; j < b.h; ++j, s += width, d += target->width) {
-            std::memcpy(d, s, bytes);
-        }
+    const uint32_t* s = pixels.data() + (y0 - oy) * width + (x0 - ox);
+    uint32_t* d = target->pixels.data() + y0 * target->width + x0;
+    const int64_t n = x1 - x0;
+    const int64_t rows = y1 - y0;
+    if (n == 1 && rows == 1) {
+        *d = *s;
         return 1;
     }
-    const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
-    DrawBlock(pixels.data(), width, target->pixels.data(), target->width, b, pixelOp, target == this);
-    return 1;
+    return CopyRows(s, width, d, target->width, n, rows);
 }
 
 int32_t SoftwareSurface::DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
