@@ -7,7 +7,6 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "support/TestClock.h"
 
 namespace {
 
@@ -116,19 +115,6 @@ TEST(GlobalMemory, ReportsFailureInsteadOfThrowing) {
     EXPECT_EQ(GlobalLock(nullptr), nullptr);
     EXPECT_EQ(GlobalHandle(nullptr), nullptr);
     EXPECT_EQ(GlobalFree(nullptr), nullptr);
-}
-
-TEST(TimeSource, IsReplacedAndRestored) {
-    {
-        wqtrans::test::TestClock clock(0xFFFFFFF0u);
-        EXPECT_EQ(timeGetTime(), 0xFFFFFFF0u);
-        clock.Advance(0x24);
-        EXPECT_EQ(timeGetTime(), 0x14u);
-    }
-    // The system clock again: it does not run backwards.
-    const DWORD a = timeGetTime();
-    const DWORD b = timeGetTime();
-    EXPECT_LE(static_cast<DWORD>(b - a), 1000u);
 }
 
 } // namespace

@@ -268,23 +268,4 @@ TEST(DialogTemplates, MatchThePanelDescriptions) {
     }
 }
 
-// Panels with two radio groups need a WS_GROUP boundary between them, or clicking one
-// group would clear the other.
-TEST(DialogTemplates, ZigzagRadioGroupsAreSeparated) {
-    const DialogTemplate* zigzag = FindDialog(103);
-    ASSERT_NE(zigzag, nullptr);
-    bool boundary = false;
-    bool seenDirection = false;
-    for (const ControlTemplate& c : zigzag->controls) {
-        if (c.id == 1001) {
-            seenDirection = true;
-        } else if (seenDirection && c.id == 1100) {
-            EXPECT_TRUE(c.style & WS_GROUP);
-        } else if (seenDirection && (c.style & WS_GROUP) != 0) {
-            boundary = true;
-        }
-    }
-    EXPECT_TRUE(boundary);
-}
-
 } // namespace
