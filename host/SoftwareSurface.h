@@ -18,6 +18,13 @@
 // (alpha in the top byte, colour in the low 24 bits; a null effect is a plain copy).
 // Stretches are nearest-neighbour from any source rectangle into any destination
 // rectangle. flags are accepted and ignored.
+//
+// Drawing calls return 1 when the destination is a SoftwareSurface, also when clipping
+// leaves nothing to draw, and 0 for a null or foreign destination, which is never
+// touched. Source and destination may be the same surface: the source is read as it was
+// before the call. Blends compute: op 1, per channel (src * (128 - p) + dst * p) / 128
+// with p above 128 taken as 128; ops with bit 0x1000, s = src * c / 255 and then
+// (s * a + dst * (255 - a)) / 255; all divisions truncate, so the ends are exact.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +43,8 @@ struct HostPalette {
 class SoftwareSurface final : public HostSurface {
 public:
     SoftwareSurface() = default;
+    // A surface of width x height pixels of `fill`; empty for a size of 0 or below.
+    // Throws std::bad_alloc above 2^28 pixels or when memory runs out.
     SoftwareSurface(int32_t width, int32_t height, uint32_t fill = 0xFF000000u);
 
     // HostSurface
@@ -54,12 +63,16 @@ public:
     int32_t Depth() override { return depth; }
     int32_t Driver() override { return driver; }
     uint32_t KeyColour() override { return keyColour; }
+    // The palette of a depth 8 surface; null at other depths.
     HostPalette* PaletteOf(int32_t which) override;
     int32_t PrototypeFor(HostPrototype* out, int32_t depth, int32_t surfaceType, int32_t driver) override;
+    // Zero-filled pixels, depth and driver from the prototype. 0, with the surface left
+    // as it was, for a negative size, more than 2^28 pixels or no memory; never throws.
     int32_t Allocate(int32_t width, int32_t height, const HostPrototype* prototype) override;
     int32_t SetKeyColour(uint32_t colour) override;
     int32_t AssignPalette(HostPalette* palette) override;
     int32_t BeginDraw(int32_t reserved1, int32_t reserved2) override;
+    // 0 when no BeginDraw is open.
     int32_t EndDraw() override;
     HostSurface* NewSurface() override;
     void Destroy() override;
@@ -76,9 +89,12 @@ public:
     // BeginDraw calls not yet closed by EndDraw.
     int32_t OpenDraws() const { return openDraws; }
 
-    // PNG files, through libpng. Load returns false and leaves the surface as it was
-    // when the file cannot be read; Save writes the whole file or nothing and returns
-    // false on failure. `error` receives a one-line reason.
+    // PNG files, through libpng. Load reads any PNG into 0xFFRRGGBB pixels (an alpha
+    // channel is composited onto black); it returns false and leaves the surface as it
+    // was when the file cannot be read. Save writes 8-bit RGB (the top bytes are not
+    // kept) to a temporary file beside the target and renames it into place, so it
+    // writes the whole file or nothing, and returns false on failure. `error` receives a
+    // one-line reason.
     bool LoadPng(const std::string& path, std::string* error = nullptr);
     bool SavePng(const std::string& path, std::string* error = nullptr) const;
 
