@@ -37,12 +37,12 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
         const std::string reason = Reason(image);
         png_image_free(&image);
-        return Fail(error, "cannot read '" + path + "': " + reason);
+        return Fail(error, reason);
     }
     if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu ||
         uint64_t{image.width} * image.height > kMaxPngPixels) {
         png_image_free(&image);
-        return Fail(error, "cannot read '" + path + "': image too large");
+        return Fail(error, "image too large");
     }
     // Read as 8-bit RGB: colour types, bit depths and palettes are converted by libpng,
     // and any alpha channel is composited onto black.
@@ -54,13 +54,13 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
         fresh.resize(static_cast<std::size_t>(image.width) * image.height);
     } catch (const std::bad_alloc&) {
         png_image_free(&image);
-        return Fail(error, "cannot read '" + path + "': out of memory");
+        return Fail(error, "out of memory");
     }
     const png_color black{0, 0, 0};
     if (png_image_finish_read(&image, &black, rgb.data(), 0, nullptr) == 0) {
         const std::string reason = Reason(image);
         png_image_free(&image);
-        return Fail(error, "cannot read '" + path + "': " + reason);
+        return Fail(error, reason);
     }
     for (std::size_t i = 0; i < fresh.size(); ++i) {
         fresh[i] = 0xFF000000u | uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
@@ -73,13 +73,13 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
 
 bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const {
     if (width <= 0 || height <= 0) {
-        return Fail(error, "cannot write '" + path + "': the surface is empty");
+        return Fail(error, "the surface is empty");
     }
     std::vector<uint8_t> rgb;
     try {
         rgb.resize(pixels.size() * 3);
     } catch (const std::bad_alloc&) {
-        return Fail(error, "cannot write '" + path + "': out of memory");
+        return Fail(error, "out of memory");
     }
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         rgb[3 * i] = static_cast<uint8_t>(pixels[i] >> 16);
@@ -92,7 +92,7 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
     std::string temp = path + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0) {
-        return Fail(error, "cannot write '" + path + "': " + std::strerror(errno));
+        return Fail(error, std::strerror(errno));
     }
     // mkstemp makes the file private; give it the permissions a plain create would.
     const mode_t mask = umask(0);
@@ -103,7 +103,7 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
         const int saved = errno;
         close(fd);
         unlink(temp.c_str());
-        return Fail(error, "cannot write '" + path + "': " + std::strerror(saved));
+        return Fail(error, std::strerror(saved));
     }
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
@@ -118,12 +118,12 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
     const bool closed = std::fclose(file) == 0;
     if (!written || !flushed || !closed) {
         unlink(temp.c_str());
-        return Fail(error, "cannot write '" + path + "': " + (written ? std::strerror(flushError) : reason));
+        return Fail(error, written ? std::strerror(flushError) : reason);
     }
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
         const int saved = errno;
         unlink(temp.c_str());
-        return Fail(error, "cannot write '" + path + "': " + std::strerror(saved));
+        return Fail(error, std::strerror(saved));
     }
     return true;
 }
