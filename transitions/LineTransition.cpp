@@ -37,7 +37,10 @@ INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
     case WM_INITDIALOG:
         SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
-        CheckRadioButton(window, kHorizontal, kVertical, kHorizontal + orientation);
+        // A stored orientation other than 0 and 1 names no button; the sum wraps rather
+        // than overflows.
+        CheckRadioButton(window, kHorizontal, kVertical,
+                         static_cast<int>(static_cast<uint32_t>(kHorizontal) + static_cast<uint32_t>(orientation)));
         CheckDlgButton(window, kScrolling, static_cast<UINT>(scrolling));
         return 1;
     case WM_COMMAND: {

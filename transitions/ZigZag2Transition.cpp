@@ -32,7 +32,10 @@ void ZigZag2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(
 INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        CheckRadioButton(window, kHorizontal, kVertical, kHorizontal + orientation);
+        // A stored orientation other than 0 and 1 names no button; the sum wraps rather
+        // than overflows.
+        CheckRadioButton(window, kHorizontal, kVertical,
+                         static_cast<int>(static_cast<uint32_t>(kHorizontal) + static_cast<uint32_t>(orientation)));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
         return 1;

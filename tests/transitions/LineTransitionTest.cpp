@@ -280,6 +280,13 @@ TEST_F(LinePanelTest, OpensWithTheSettings) {
     EXPECT_EQ(Text(panel, 1026), u"Scrolling");
 }
 
+TEST_F(LinePanelTest, AStoredOrientationBeyondTheButtonsChecksNeither) {
+    t.orientation = INT_MAX;
+    HWND panel = Open();
+    EXPECT_FALSE(Checked(panel, 1007));
+    EXPECT_FALSE(Checked(panel, 1008));
+}
+
 TEST_F(LinePanelTest, ClicksAndTheTrackBar) {
     HWND panel = Open();
     Running();
