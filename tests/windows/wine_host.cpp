@@ -99,6 +99,17 @@ void Fail(int line, const char* format, ...) {
         }                                                                                                              \
     } while (0)
 
+// The host calls a step made, line by line against the expected ones.
+#define CHECK_CALLS(calls, expected)                                                                                   \
+    do {                                                                                                               \
+        if ((calls) != (expected)) {                                                                                   \
+            Fail(__LINE__, "the calls differ from the expected ones; made:");                                          \
+            for (const std::string& call_ : (calls)) {                                                                 \
+                std::fprintf(stderr, "    %s\n", call_.c_str());                                                       \
+            }                                                                                                          \
+        }                                                                                                              \
+    } while (0)
+
 std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) {
@@ -271,6 +282,9 @@ bool DriveLibraryClock(HMODULE module) {
 
 // ---- The host's surfaces -------------------------------------------------------------
 
+int surfacesMade = 0;      // work surfaces the library asked for
+int surfacesDestroyed = 0; // and gave back
+
 // 32-bit pixels in memory, clipped to both surfaces, with a log of the drawing calls.
 class PixelSurface final : public HostSurface {
 public:
@@ -347,6 +361,7 @@ public:
     int32_t BeginDraw(int32_t, int32_t) override { return 1; }
     int32_t EndDraw() override { return 1; }
     HostSurface* NewSurface() override {
+        ++surfacesMade;
         auto* surface = new PixelSurface("work", 0, 0);
         surface->ownedByModule = true;
         surface->log = log;
@@ -354,6 +369,7 @@ public:
     }
     void Destroy() override {
         if (ownedByModule) {
+            ++surfacesDestroyed;
             delete this;
         }
     }
@@ -802,10 +818,46 @@ void CheckRuns(Library& library) {
         clockNow = 5250;
         CHECK_EQ(t->Step(&big, &bigOld, &bigNew, 0, nullptr), 1);
         const std::vector<std::string> expected = {"new.CopyRect(dest, -480, 0, 0, 0, 640, 480, 0, 0, 0, 2)"};
-        if (calls != expected) {
-            Fail(__LINE__, "%zu call(s), the first: %s", calls.size(), calls.empty() ? "none" : calls[0].c_str());
-        }
+        CHECK_CALLS(calls, expected);
         t->Delete();
+    }
+
+    // Fade's extended step: eleven arguments through the member call, the plain path
+    // and the path through the library's work surface.
+    context = "run: Fade StepEx";
+    {
+        std::vector<std::string> calls;
+        for (PixelSurface* s : {&oldFrame, &newFrame, &dest}) {
+            s->log = &calls;
+        }
+        HostTransition* t = library.CreateTransition(0, Id("FADE"), nullptr, 0);
+        clockNow = 7000;
+        t->Begin(1000);
+        clockNow = 8000;
+        int32_t drawn = 0;
+        CHECK_BALANCED(drawn = t->StepEx(&dest, 5, 7, &oldFrame, &newFrame, 1, 0, 0, 0, 0, 2));
+        CHECK_EQ(drawn, 1);
+        std::vector<std::string> expected = {"old.DrawAt(dest, 5, 7, 0, 0, 0, 2)",
+                                             "new.DrawAt(dest, 5, 7, 0, 4096, 4294967295, 2)"};
+        CHECK_CALLS(calls, expected);
+
+        // op 1 with param 128 at e = 500: g = 127, drawn into the work surface first.
+        calls.clear();
+        t->Begin(1000);
+        clockNow = 8500;
+        CHECK_EQ(t->StepEx(&dest, 5, 7, &oldFrame, &newFrame, 1, 0, 0, 1, 128, 2), 1);
+        expected = {"old.CopyAll(work)", "new.DrawAt(work, 0, 0, 0, 4096, 2147483647, 0)",
+                    "work.DrawAt(dest, 5, 7, 0, 1, 128, 2)"};
+        CHECK_CALLS(calls, expected);
+        CHECK_EQ(surfacesMade, 1);
+        CHECK_EQ(t->StepEx(&dest, 5, 7, &oldFrame, &newFrame, 1, 0, 0, 1, 128, 2), 1);
+        CHECK_EQ(surfacesMade, 1); // made once, then reused
+        CHECK_EQ(surfacesDestroyed, 0);
+        t->Delete();
+        CHECK_EQ(surfacesDestroyed, 1); // released with the transition
+        for (PixelSurface* s : {&oldFrame, &newFrame, &dest}) {
+            s->log = nullptr;
+        }
     }
 
     // A run that starts just below the timer's wrap goes on across it.
@@ -1212,6 +1264,55 @@ void CheckPanels(Library& library) {
              CHECK(Checked(panel, 1026));
          },
          {7, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}},
+        // Two radio groups in one panel: a click in one leaves the other alone.
+        {Id("ZIGZ"),
+         [](HWND panel) {
+             CHECK_TEXT(TextOf(GetDlgItem(panel, 1018)), L"Spot width: 15%");
+             CHECK(Checked(panel, 1000) && Checked(panel, 1100));
+             Click(panel, 1001);
+             Click(panel, 1103);
+             CHECK(Checked(panel, 1001) && !Checked(panel, 1000));
+             CHECK(Checked(panel, 1103) && !Checked(panel, 1100));
+             SlideTo(panel, 1025, 60);
+             CHECK_TEXT(TextOf(GetDlgItem(panel, 1018)), L"Spot width: 60%");
+         },
+         {60, 0, 0, 0, 3, 0, 1, 0}},
+        // Two track bars; the real control keeps a position within its range 1 to 30.
+        {Id("SE12"),
+         [](HWND panel) {
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETPOS, 0, 0), 4);
+             CHECK_EQ(SendDlgItemMessageW(panel, 1026, TBM_GETPOS, 0, 0), 4);
+             SlideTo(panel, 1025, 50);
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETPOS, 0, 0), 30);
+             SlideTo(panel, 1026, 2);
+         },
+         {30, 0, 0, 0, 2, 0, 0, 0}},
+        {Id("SE01"),
+         [](HWND panel) {
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETRANGEMIN, 0, 0), 20);
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETRANGEMAX, 0, 0), 80);
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETPOS, 0, 0), 50);
+             SlideTo(panel, 1025, 75);
+             Click(panel, 1026);
+         },
+         {0, 0, 0, 0, 75, 0, 0, 0, 1, 0, 0, 0}},
+        {Id("SE08"),
+         [](HWND panel) {
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETRANGEMAX, 0, 0), 7);
+             SlideTo(panel, 1025, 5);
+             Click(panel, 1027);
+         },
+         {5, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},
+        {Id("SE04"),
+         [](HWND panel) {
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETRANGEMIN, 0, 0), 2);
+             SlideTo(panel, 1025, 12);
+             Click(panel, 1008);
+         },
+         {1, 0, 0, 0, 12, 0, 0, 0}},
+        {Id("SE11"), [](HWND panel) { Click(panel, 1008); }, {1, 0, 0, 0}},
+        // The one 16-bit block: "Vertical, from top && bottom to center" is 3.
+        {Id("DOOR"), [](HWND panel) { Click(panel, 1010); }, {3, 0}},
     };
     for (const Case& c : cases) {
         context = Cat("panel driven ", IdText(c.id));
