@@ -1311,6 +1311,35 @@ void CheckPanels(Library& library) {
          },
          {1, 0, 0, 0, 12, 0, 0, 0}},
         {Id("SE11"), [](HWND panel) { Click(panel, 1008); }, {1, 0, 0, 0}},
+        // Ten radio buttons without a group mark form one group: the last click wins.
+        {Id("SE07"),
+         [](HWND panel) {
+             Click(panel, 1015);
+             CHECK(Checked(panel, 1015) && !Checked(panel, 1007));
+             Click(panel, 1012);
+             CHECK(Checked(panel, 1012) && !Checked(panel, 1015));
+         },
+         {5, 0, 0, 0}},
+        {Id("SE09"), [](HWND panel) { Click(panel, 1017); }, {10, 0, 0, 0}},
+        {Id("SE06"), [](HWND panel) { Click(panel, 1010); }, {3, 0, 0, 0}},
+        {Id("SE13"),
+         [](HWND panel) {
+             CHECK(Checked(panel, 1009)); // four directions by default
+             Click(panel, 1008);
+         },
+         {1, 0, 0, 0}},
+        {Id("SE10"), [](HWND panel) { Click(panel, 1014); }, {7, 0, 0, 0}},
+        {Id("SE00"), [](HWND panel) { Click(panel, 1008); }, {8, 0, 0, 0}},
+        {Id("SE02"),
+         [](HWND panel) {
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETRANGEMAX, 0, 0), 10);
+             CHECK_EQ(SendDlgItemMessageW(panel, 1025, TBM_GETPOS, 0, 0), 2);
+             SlideTo(panel, 1025, 9);
+             Click(panel, 1026);
+         },
+         {9, 0, 0, 0, 1, 0, 0, 0}},
+        // A panel without controls keeps the block as it was.
+        {Id("SE05"), [](HWND panel) { CHECK(GetWindow(panel, GW_CHILD) == nullptr); }, {0, 0, 0, 0}},
         // The one 16-bit block: "Vertical, from top && bottom to center" is 3.
         {Id("DOOR"), [](HWND panel) { Click(panel, 1010); }, {3, 0}},
     };
