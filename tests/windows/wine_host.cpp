@@ -7,8 +7,8 @@
 // runs every transition on surfaces of its own, and opens every settings panel as a
 // real child dialog of a host window, driving it with the messages its controls send.
 //
-// Usage: wqtrans_wine_host <section>, where section is exports, registry, adapter, run
-// or panels. Prints each failed check and exits with 1 when any check failed.
+// Usage: wqtrans_wine_host <section>, where section is exports, registry, adapter, run,
+// panels or constants. Prints each failed check and exits with 1 when any check failed.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -25,6 +25,7 @@
 
 #include "module/HostSurface.h"
 #include "module/Types.h"
+#include "tests/windows/Constants.h"
 
 using wqtrans::ChangedRect;
 using wqtrans::HostParam;
@@ -1394,6 +1395,20 @@ void CheckPanels(Library& library) {
     DestroyWindow(host);
 }
 
+// ---- Section: constants ------------------------------------------------------------
+
+// The stand-in platform layer gives every constant the module uses the system's value.
+void CheckConstants() {
+    const auto& standIn = wqtrans::windows_tests::StandInConstants();
+    const auto& system = wqtrans::windows_tests::SystemConstants();
+    context = "constants";
+    CHECK_EQ(standIn.size(), system.size());
+    for (size_t i = 0; i < standIn.size() && i < system.size(); ++i) {
+        context = Cat("constant ", system[i].name);
+        CHECK_EQ(standIn[i].value, system[i].value);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -1412,8 +1427,10 @@ int main(int argc, char** argv) {
         CheckRuns(library);
     } else if (section == "panels") {
         CheckPanels(library);
+    } else if (section == "constants") {
+        CheckConstants();
     } else {
-        std::fprintf(stderr, "usage: wqtrans_wine_host exports|registry|adapter|run|panels\n");
+        std::fprintf(stderr, "usage: wqtrans_wine_host exports|registry|adapter|run|panels|constants\n");
         return 2;
     }
     FreeLibrary(library.module);
