@@ -335,4 +335,8 @@ int Main(int argc, char** argv) {
 
 } // namespace wqtrans::tool
 
-int main(int argc, char** argv) { return wqtrans::tool::Main(argc, argv); }
+int main(int argc, char** argv) {
+    const int status = wqtrans::tool::Main(argc, argv);
+    wqtrans::tool::ReleaseTextCaches();
+    return status;
+}

@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <fontconfig/fontconfig.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -268,6 +269,11 @@ std::unique_ptr<Picture> LoadPicture(const std::string& path) {
         picture->Pixels()[i] |= 0xFF000000u;
     }
     return picture;
+}
+
+void ReleaseTextCaches() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height) {

@@ -99,6 +99,9 @@ using Picture = SoftwareSurface;
 std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
 // A PNG, JPEG or WebP file, told by its content; an I/O error when it cannot be read.
 std::unique_ptr<Picture> LoadPicture(const std::string& path);
+// Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
+// tool's own memory.
+void ReleaseTextCaches();
 // A nearest-neighbour copy at another size, through the surface's own StretchAll.
 std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height);
 // "WxH" into its two positive numbers, or a usage error.

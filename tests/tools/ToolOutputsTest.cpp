@@ -1,6 +1,10 @@
 // End-to-end: the tool's outputs, each decoded with its own library.
+#include <cstdio>
+
 #include <gif_lib.h>
+#include <jpeglib.h>
 #include <webp/demux.h>
+#include <webp/encode.h>
 
 #include "tools/ToolHarness.h"
 
@@ -90,6 +94,42 @@ std::vector<uint32_t> LoadPixels(const std::string& path) {
     std::string error;
     EXPECT_TRUE(picture.LoadPng(path, &error)) << error;
     return PixelsOf(picture);
+}
+
+// Writes `picture` as a JPEG of the best quality with libjpeg.
+void SaveJpeg(SoftwareSurface& picture, const std::string& path) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(picture.Width());
+    info.image_height = static_cast<JDIMENSION>(picture.Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    for (int c = 0; c < info.num_components; ++c) { // no chroma subsampling
+        info.comp_info[c].h_samp_factor = 1;
+        info.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(picture.Width()) * 3);
+    for (int32_t y = 0; y < picture.Height(); ++y) {
+        for (int32_t x = 0; x < picture.Width(); ++x) {
+            const uint32_t p = picture.Pixel(x, y);
+            row[static_cast<size_t>(x) * 3] = static_cast<uint8_t>(p >> 16);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<uint8_t>(p >> 8);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(p);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
 }
 
 class ToolOutputs : public ::testing::Test {
@@ -205,6 +245,40 @@ TEST_F(ToolOutputs, PicturesOfAnotherSizeAreScaled) {
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err.find("scaled"), std::string::npos) << result.err;
     EXPECT_EQ(Difference(LoadPixels(dir / "q.png"), small), "");
+}
+
+TEST_F(ToolOutputs, JpegAndWebpPicturesAreRead) {
+    // A lossless WebP comes back exactly; a JPEG of flat 8 x 8 blocks within a small
+    // error.
+    uint8_t* webp = nullptr;
+    const size_t size =
+        WebPEncodeLosslessBGRA(reinterpret_cast<const uint8_t*>(newPicture.Pixels()), kW, kH, kW * 4, &webp);
+    ASSERT_GT(size, 0u);
+    std::ofstream(dir / "new.webp", std::ios::binary)
+        .write(reinterpret_cast<const char*>(webp), static_cast<std::streamsize>(size));
+    WebPFree(webp);
+    SoftwareSurface blocks = MakePicture(kW, kH, [](int32_t x, int32_t y) {
+        return x < 8 ? 0xFFC02040u : y < 8 ? 0xFF30A050u : 0xFF2040E0u;
+    });
+    SaveJpeg(blocks, dir / "old.jpg");
+
+    Result result = RunTool({"render", "Fade", "--from", "old.jpg", "--to", "new.webp", "-q", "--out", "end.png"}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Difference(LoadPixels(dir / "end.png"), newPicture), "");
+
+    result = RunTool(
+        {"render", "Fade", "--from", "old.jpg", "--to", "new.webp", "-q", "--at", "0", "--out", "start.png"}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::vector<uint32_t> start = LoadPixels(dir / "start.png");
+    ASSERT_EQ(start.size(), static_cast<size_t>(kW * kH));
+    int worst = 0;
+    for (size_t i = 0; i < start.size(); ++i) {
+        for (int shift : {0, 8, 16}) {
+            worst = std::max(worst, std::abs(static_cast<int>((start[i] >> shift) & 0xFF) -
+                                             static_cast<int>((blocks.Pixels()[i] >> shift) & 0xFF)));
+        }
+    }
+    EXPECT_LE(worst, 8);
 }
 
 TEST_F(ToolOutputs, SeedRepeatsARandomRun) {
