@@ -201,45 +201,8 @@ TEST(BackPixels, HalfWayAndTheEnd) {
     }
 }
 
-class BackPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    // A run part-way through, its set-up done, so that a preview request shows.
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-        ASSERT_EQ(t.GetElapsed(), 300u);
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    BackTransition t;
-};
-
-// Checks the panel's radio buttons: ids from `first`, the texts in order, and which
-// one is checked.
-void ExpectRadioButtons(HWND panel, int32_t first, const std::vector<std::u16string>& texts, int32_t checked) {
-    std::vector<automation::ControlInfo> buttons;
-    for (const auto& control : automation::Controls(panel)) {
-        if (control.kind == automation::ControlKind::RadioButton) {
-            buttons.push_back(control);
-        }
-    }
-    ASSERT_EQ(buttons.size(), texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        EXPECT_EQ(buttons[i].id, first + static_cast<int32_t>(i));
-        EXPECT_EQ(buttons[i].text, texts[i]);
-        EXPECT_EQ(buttons[i].checked, static_cast<int32_t>(i) == checked) << "button " << buttons[i].id;
-    }
-}
+using BackPanelTest = test::PanelTest<BackTransition>;
+using test::ExpectRadioButtons;
 
 const std::vector<std::u16string> kEffectTexts = {u"Open (Stretch)",
                                                   u"Slide (to Top Left)",

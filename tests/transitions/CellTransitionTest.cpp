@@ -222,31 +222,12 @@ TEST(CellPixels, HalfWayEachCellShowsItsCentre) {
               "");
 }
 
-class CellPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        cell.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        cell.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(cell.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(cell.FirstStep());
-    }
-    bool PreviewAsked() { return cell.FirstStep() && cell.GetElapsed() == 1000u; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    CellTransition cell;
-};
+using CellPanelTest = test::PanelTest<CellTransition>;
 
 TEST_F(CellPanelTest, TrackBarsShowTheGrid) {
-    cell.columns = 7;
-    cell.rows = 30;
-    HWND panel = cell.OpenSettings(nullptr, 0);
+    t.columns = 7;
+    t.rows = 30;
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     const auto columns = automation::Control(panel, 1025);
     const auto rows = automation::Control(panel, 1026);
@@ -269,58 +250,58 @@ TEST_F(CellPanelTest, TrackBarsShowTheGrid) {
 }
 
 TEST_F(CellPanelTest, MovingEitherBarStoresBothAndAsksForAPreview) {
-    HWND panel = cell.OpenSettings(nullptr, 0);
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 12));
-    EXPECT_EQ(cell.columns, 12);
-    EXPECT_EQ(cell.rows, 4);
+    EXPECT_EQ(t.columns, 12);
+    EXPECT_EQ(t.rows, 4);
     EXPECT_TRUE(PreviewAsked());
 
     // A value set behind the panel's back is overwritten from the other bar's move.
-    cell.columns = 99;
+    t.columns = 99;
     Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1026, 1));
-    EXPECT_EQ(cell.columns, 12);
-    EXPECT_EQ(cell.rows, 1);
+    EXPECT_EQ(t.columns, 12);
+    EXPECT_EQ(t.rows, 1);
     EXPECT_TRUE(PreviewAsked());
 
     // The bar stops at its range.
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1026, 45));
-    EXPECT_EQ(cell.rows, 30);
+    EXPECT_EQ(t.rows, 30);
 }
 
 TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
-    HWND panel = cell.OpenSettings(nullptr, 0);
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 20));
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1026, 9));
-    cell.columns = 2;
-    cell.rows = 3;
-    EXPECT_EQ(cell.CloseSettings(0), 1);
-    EXPECT_EQ(cell.columns, 2);
-    EXPECT_EQ(cell.rows, 3);
+    t.columns = 2;
+    t.rows = 3;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.columns, 2);
+    EXPECT_EQ(t.rows, 3);
 
-    panel = cell.OpenSettings(nullptr, 0);
+    panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 20));
-    cell.columns = 2;
-    EXPECT_EQ(cell.CloseSettings(1), 1);
-    EXPECT_EQ(cell.Dialog(), nullptr);
+    t.columns = 2;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_FALSE(IsWindow(panel));
     uint8_t block[8] = {};
-    EXPECT_EQ(cell.GetParams(block), 8);
+    EXPECT_EQ(t.GetParams(block), 8);
     EXPECT_EQ(block[0], 20);
     EXPECT_EQ(block[4], 3);
 }
 
 TEST_F(CellPanelTest, StoredZeroOpensAtTheBottomOfTheRange) {
-    cell.columns = 0;
-    HWND panel = cell.OpenSettings(nullptr, 0);
+    t.columns = 0;
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(automation::Control(panel, 1025)->position, 1);
-    EXPECT_EQ(cell.CloseSettings(1), 1);
-    EXPECT_EQ(cell.columns, 1);
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.columns, 1);
 }
 
 } // namespace

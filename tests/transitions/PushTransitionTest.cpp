@@ -77,44 +77,29 @@ TEST_F(PushTest, FirstHalfForEachDirection) {
 }
 
 TEST_F(PushTest, SecondHalfFillsTheBandOnceThenPushes) {
-    struct Case {
-        int32_t direction;
-        std::vector<std::string> calls;
-    };
-    // e = 750: q = 500, o = 120; then e = 1000: q = 1000, o = 240.
-    const Case cases[] = {
-        {0,
-         {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)",
-          "new.StretchRect(dest, 0, 120, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 0, 640, 120, 0, 120, 640, 120, 0, 0, 0, 4)", "dest.IsReady()",
-          "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)"}},
-        {1,
-         {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)",
-          "new.StretchRect(dest, 0, 120, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 0, 640, 120, 0, 120, 640, 120, 0, 0, 0, 4)", "dest.IsReady()",
-          "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)"}},
-        {2,
-         {"dest.IsReady()", "new.CopyRect(dest, 0, 240, 0, 0, 640, 240, 0, 0, 0, 2)",
-          "new.StretchRect(dest, 0, 120, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 360, 640, 120, 0, 240, 640, 120, 0, 0, 0, 4)", "dest.IsReady()",
-          "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)"}},
-        {3,
-         {"dest.IsReady()", "new.CopyRect(dest, 0, 240, 0, 0, 640, 240, 0, 0, 0, 2)",
-          "new.StretchRect(dest, 0, 120, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 360, 640, 120, 0, 240, 640, 120, 0, 0, 0, 4)", "dest.IsReady()",
-          "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
-          "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("direction " + std::to_string(c.direction));
-        push.direction = c.direction;
+    // e = 750: q = 500, o = 120; then e = 1000: q = 1000, o = 240. Directions 0 and 1
+    // push down from the top band, 2 and 3 up from the bottom band.
+    const std::vector<std::string> down = {"dest.IsReady()",
+                                           "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)",
+                                           "new.StretchRect(dest, 0, 120, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
+                                           "new.StretchRect(dest, 0, 0, 640, 120, 0, 120, 640, 120, 0, 0, 0, 4)",
+                                           "dest.IsReady()",
+                                           "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
+                                           "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)"};
+    const std::vector<std::string> up = {"dest.IsReady()",
+                                         "new.CopyRect(dest, 0, 240, 0, 0, 640, 240, 0, 0, 0, 2)",
+                                         "new.StretchRect(dest, 0, 120, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
+                                         "new.StretchRect(dest, 0, 360, 640, 120, 0, 240, 640, 120, 0, 0, 0, 4)",
+                                         "dest.IsReady()",
+                                         "new.StretchRect(dest, 0, 0, 640, 240, 0, 0, 640, 240, 0, 0, 0, 4)",
+                                         "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)"};
+    for (int32_t direction = 0; direction < 4; ++direction) {
+        SCOPED_TRACE("direction " + std::to_string(direction));
+        push.direction = direction;
         At(750);
         EXPECT_EQ(Step(), 1);
         EXPECT_EQ(StepAt(1000), 1);
-        EXPECT_CALLS(log, c.calls);
+        EXPECT_CALLS(log, direction < 2 ? down : up);
     }
 }
 
@@ -232,45 +217,8 @@ TEST(PushPixels, HalfTimeAndTheEndOnOddSizes) {
     }
 }
 
-class PushPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    // A run part-way through, its set-up done, so that a preview request shows.
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-        ASSERT_EQ(t.GetElapsed(), 300u);
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    PushTransition t;
-};
-
-// Checks the panel's radio buttons: ids from `first`, the texts in order, and which
-// one is checked.
-void ExpectRadioButtons(HWND panel, int32_t first, const std::vector<std::u16string>& texts, int32_t checked) {
-    std::vector<automation::ControlInfo> buttons;
-    for (const auto& control : automation::Controls(panel)) {
-        if (control.kind == automation::ControlKind::RadioButton) {
-            buttons.push_back(control);
-        }
-    }
-    ASSERT_EQ(buttons.size(), texts.size());
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        EXPECT_EQ(buttons[i].id, first + static_cast<int32_t>(i));
-        EXPECT_EQ(buttons[i].text, texts[i]);
-        EXPECT_EQ(buttons[i].checked, static_cast<int32_t>(i) == checked) << "button " << buttons[i].id;
-    }
-}
+using PushPanelTest = test::PanelTest<PushTransition>;
+using test::ExpectRadioButtons;
 
 TEST_F(PushPanelTest, ButtonsShowTheDirection) {
     for (int32_t direction = 0; direction < 4; ++direction) {

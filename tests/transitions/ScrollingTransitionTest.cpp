@@ -24,42 +24,42 @@ protected:
     // Begins a run of `d` ms at timer 0 and moves the timer to `e`.
     void At(uint32_t e, uint32_t d = 1000) {
         clock.Set(0);
-        scrolling.Begin(d);
+        t.Begin(d);
         clock.Set(e);
         log.Clear();
     }
-    int32_t Step() { return scrolling.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
+    int32_t Step() { return t.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
 
     TestClock clock{0};
     CallLog log;
     RecordingSurface dest{"dest", log, 640, 480};
     RecordingSurface oldFrame{"old", log, 640, 480};
     RecordingSurface newFrame{"new", log, 640, 480};
-    ScrollingTransition scrolling;
+    ScrollingTransition t;
 };
 
 TEST_F(ScrollingTest, IdentityAndParameterBlock) {
-    EXPECT_EQ(scrolling.GetID(), MakeId('S', 'C', 'R', 'L'));
-    EXPECT_EQ(scrolling.GetMode(), 11);
-    EXPECT_EQ(scrolling.DialogId(), 106);
-    EXPECT_EQ(scrolling.direction, 0);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'C', 'R', 'L'));
+    EXPECT_EQ(t.GetMode(), 11);
+    EXPECT_EQ(t.DialogId(), 106);
+    EXPECT_EQ(t.direction, 0);
 
     const uint8_t block[] = {3, 0, 0, 0, 0xEE};
-    scrolling.SetParams(block, 3); // short: ignored
-    EXPECT_EQ(scrolling.direction, 0);
-    scrolling.SetParams(nullptr, 4);
-    EXPECT_EQ(scrolling.direction, 0);
-    scrolling.SetParams(block, 5);
-    EXPECT_EQ(scrolling.direction, 3);
+    t.SetParams(block, 3); // short: ignored
+    EXPECT_EQ(t.direction, 0);
+    t.SetParams(nullptr, 4);
+    EXPECT_EQ(t.direction, 0);
+    t.SetParams(block, 5);
+    EXPECT_EQ(t.direction, 3);
 
     uint8_t out[5] = {9, 9, 9, 9, 9};
-    EXPECT_EQ(scrolling.GetParams(nullptr), 4);
-    EXPECT_EQ(scrolling.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(out[0], 3);
     EXPECT_EQ(out[3], 0);
     EXPECT_EQ(out[4], 9);
 
-    std::unique_ptr<Transition> clone(scrolling.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(static_cast<ScrollingTransition&>(*clone).direction, 0);
 }
@@ -78,7 +78,7 @@ TEST_F(ScrollingTest, QuarterWayForEachDirection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("direction " + std::to_string(c.direction));
-        scrolling.direction = c.direction;
+        t.direction = c.direction;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", c.call});
@@ -104,7 +104,7 @@ TEST_F(ScrollingTest, DrawsOnlyWhenTheOffsetGrows) {
 TEST_F(ScrollingTest, CopiesTheOldFramesSizeFromALargerNewFrame) {
     oldFrame.SetSize(320, 200);
     newFrame.SetSize(640, 480);
-    scrolling.direction = 3;
+    t.direction = 3;
     At(500);
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 100, 0, 0, 320, 200, 0, 0, 0, 2)"});
@@ -115,39 +115,39 @@ TEST_F(ScrollingTest, UnreadyDestinationDrawsNothingAfterTheSetUp) {
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(scrolling.FirstStep());
-    EXPECT_EQ(scrolling.distance, 640u);
-    EXPECT_EQ(scrolling.GetElapsed(), 0u); // the clock is read after the readiness test
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.distance, 640u);
+    EXPECT_EQ(t.GetElapsed(), 0u); // the clock is read after the readiness test
 }
 
 TEST_F(ScrollingTest, HostFailureReportsZeroAndKeepsTheLastDrawing) {
     At(250);
     newFrame.ThrowAfter(0);
     EXPECT_EQ(Step(), 0);
-    EXPECT_EQ(scrolling.drawn, 0u);
+    EXPECT_EQ(t.drawn, 0u);
     newFrame.ThrowAfter(-1);
     log.Clear();
     EXPECT_EQ(Step(), 1); // the same offset is drawn again, since the failed drawing did not count
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, -480, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
-    EXPECT_EQ(scrolling.drawn, 160u);
+    EXPECT_EQ(t.drawn, 160u);
 }
 
 TEST_F(ScrollingTest, FinishRemeasuresWithTheNewDirection) {
     At(500);
     EXPECT_EQ(Step(), 1);
-    scrolling.direction = 2;
-    scrolling.Finish();
+    t.direction = 2;
+    t.Finish();
     clock.Set(750);
     log.Clear();
     EXPECT_EQ(Step(), 1);
-    EXPECT_EQ(scrolling.distance, 480u);
+    EXPECT_EQ(t.distance, 480u);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, -120, 0, 0, 640, 480, 0, 0, 0, 2)"});
 }
 
 TEST_F(ScrollingTest, ElapsedTimeBeyondTheRunStopsAtTheEnd) {
     At(500);
     EXPECT_EQ(Step(), 1);
-    scrolling.SetElapsed(static_cast<uint32_t>(-100)); // the start now lies 100 ms ahead
+    t.SetElapsed(static_cast<uint32_t>(-100)); // the start now lies 100 ms ahead
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
@@ -156,10 +156,10 @@ TEST_F(ScrollingTest, ElapsedTimeBeyondTheRunStopsAtTheEnd) {
 TEST_F(ScrollingTest, DirectionWithoutASideShowsTheNewFrameInPlace) {
     for (int32_t direction : {4, 7, -1}) {
         SCOPED_TRACE("direction " + std::to_string(direction));
-        scrolling.direction = direction;
+        t.direction = direction;
         At(250);
         EXPECT_EQ(Step(), 1);
-        EXPECT_EQ(scrolling.distance, 480u); // the height, as for the vertical directions
+        EXPECT_EQ(t.distance, 480u); // the height, as for the vertical directions
         EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 480, 0, 0, 0, 2)"});
     }
 }
@@ -186,47 +186,26 @@ TEST(ScrollingPixels, PartWayAndAtTheEnd) {
                          " ms");
             TestClock clock;
             PixelRig rig(W, H);
-            ScrollingTransition scrolling;
-            scrolling.direction = c.direction;
-            test::RunUntil(scrolling, rig, clock, 1000, frame, c.e);
+            ScrollingTransition t;
+            t.direction = c.direction;
+            test::RunUntil(t, rig, clock, 1000, frame, c.e);
             EXPECT_EQ(test::FirstBadPixel(rig.dest, c.expected), "");
             clock.Set(1000);
-            ASSERT_EQ(scrolling.Step(&rig.dest, &rig.oldFrame, &rig.newFrame, 0, nullptr), 1);
+            ASSERT_EQ(t.Step(&rig.dest, &rig.oldFrame, &rig.newFrame, 0, nullptr), 1);
             EXPECT_EQ(test::FirstBadPixel(rig.dest, NewAt), "");
         }
     }
 }
 
-class ScrollingPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        scrolling.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    // A run part-way through, its set-up done, so that a preview request shows.
-    void Running() {
-        clock.Set(0);
-        scrolling.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(scrolling.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(scrolling.FirstStep());
-        ASSERT_EQ(scrolling.GetElapsed(), 300u);
-    }
-    bool PreviewAsked() { return scrolling.FirstStep() && scrolling.GetElapsed() == 1000u; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    ScrollingTransition scrolling;
-};
+using ScrollingPanelTest = test::PanelTest<ScrollingTransition>;
 
 TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
     const char16_t* texts[] = {u"From &left to right", u"From &right to left", u"From &top to bottom",
                                u"From &bottom to top"};
     for (int32_t direction = 0; direction < 4; ++direction) {
         SCOPED_TRACE("direction " + std::to_string(direction));
-        scrolling.direction = direction;
-        HWND panel = scrolling.OpenSettings(nullptr, 0);
+        t.direction = direction;
+        HWND panel = t.OpenSettings(nullptr, 0);
         ASSERT_NE(panel, nullptr);
         const auto controls = automation::Controls(panel);
         ASSERT_EQ(controls.size(), 5u);
@@ -242,49 +221,49 @@ TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
 }
 
 TEST_F(ScrollingPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
-    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     for (int32_t id : {1010, 1009, 1007, 1008}) {
         SCOPED_TRACE("click " + std::to_string(id));
         Running();
         ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(scrolling.direction, id - 1007);
+        EXPECT_EQ(t.direction, id - 1007);
         EXPECT_TRUE(PreviewAsked());
     }
 }
 
 TEST_F(ScrollingPanelTest, AnyCommandAsksForAPreview) {
-    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1009));
-    scrolling.direction = 1; // not what the buttons say: a command from elsewhere must not read them
+    t.direction = 1; // not what the buttons say: a command from elsewhere must not read them
     Running();
-    EXPECT_EQ(scrolling.OnSettingsMessage(panel, WM_COMMAND, 1011, 0), 0);
-    EXPECT_EQ(scrolling.direction, 1);
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1011, 0), 0);
+    EXPECT_EQ(t.direction, 1);
     EXPECT_TRUE(PreviewAsked());
     Running();
-    EXPECT_EQ(scrolling.OnSettingsMessage(panel, WM_HSCROLL, 0, 0), 0);
-    EXPECT_FALSE(scrolling.FirstStep());
+    EXPECT_EQ(t.OnSettingsMessage(panel, WM_HSCROLL, 0, 0), 0);
+    EXPECT_FALSE(t.FirstStep());
 }
 
 TEST_F(ScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
-    HWND panel = scrolling.OpenSettings(nullptr, 0);
+    HWND panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1010));
-    scrolling.direction = 0;
-    EXPECT_EQ(scrolling.CloseSettings(0), 1);
-    EXPECT_EQ(scrolling.Dialog(), nullptr);
-    EXPECT_EQ(scrolling.direction, 0);
+    t.direction = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.direction, 0);
 
-    panel = scrolling.OpenSettings(nullptr, 0);
+    panel = t.OpenSettings(nullptr, 0);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1009));
-    scrolling.direction = 0;
-    EXPECT_EQ(scrolling.CloseSettings(1), 1);
+    t.direction = 0;
+    EXPECT_EQ(t.CloseSettings(1), 1);
     EXPECT_FALSE(IsWindow(panel));
-    EXPECT_EQ(scrolling.direction, 2);
+    EXPECT_EQ(t.direction, 2);
     uint8_t block[4] = {};
-    EXPECT_EQ(scrolling.GetParams(block), 4);
+    EXPECT_EQ(t.GetParams(block), 4);
     EXPECT_EQ(block[0], 2);
 }
 
