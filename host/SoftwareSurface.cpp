@@ -266,6 +266,19 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
         return DrawChecked(*this, dest, xd, yd, xs, ys, w, h, mode, op, param);
     }
     auto* target = static_cast<SoftwareSurface*>(dest);
+    if (w == 1 && h == 1) {
+        // One pixel: inside both surfaces or not drawn. Sizes are never negative, so an
+        // unsigned comparison also rejects negative positions.
+        if (static_cast<uint32_t>(xd) < static_cast<uint32_t>(target->width) &&
+            static_cast<uint32_t>(yd) < static_cast<uint32_t>(target->height) &&
+            static_cast<uint32_t>(xs) < static_cast<uint32_t>(width) &&
+            static_cast<uint32_t>(ys) < static_cast<uint32_t>(height)) {
+            target->pixels[static_cast<std::size_t>(yd) * static_cast<std::size_t>(target->width) +
+                           static_cast<std::size_t>(xd)] =
+                pixels[static_cast<std::size_t>(ys) * static_cast<std::size_t>(width) + static_cast<std::size_t>(xs)];
+        }
+        return 1;
+    }
     // The plain copy, one call per pixel in some transitions, kept short: the columns
     // drawn are those of [xd, xd + w) inside the destination and, moved back by the
     // offset, inside the source; likewise the rows. A width or height of 0 or below
@@ -283,10 +296,6 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
     uint32_t* d = target->pixels.data() + y0 * target->width + x0;
     const int64_t n = x1 - x0;
     const int64_t rows = y1 - y0;
-    if (n == 1 && rows == 1) {
-        *d = *s;
-        return 1;
-    }
     return CopyRows(s, width, d, target->width, n, rows);
 }
 

@@ -77,6 +77,14 @@ const CopyCase kCopyCases[] = {
     {"1 x 1 top-right", 5, 0, 6, 0, 1, 1},
     {"1 x 1 bottom-left", 0, 3, 0, 4, 1, 1},
     {"1 x 1 bottom-right", 5, 3, 6, 4, 1, 1},
+    {"1 x 1 left of the destination", -1, 0, 0, 0, 1, 1},
+    {"1 x 1 right of the destination", 6, 0, 0, 0, 1, 1},
+    {"1 x 1 below the destination", 0, 4, 0, 0, 1, 1},
+    {"1 x 1 from left of the source", 0, 0, -1, 0, 1, 1},
+    {"1 x 1 from right of the source", 0, 0, 7, 4, 1, 1},
+    {"1 x 1 from below the source", 0, 0, 0, 5, 1, 1},
+    {"1 x 1 at INT32_MIN", kMin, kMin, kMin, kMin, 1, 1},
+    {"1 x 1 at INT32_MAX", kMax, 0, 0, kMax, 1, 1},
 };
 
 TEST(SoftwareSurfaceClipping, CopyRectChangesExactlyTheOverlap) {
