@@ -195,35 +195,36 @@ struct Row {
     uint32_t id;
     const wchar_t* name;
     int32_t mode;
-    int32_t dialog;      // template id, 0 = no panel
-    int32_t blockSize;   // bytes GetParameters reports
-    uint8_t stored[12];  // a stored block of blockSize bytes, not the defaults
-    bool endsOnNewFrame; // a whole run leaves the destination showing the new frame
+    int32_t dialog;     // template id, 0 = no panel
+    int32_t blockSize;  // bytes GetParameters reports
+    uint8_t stored[12]; // a stored block of blockSize bytes, not the defaults
+    char ends;          // what a whole run with flags 0 leaves on the destination:
+                        // 'N' the new frame, 'O' the old frame, '-' not checked
 };
 
 // clang-format off
 const Row kRows[21] = {
-    {Id("FADE"), L"Fade",               7,  0,   0, {},                                     true},
-    {Id("BAND"), L"Bands",              3,  102, 4, {3, 0, 2, 0},                           true},
-    {Id("DOOR"), L"Door",               3,  105, 2, {1, 0},                                 true},
-    {Id("MOSA"), L"Mosaic",             3,  104, 4, {10, 0, 0, 0},                          true},
-    {Id("SCRL"), L"Scrolling",          11, 106, 4, {3, 0, 0, 0},                           true},
-    {Id("ZIGZ"), L"Zigzag",             3,  103, 8, {20, 0, 0, 0, 2, 0, 1, 0},              true},
-    {Id("ZOOM"), L"Zoom",               15, 0,   0, {},                                     true},
-    {Id("SE00"), L"Advanced Scrolling", 11, 108, 4, {5, 0, 0, 0},                           true},
-    {Id("SE10"), L"Back",               3,  116, 4, {6, 0, 0, 0},                           true},
-    {Id("SE12"), L"Cell",               3,  118, 8, {6, 0, 0, 0, 3, 0, 0, 0},               true},
-    {Id("SE03"), L"Line",               3,  109, 12, {5, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0},  true},
-    {Id("SE05"), L"Open",               3,  111, 4, {7, 0, 0, 0},                           true},
-    {Id("SE06"), L"Push",               3,  112, 4, {2, 0, 0, 0},                           true},
-    {Id("SE01"), L"Square",             3,  107, 12, {9, 0, 0, 0, 30, 0, 0, 0, 1, 0, 0, 0}, true},
-    {Id("SE07"), L"Stretch",            11, 113, 4, {4, 0, 0, 0},                           true},
-    {Id("SE09"), L"Stretch 2",          11, 115, 4, {8, 0, 0, 0},                           true},
-    {Id("SE13"), L"Trame",              3,  119, 4, {1, 0, 0, 0},                           true},
-    {Id("SE08"), L"Turn",               3,  114, 12, {3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0},  true},
-    {Id("SE02"), L"Turn 2",             3,  120, 8, {5, 0, 0, 0, 1, 0, 0, 0},               false},
-    {Id("SE04"), L"ZigZag 2",           3,  110, 8, {1, 0, 0, 0, 6, 0, 0, 0},               true},
-    {Id("SE11"), L"Zoom 2",             11, 117, 4, {1, 0, 0, 0},                           false},
+    {Id("FADE"), L"Fade",               7,  0,   0, {},                                     'N'},
+    {Id("BAND"), L"Bands",              3,  102, 4, {3, 0, 2, 0},                           'N'},
+    {Id("DOOR"), L"Door",               3,  105, 2, {1, 0},                                 'N'},
+    {Id("MOSA"), L"Mosaic",             3,  104, 4, {10, 0, 0, 0},                          'N'},
+    {Id("SCRL"), L"Scrolling",          11, 106, 4, {3, 0, 0, 0},                           'N'},
+    {Id("ZIGZ"), L"Zigzag",             3,  103, 8, {20, 0, 0, 0, 2, 0, 1, 0},              'N'},
+    {Id("ZOOM"), L"Zoom",               15, 0,   0, {},                                     'N'},
+    {Id("SE00"), L"Advanced Scrolling", 11, 108, 4, {5, 0, 0, 0},                           'N'},
+    {Id("SE10"), L"Back",               3,  116, 4, {6, 0, 0, 0},                           'N'},
+    {Id("SE12"), L"Cell",               3,  118, 8, {6, 0, 0, 0, 3, 0, 0, 0},               'N'},
+    {Id("SE03"), L"Line",               3,  109, 12, {5, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0},  'N'},
+    {Id("SE05"), L"Open",               3,  111, 4, {7, 0, 0, 0},                           'N'},
+    {Id("SE06"), L"Push",               3,  112, 4, {2, 0, 0, 0},                           'N'},
+    {Id("SE01"), L"Square",             3,  107, 12, {9, 0, 0, 0, 30, 0, 0, 0, 1, 0, 0, 0}, 'N'},
+    {Id("SE07"), L"Stretch",            11, 113, 4, {4, 0, 0, 0},                           'N'},
+    {Id("SE09"), L"Stretch 2",          11, 115, 4, {8, 0, 0, 0},                           'N'},
+    {Id("SE13"), L"Trame",              3,  119, 4, {1, 0, 0, 0},                           'N'},
+    {Id("SE08"), L"Turn",               3,  114, 12, {3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0},  'N'},
+    {Id("SE02"), L"Turn 2",             3,  120, 8, {5, 0, 0, 0, 1, 0, 0, 0},               '-'},
+    {Id("SE04"), L"ZigZag 2",           3,  110, 8, {1, 0, 0, 0, 6, 0, 0, 0},               'N'},
+    {Id("SE11"), L"Zoom 2",             11, 117, 4, {1, 0, 0, 0},                           'O'},
 };
 // clang-format on
 
@@ -786,10 +787,13 @@ void CheckRuns(Library& library) {
         CHECK_EQ(t->Step(&dest, &oldFrame, &newFrame, 0, &changed), 1);
         CHECK_EQ(t->Elapsed(), 1000);
         CHECK(!log.empty());
-        if (row.endsOnNewFrame) {
-            const long at = FirstDifference(dest, newFrame);
+        // Zoom 2 shows the old frame alone without flag bit 0. Turn 2 may leave a
+        // column or a row of its old frame in the picture, as its angle rounds.
+        if (row.ends != '-') {
+            const long at = FirstDifference(dest, row.ends == 'N' ? newFrame : oldFrame);
             if (at >= 0) {
-                Fail(__LINE__, "the destination differs from the new frame at (%ld, %ld)", at % W, at / W);
+                Fail(__LINE__, "the destination differs from the %s frame at (%ld, %ld)",
+                     row.ends == 'N' ? "new" : "old", at % W, at / W);
             }
         }
         // Only Bands hands out a changed-rectangle list; a step that draws nothing new
