@@ -151,6 +151,7 @@ void Render(const std::string& name, const RunArgs& args, const std::vector<std:
             });
         sink->Finish(options.durationMs + 1000 / options.fps);
     }
+    progress.Done();
     if (!quiet) {
         std::printf("wrote %s: %s, %zu frame%s of %dx%d\n", out.c_str(), info.name.c_str(), times.size(),
                     times.size() == 1 ? "" : "s", width, height);

@@ -237,11 +237,15 @@ void PrintCalls(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPic
 
 Progress::Progress(size_t total, bool quiet) : total(total), enabled(!quiet && isatty(2) == 1), startMs(NowMs()) {}
 
-Progress::~Progress() {
+Progress::~Progress() { Done(); }
+
+void Progress::Done() {
     if (shown) {
         std::fprintf(stderr, "\r%60s\r", "");
         std::fflush(stderr);
+        shown = false;
     }
+    enabled = false;
 }
 
 void Progress::Update(size_t done) {

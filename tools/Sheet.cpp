@@ -92,6 +92,7 @@ std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& 
         });
         progress.Update(row + 1);
     }
+    progress.Done();
 
     cairo_destroy(cr);
     cairo_surface_flush(sheet);

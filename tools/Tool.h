@@ -148,6 +148,8 @@ public:
     Progress(size_t total, bool quiet);
     ~Progress();
     void Update(size_t done);
+    // Clears the bar from the terminal.
+    void Done();
 
 private:
     size_t total;
