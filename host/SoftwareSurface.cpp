@@ -102,10 +102,9 @@ void ApplyRow(uint32_t* d, const uint32_t* s, int64_t n, const PixelOp& op) {
 }
 
 // The destination as a reference surface, or null: a foreign surface cannot be drawn on.
-// SoftwareSurface is final, so comparing the dynamic type is exact and costs two loads.
-// The type information of a class with an out-of-line virtual function is emitted once,
-// so its address decides at once in the common case; the full comparison runs only
-// when the addresses differ.
+// SoftwareSurface is final, so its dynamic type decides. The type information of a class
+// with an out-of-line virtual function is emitted once, so its address decides at once
+// in the common case; the comparison by name runs only when the addresses differ.
 [[gnu::noinline]] bool SameTypeByName(const std::type_info& type) { return type == typeid(SoftwareSurface); }
 
 inline SoftwareSurface* AsSoftware(HostSurface* dest) {
@@ -142,6 +141,21 @@ inline bool ClipBlock(Block& b, int64_t sw, int64_t sh, int64_t dw, int64_t dh) 
     return b.w > 0 && b.h > 0;
 }
 
+// n x rows pixels between two distinct surfaces, row by row or as one block when the
+// rows are whole on both sides.
+[[gnu::noinline]] int32_t CopyRows(const uint32_t* s, int64_t sStride, uint32_t* d, int64_t dStride, int64_t n,
+                                   int64_t rows) {
+    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(uint32_t);
+    if (n == sStride && n == dStride) {
+        std::memcpy(d, s, bytes * static_cast<std::size_t>(rows));
+        return 1;
+    }
+    for (int64_t j = 0; j < rows; ++j, s += sStride, d += dStride) {
+        std::memcpy(d, s, bytes);
+    }
+    return 1;
+}
+
 // Draws a clipped block. src and dst may be the same surface.
 void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t dstStride, const Block& b,
                const PixelOp& op, bool sameSurface) {
@@ -152,14 +166,7 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
     uint32_t* d = dst + b.yd * dstStride + b.xd;
     if (!sameSurface) {
         if (op.kind == PixelOp::kCopy && !op.keyed) {
-            const std::size_t bytes = static_cast<std::size_t>(b.w) * sizeof(uint32_t);
-            if (b.w == srcStride && b.w == dstStride) {
-                std::memcpy(d, s, bytes * static_cast<std::size_t>(b.h));
-                return;
-            }
-            for (int64_t j = 0; j < b.h; ++j, s += srcStride, d += dstStride) {
-                std::memcpy(d, s, bytes);
-            }
+            CopyRows(s, srcStride, d, dstStride, b.w, b.h);
             return;
         }
         for (int64_t j = 0; j < b.h; ++j, s += srcStride, d += dstStride) {
@@ -167,8 +174,9 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
         }
         return;
     }
-    // Within one surface: rows downwards are walked from the bottom so that no source row
-    // is overwritten before it is read; a row that may overlap goes through a copy.
+    // Within one surface (one stride): rows downwards are walked from the bottom so that
+    // no source row is overwritten before it is read; a row that may overlap goes
+    // through a copy.
     const bool overlap = b.xs < b.xd + b.w && b.xd < b.xs + b.w && b.ys < b.yd + b.h && b.yd < b.ys + b.h;
     int64_t step = srcStride;
     if (b.yd > b.ys) {
@@ -199,21 +207,6 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
 // The source coordinate of destination offset i in a stretch of size n from size m:
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
-
-// n x rows pixels between two distinct surfaces, row by row or as one block when the
-// rows are whole on both sides.
-[[gnu::noinline]] int32_t CopyRows(const uint32_t* s, int64_t sStride, uint32_t* d, int64_t dStride, int64_t n,
-                                   int64_t rows) {
-    const std::size_t bytes = static_cast<std::size_t>(n) * sizeof(uint32_t);
-    if (n == sStride && n == dStride) {
-        std::memcpy(d, s, bytes * static_cast<std::size_t>(rows));
-        return 1;
-    }
-    for (int64_t j = 0; j < rows; ++j, s += sStride, d += dStride) {
-        std::memcpy(d, s, bytes);
-    }
-    return 1;
-}
 
 // The general block draw: any destination, mode and op.
 [[gnu::noinline]] int32_t DrawChecked(SoftwareSurface& src, HostSurface* dest, int32_t xd, int32_t yd, int32_t xs,
