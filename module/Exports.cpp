@@ -22,6 +22,10 @@ extern "C" {
 uint32_t GetModuleType() noexcept { return kModuleType; }
 
 int32_t GetModuleName(char16_t* buffer, int32_t capacity) noexcept {
+    // Without room nothing is written (see Transition::GetName).
+    if (buffer == nullptr || capacity < 1) {
+        return 0;
+    }
     return LoadStringW(wqtrans::moduleInstance, kModuleNameString, reinterpret_cast<LPWSTR>(buffer), capacity);
 }
 

@@ -38,9 +38,12 @@ int32_t Transition::QueryFeature(int32_t, int32_t) { return 0; }
 int32_t Transition::GetMode() { return 3; }
 
 int32_t Transition::GetName(char16_t* buffer, int32_t capacity) {
-    if (buffer != nullptr && capacity > 0) {
-        buffer[0] = u'\0';
+    // Without room nothing is written: the system's LoadStringW would take a capacity
+    // of 0 as a request for a pointer to the resource and store that in the buffer.
+    if (buffer == nullptr || capacity < 1) {
+        return 0;
     }
+    buffer[0] = u'\0';
     if (nameId == 0) {
         return 0;
     }

@@ -535,6 +535,16 @@ void CheckExports(Library& library) {
     CHECK_TEXT(buffer, L"Standard transitions");
     CHECK_EQ(library.GetModuleName(buffer, 9), 8);
     CHECK_TEXT(buffer, L"Standard");
+    // No room at all: nothing is written. (The system's LoadStringW takes a capacity
+    // of 0 as a request for a pointer to the resource and stores one in the buffer.)
+    for (int32_t capacity : {0, -1}) {
+        context = Cat("exports: capacity ", std::to_string(capacity));
+        wchar_t guard[4] = {L'k', L'e', L'e', L'p'};
+        CHECK_EQ(library.GetModuleName(guard, capacity), 0);
+        CHECK_EQ(library.GetTransName(3, guard, capacity), 0);
+        CHECK(guard[0] == L'k' && guard[1] == L'e' && guard[2] == L'e' && guard[3] == L'p');
+    }
+    context = "exports";
 
     // The whole string table, language 1033, read with the system's own call.
     struct Entry {
