@@ -1260,10 +1260,13 @@ void CheckPanels(Library& library) {
          [](HWND panel) {
              CHECK_TEXT(TextOf(GetDlgItem(panel, 1015)), L"1");
              CHECK(Checked(panel, 1007));
+             // Range 1 to 5000: the upper limit in the low word, the lower in the high.
+             CHECK_EQ(SendDlgItemMessageW(panel, 1017, UDM_GETRANGE, 0, 0), 0x00011388);
              SpinTo(panel, 1017, 20);
              CHECK_TEXT(TextOf(GetDlgItem(panel, 1015)), L"20");
              TypeInto(panel, 1015, L"12");
              CHECK_EQ(LOWORD(SendDlgItemMessageW(panel, 1017, UDM_GETPOS, 0, 0)), 12);
+             TypeInto(panel, 1015, L"x"); // not a number: the count stays
              Click(panel, 1008);
              CHECK(Checked(panel, 1008) && !Checked(panel, 1007));
          },
