@@ -284,6 +284,19 @@ bool DriveLibraryClock(HMODULE module) {
 
 // ---- The host's surfaces -------------------------------------------------------------
 
+// A host effect object: the tint it holds and every value the library wrote to it.
+class TintEffect final : public wqtrans::HostEffect {
+public:
+    explicit TintEffect(uint32_t tint) : tint(tint) {}
+    uint32_t ReadTint() override { return tint; }
+    void WriteTint(uint32_t value) override {
+        tint = value;
+        writes.push_back(value);
+    }
+    uint32_t tint;
+    std::vector<uint32_t> writes;
+};
+
 int surfacesMade = 0;      // work surfaces the library asked for
 int surfacesDestroyed = 0; // and gave back
 
@@ -324,7 +337,13 @@ public:
     }
     int32_t DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
                    int32_t flags) override {
-        Record("DrawAt(%s, %d, %d, %d, %d, %u, %d)", Name(dest), xd, yd, mode, op, static_cast<unsigned>(param), flags);
+        if (op == 13) { // param is an effect: its tint at the time of the call
+            Record("DrawAt(%s, %d, %d, %d, 13, effect %08X, %d)", Name(dest), xd, yd, mode,
+                   param != 0 ? reinterpret_cast<TintEffect*>(param)->tint : 0u, flags);
+        } else {
+            Record("DrawAt(%s, %d, %d, %d, %d, %u, %d)", Name(dest), xd, yd, mode, op, static_cast<unsigned>(param),
+                   flags);
+        }
         Copy(dest, xd, yd, 0, 0, width, height, mode, op, param);
         return 1;
     }
@@ -691,7 +710,8 @@ void CheckAdapters(Library& library) {
             CHECK_BALANCED(panel = t->OpenSettings(nullptr, 0));
             CHECK(panel == nullptr);
         }
-        // Without surfaces' readiness nothing is drawn: StepEx is Fade's alone.
+        // A destination that is not ready is not drawn on by the extended step either
+        // (Fade's own or the others' answer 0).
         PixelSurface dest("dest", 4, 4), oldFrame("old", 4, 4), newFrame("new", 4, 4);
         dest.ready = 0;
         int32_t drawn = -1;
@@ -868,6 +888,19 @@ void CheckRuns(Library& library) {
         CHECK_EQ(t->StepEx(&dest, 5, 7, &oldFrame, &newFrame, 1, 0, 0, 1, 128, 2), 1);
         CHECK_EQ(surfacesMade, 1); // made once, then reused
         CHECK_EQ(surfacesDestroyed, 0);
+
+        // The top frame alone (flags 8) with the host's effect object (op 13): at
+        // e = 500, g = 127 and the effect's alpha 0x80 give h = 127 * 128 / 255 = 63;
+        // the effect holds that alpha for the one draw and gets its own value back.
+        calls.clear();
+        TintEffect effect(0x80FF0000u);
+        clockNow = 9000;
+        t->Begin(1000);
+        clockNow = 9500;
+        CHECK_EQ(t->StepEx(&dest, 5, 7, &oldFrame, &newFrame, 9, 0, 0, 13, reinterpret_cast<HostParam>(&effect), 2), 1);
+        expected = {"new.DrawAt(dest, 5, 7, 0, 13, effect 3FFF0000, 2)"};
+        CHECK_CALLS(calls, expected);
+        CHECK(effect.writes == std::vector<uint32_t>({0x3FFF0000u, 0x80FF0000u}));
         t->Delete();
         CHECK_EQ(surfacesDestroyed, 1); // released with the transition
         for (PixelSurface* s : {&oldFrame, &newFrame, &dest}) {
