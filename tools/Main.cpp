@@ -143,7 +143,7 @@ void Render(const std::string& name, const RunArgs& args, const std::vector<std:
             });
         WritePng(last, out);
     } else {
-        std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, options.fps);
+        std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, options.fps, times.size());
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t time, Picture& frame) {
                 sink->Add(frame, time);

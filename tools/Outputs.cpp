@@ -374,7 +374,10 @@ private:
 
 class DirectorySink final : public FrameSink {
 public:
-    explicit DirectorySink(const std::string& path) : target(Trimmed(path)) {
+    DirectorySink(const std::string& path, size_t frames) : target(Trimmed(path)) {
+        for (size_t last = frames > 0 ? frames - 1 : 0; last >= 10000; last /= 10) {
+            ++digits;
+        }
         struct stat info {};
         if (stat(target.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
             IoError("cannot write frames into \"" + target + "\": it is not a directory");
@@ -394,7 +397,7 @@ public:
     }
     void Add(Picture& frame, uint32_t) override {
         char name[32];
-        std::snprintf(name, sizeof name, "frame-%04zu.png", names.size());
+        std::snprintf(name, sizeof name, "frame-%0*zu.png", digits, names.size());
         std::string error;
         names.push_back(name);
         if (!frame.SavePng(temp + "/" + name, &error)) {
@@ -413,7 +416,21 @@ public:
             committed = true;
             return;
         }
-        // The directory exists: move the frames in one by one.
+        // The directory exists: numbered frames of an earlier run go, other files stay;
+        // then the frames move in one by one.
+        if (DIR* existing = opendir(target.c_str())) {
+            std::vector<std::string> stale;
+            while (const dirent* entry = readdir(existing)) {
+                const std::string name = entry->d_name;
+                if (IsFrameName(name) && std::find(names.begin(), names.end(), name) == names.end()) {
+                    stale.push_back(name);
+                }
+            }
+            closedir(existing);
+            for (const std::string& name : stale) {
+                unlink((target + "/" + name).c_str());
+            }
+        }
         for (size_t i = 0; i < names.size(); ++i) {
             if (rename((temp + "/" + names[i]).c_str(), (target + "/" + names[i]).c_str()) != 0) {
                 const int error = errno;
@@ -427,8 +444,25 @@ public:
     }
 
 private:
+    // "frame-" digits ".png", the names this sink writes.
+    static bool IsFrameName(const std::string& name) {
+        const std::string prefix = "frame-";
+        const std::string suffix = ".png";
+        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            return false;
+        }
+        for (size_t i = prefix.size(); i < name.size() - suffix.size(); ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     std::string target;
     std::string temp;
+    int digits = 4;
     std::vector<std::string> names;
     bool committed = false;
 };
@@ -567,14 +601,14 @@ void RequireFfmpeg() {
 }
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
-                                    uint32_t fps) {
+                                    uint32_t fps, size_t frames) {
     switch (kind) {
     case OutputKind::Gif:
         return std::make_unique<GifSink>(path, width, height);
     case OutputKind::Webp:
         return std::make_unique<WebpSink>(path, width, height);
     case OutputKind::Directory:
-        return std::make_unique<DirectorySink>(path);
+        return std::make_unique<DirectorySink>(path, frames);
     case OutputKind::Mp4:
     case OutputKind::Webm:
         return std::make_unique<VideoSink>(path, kind, width, height, fps);

@@ -174,8 +174,9 @@ public:
     // `endMs` is when the last frame stops being shown.
     virtual void Finish(uint32_t endMs) = 0;
 };
+// `frames` is how many frames will come (numbered frames get enough digits for it).
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
-                                    uint32_t fps);
+                                    uint32_t fps, size_t frames);
 // One PNG, written to a temporary file and renamed.
 void WritePng(Picture& picture, const std::string& path);
 
