@@ -12,6 +12,7 @@
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/BandsTransition.h"
+#include "transitions/PanelDriver.h"
 #include "transitions/SlideRun.h"
 
 namespace wqtrans {
@@ -410,40 +411,7 @@ TEST(BandsPixels, HalfWayEachBandIsUncoveredFromItsLeadingEdge) {
     }
 }
 
-// The settings panel, driven as a person would. A run is part-way through before each
-// action, so that a preview request (Finish) shows as a pending set-up at the end of
-// the run's time.
-class BandsPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-    HWND Open() {
-        HWND panel = t.OpenSettings(nullptr, 0);
-        EXPECT_NE(panel, nullptr);
-        return panel;
-    }
-    bool Checked(HWND panel, int32_t id) {
-        const auto control = automation::Control(panel, id);
-        return control.has_value() && control->checked;
-    }
-    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
-    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    BandsTransition t;
-};
+using BandsPanelTest = test::PanelDriver<BandsTransition>;
 
 TEST_F(BandsPanelTest, OpensWithTheCountAndDirection) {
     t.bandCount = 12;

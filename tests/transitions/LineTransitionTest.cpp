@@ -13,6 +13,7 @@
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/LineTransition.h"
+#include "transitions/PanelDriver.h"
 #include "transitions/SlideRun.h"
 
 namespace wqtrans {
@@ -230,40 +231,7 @@ TEST(LinePixels, ScrollingStripsShowTheFarEndOfTheirRow) {
               "");
 }
 
-// The settings panel, driven as a person would. A run is part-way through before each
-// action, so that a preview request (Finish) shows as a pending set-up at the end of
-// the run's time.
-class LinePanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-    HWND Open() {
-        HWND panel = t.OpenSettings(nullptr, 0);
-        EXPECT_NE(panel, nullptr);
-        return panel;
-    }
-    bool Checked(HWND panel, int32_t id) {
-        const auto control = automation::Control(panel, id);
-        return control.has_value() && control->checked;
-    }
-    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
-    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    LineTransition t;
-};
+using LinePanelTest = test::PanelDriver<LineTransition>;
 
 TEST_F(LinePanelTest, OpensWithTheSettings) {
     t.lineCount = 7;
@@ -306,7 +274,7 @@ TEST_F(LinePanelTest, ClicksAndTheTrackBar) {
     EXPECT_EQ(t.lineCount, 13);
     EXPECT_TRUE(PreviewAsked());
     // A position outside 1 to 20 is ignored but still asks for a preview.
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 40));
+    WidenTrackBar(panel, 1025, 0, 40);
     for (int32_t position : {0, 21, 40}) {
         Running();
         ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
@@ -342,7 +310,7 @@ TEST_F(LinePanelTest, CloseReadsTheControlsOnlyWhenApplied) {
 
     // A track bar at 0 keeps the count.
     panel = Open();
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 20));
+    WidenTrackBar(panel, 1025, 0, 20);
     SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, 0);
     EXPECT_EQ(t.CloseSettings(1), 1);
     EXPECT_EQ(t.lineCount, 5);

@@ -14,6 +14,7 @@
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/MosaicTransition.h"
+#include "transitions/PanelDriver.h"
 #include "transitions/SlideRun.h"
 
 namespace wqtrans {
@@ -285,40 +286,7 @@ TEST(MosaicPixels, PartWayTheShownCellsAreWholeAndCounted) {
     EXPECT_EQ(problem, "");
 }
 
-// The settings panel, driven as a person would. A run is part-way through before each
-// action, so that a preview request (Finish) shows as a pending set-up at the end of
-// the run's time.
-class MosaicPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-    HWND Open() {
-        HWND panel = t.OpenSettings(nullptr, 0);
-        EXPECT_NE(panel, nullptr);
-        return panel;
-    }
-    bool Checked(HWND panel, int32_t id) {
-        const auto control = automation::Control(panel, id);
-        return control.has_value() && control->checked;
-    }
-    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
-    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    MosaicTransition t;
-};
+using MosaicPanelTest = test::PanelDriver<MosaicTransition>;
 
 TEST_F(MosaicPanelTest, OpensWithTheSpotWidth) {
     HWND panel = Open();
@@ -339,7 +307,7 @@ TEST_F(MosaicPanelTest, TheTrackBar) {
         EXPECT_EQ(Text(panel, 1018), u"Spot width: " + std::u16string(digits.begin(), digits.end()) + u"%");
         EXPECT_TRUE(PreviewAsked());
     }
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    WidenTrackBar(panel, 1025, 0, 150);
     for (int32_t position : {0, 101}) {
         Running();
         ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
@@ -369,7 +337,7 @@ TEST_F(MosaicPanelTest, CloseReadsTheTrackBarOnlyWhenApplied) {
 
     // A track bar at 0 keeps the old value.
     panel = Open();
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 100));
+    WidenTrackBar(panel, 1025, 0, 100);
     SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, 0);
     EXPECT_EQ(t.CloseSettings(1), 1);
     EXPECT_EQ(t.spotWidth, 12);

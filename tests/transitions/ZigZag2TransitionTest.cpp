@@ -11,6 +11,7 @@
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
+#include "transitions/PanelDriver.h"
 #include "transitions/SlideRun.h"
 #include "transitions/ZigZag2Transition.h"
 
@@ -210,40 +211,7 @@ TEST(ZigZag2Pixels, ShortRunsEndBeforeEveryLineIsReached) {
     }
 }
 
-// The settings panel, driven as a person would. A run is part-way through before each
-// action, so that a preview request (Finish) shows as a pending set-up at the end of
-// the run's time.
-class ZigZag2PanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-    HWND Open() {
-        HWND panel = t.OpenSettings(nullptr, 0);
-        EXPECT_NE(panel, nullptr);
-        return panel;
-    }
-    bool Checked(HWND panel, int32_t id) {
-        const auto control = automation::Control(panel, id);
-        return control.has_value() && control->checked;
-    }
-    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
-    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    ZigZag2Transition t;
-};
+using ZigZag2PanelTest = test::PanelDriver<ZigZag2Transition>;
 
 TEST_F(ZigZag2PanelTest, OpensWithTheSettings) {
     t.orientation = 1;
@@ -275,7 +243,7 @@ TEST_F(ZigZag2PanelTest, ButtonsAndTheTrackBar) {
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 30));
     EXPECT_EQ(t.lineCount, 30);
     EXPECT_TRUE(PreviewAsked());
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 40));
+    WidenTrackBar(panel, 1025, 0, 40);
     for (int32_t position : {0, 1, 31}) {
         Running();
         ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));

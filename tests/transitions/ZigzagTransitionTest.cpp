@@ -12,6 +12,7 @@
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
+#include "transitions/PanelDriver.h"
 #include "transitions/SlideRun.h"
 #include "transitions/ZigzagTransition.h"
 
@@ -262,40 +263,7 @@ TEST(ZigzagPixels, TheCentreSpiralLeavesItsUnreachedParts) {
              [](int32_t x, int32_t y) { return (x >= 75 && x < 300) || (x >= 300 && x < 325 && y < 25); });
 }
 
-// The settings panel, driven as a person would. A run is part-way through before each
-// action, so that a preview request (Finish) shows as a pending set-up at the end of
-// the run's time.
-class ZigzagPanelTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        t.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    void Running() {
-        clock.Set(0);
-        t.Begin(1000);
-        clock.Set(300);
-        ASSERT_EQ(t.Step(&surface, &surface, &surface, 0, nullptr), 1);
-        ASSERT_FALSE(t.FirstStep());
-    }
-    bool PreviewAsked() { return t.FirstStep() && t.GetElapsed() == 1000u; }
-    HWND Open() {
-        HWND panel = t.OpenSettings(nullptr, 0);
-        EXPECT_NE(panel, nullptr);
-        return panel;
-    }
-    bool Checked(HWND panel, int32_t id) {
-        const auto control = automation::Control(panel, id);
-        return control.has_value() && control->checked;
-    }
-    int32_t Position(HWND panel, int32_t id) { return automation::Control(panel, id).value().position; }
-    std::u16string Text(HWND panel, int32_t id) { return automation::Control(panel, id).value().text; }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface surface{"dest", log, 64, 48};
-    ZigzagTransition t;
-};
+using ZigzagPanelTest = test::PanelDriver<ZigzagTransition>;
 
 TEST_F(ZigzagPanelTest, OpensWithTheSettings) {
     t.direction = 1;
@@ -332,7 +300,7 @@ TEST_F(ZigzagPanelTest, ButtonsAndTheTrackBar) {
     EXPECT_EQ(Text(panel, 1018), u"Spot width: 42%");
     EXPECT_TRUE(PreviewAsked());
     // Outside 1 to 100: ignored, no preview, the label stays.
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    WidenTrackBar(panel, 1025, 0, 150);
     for (int32_t position : {0, 101, 150}) {
         Running();
         ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, position));
@@ -364,7 +332,7 @@ TEST_F(ZigzagPanelTest, CloseReadsTheControlsOnlyWhenApplied) {
     ASSERT_TRUE(automation::Click(panel, 1001));
     ASSERT_TRUE(automation::Click(panel, 1103));
     // Any position but 0 is taken on closing, even one beyond 100.
-    SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELONG(0, 150));
+    WidenTrackBar(panel, 1025, 0, 150);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 120));
     EXPECT_EQ(t.CloseSettings(1), 1);
     uint8_t block[8];
