@@ -209,6 +209,11 @@ TEST_F(ToolOutputs, WebpKeepsFramesThatDoNotChange) {
 }
 
 TEST_F(ToolOutputs, DirectoryHoldsNumberedFrames) {
+    // An existing directory keeps its other files; numbered frames of an earlier,
+    // longer run do not stay behind to mix with the new ones.
+    std::filesystem::create_directory(dir.dir / "frames");
+    std::ofstream(dir / "frames/notes.txt") << "mine";
+    std::ofstream(dir / "frames/frame-0009.png") << "an earlier run";
     const Result result = Render({"Fade", "--duration", "200", "--fps", "25", "--out", "frames"});
     ASSERT_EQ(result.status, 0) << result.err;
     std::vector<std::string> names;
@@ -217,7 +222,7 @@ TEST_F(ToolOutputs, DirectoryHoldsNumberedFrames) {
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"frame-0000.png", "frame-0001.png", "frame-0002.png", "frame-0003.png",
-                                               "frame-0004.png", "frame-0005.png"}));
+                                               "frame-0004.png", "frame-0005.png", "notes.txt"}));
     EXPECT_EQ(Difference(LoadPixels(dir / "frames/frame-0000.png"), oldPicture), "");
     EXPECT_EQ(Difference(LoadPixels(dir / "frames/frame-0005.png"), newPicture), "");
     // Nothing else is left next to it.
