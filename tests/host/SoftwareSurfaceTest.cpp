@@ -112,7 +112,8 @@ TEST(SoftwareSurfaceClipping, DrawAtPlacesTheWholeSourceAnywhere) {
 }
 
 // What a stretch of the ws x hs rectangle at (xs, ys) into the wd x hd rectangle at
-// (xd, yd) leaves at (x, y): source (xs + floor((i + 1/2) ws / wd), ...), in 128 bits.
+// (xd, yd) leaves at (x, y): source (xs + floor((i + 1/2) ws / wd), ...), exact in 64
+// bits since i < wd < 2^31.
 uint32_t StretchedPixel(int32_t x, int32_t y, int64_t xd, int64_t yd, int64_t wd, int64_t hd, int64_t xs, int64_t ys,
                         int64_t ws, int64_t hs) {
     const uint32_t keep = Tagged(kDestTag, x, y);
@@ -120,8 +121,8 @@ uint32_t StretchedPixel(int32_t x, int32_t y, int64_t xd, int64_t yd, int64_t wd
     if (wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0 || i < 0 || j < 0 || i >= wd || j >= hd) {
         return keep;
     }
-    const __int128 sx = xs + (static_cast<__int128>(2 * i + 1) * ws) / (2 * static_cast<__int128>(wd));
-    const __int128 sy = ys + (static_cast<__int128>(2 * j + 1) * hs) / (2 * static_cast<__int128>(hd));
+    const int64_t sx = xs + (2 * i + 1) * ws / (2 * wd);
+    const int64_t sy = ys + (2 * j + 1) * hs / (2 * hd);
     if (sx < 0 || sy < 0 || sx >= 7 || sy >= 5) {
         return keep;
     }
