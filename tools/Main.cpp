@@ -202,10 +202,13 @@ void Calls(const std::string& name, const RunArgs& args, const std::vector<std::
            const std::string& blockText) {
     const TransitionInfo& info = FindTransition(name);
     const RunOptions options = args.Options();
+    // The log outlives the instance: a work surface logs its release when the
+    // transition is destroyed.
+    std::string out;
     Instance instance = Create(info, BlockArgument(blockText));
     ApplySettings(info, instance.get(), sets);
     PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight);
-    std::string out = info.name + " (" + info.idText + "), block " +
+    out = info.name + " (" + info.idText + "), block " +
                       (info.defaults.empty() ? std::string("(none)") : Hex(BlockOf(instance.get()))) + ", " +
                       std::to_string(pictures.oldPicture->Width()) + "x" +
                       std::to_string(pictures.oldPicture->Height()) + " frames, seed " + std::to_string(options.seed) +
