@@ -9,7 +9,7 @@ wq_sudo() {
 WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
              libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core)
 # The 32-bit Windows build and its tests under Wine.
-WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386)
+WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 
 ensure_packages() {
     local missing=()
@@ -28,5 +28,5 @@ ensure_packages() {
         fi
     done
     wq_sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive wq_sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    DEBIAN_FRONTEND=noninteractive wq_sudo apt-get install -y -qq "${missing[@]}" >&2
 }
