@@ -1,5 +1,6 @@
 #include "transitions/MosaicTransition.h"
 
+#include <cstring>
 #include <new>
 
 #include "module/ParamBlock.h"
@@ -83,31 +84,42 @@ void MosaicTransition::ShowCell(HostSurface* dest, HostSurface* newFrame, uint32
     newFrame->CopyRect(dest, x, y, x, y, side, side, 0, 0, 0, 2);
 }
 
+bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) {
+    uint32_t k = from;
+    while (k < to) {
+        // Full bytes are skipped; eight aligned full bytes at once, which changes
+        // nothing but the time a nearly full bitmap takes.
+        if (k % 8 == 0 && to - k >= 8) {
+            uint64_t word = 0;
+            std::memcpy(&word, shownBits + k, sizeof word);
+            if (word == ~uint64_t{0}) {
+                k += 8;
+                continue;
+            }
+        }
+        const uint8_t byte = shownBits[k];
+        if (byte != 0xFF) {
+            for (uint32_t b = 0; b < 8; ++b) {
+                const uint32_t candidate = 8 * k + b;
+                if (candidate / columns >= rows) {
+                    break;
+                }
+                if ((byte & (1u << b)) == 0) {
+                    shownBits[k] = static_cast<uint8_t>(byte | (1u << b));
+                    found = candidate;
+                    return true;
+                }
+            }
+        }
+        ++k;
+    }
+    return false;
+}
+
 bool MosaicTransition::TakeFreeCell(uint32_t cell, uint32_t& found) {
     const uint32_t bytes = (cellCount + 7) / 8;
     const uint32_t first = cell / 8;
-    for (uint32_t pass = 0; pass < bytes; ++pass) {
-        uint32_t k = first + pass;
-        if (k >= bytes) {
-            k -= bytes;
-        }
-        const uint8_t byte = shownBits[k];
-        if (byte == 0xFF) {
-            continue;
-        }
-        for (uint32_t b = 0; b < 8; ++b) {
-            const uint32_t candidate = 8 * k + b;
-            if (candidate / columns >= rows) {
-                break;
-            }
-            if ((byte & (1u << b)) == 0) {
-                shownBits[k] = static_cast<uint8_t>(byte | (1u << b));
-                found = candidate;
-                return true;
-            }
-        }
-    }
-    return false;
+    return TakeFreeCellIn(first, bytes, found) || TakeFreeCellIn(0, first, found);
 }
 
 int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,

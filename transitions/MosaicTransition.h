@@ -43,6 +43,8 @@ private:
     // Takes a free cell at or after the start of `cell`'s byte, wrapping once to the
     // start of the bitmap; false when every cell is shown.
     bool TakeFreeCell(uint32_t cell, uint32_t& found);
+    // Takes the first free cell of bytes [from, to) of the bitmap.
+    bool TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found);
 };
 
 } // namespace wqtrans

@@ -157,6 +157,30 @@ TEST_F(MosaicTest, TheSearchSkipsFullBytesAndWrapsOnce) {
     EXPECT_EQ(mosaic.shownBits[4], 0x00);
 }
 
+TEST_F(MosaicTest, TheSearchCrossesLongRunsOfFullBytes) {
+    // One cell per pixel on 40 x 50: 2000 cells in 250 bytes. The first pick, (41,
+    // 18467), is column 0, row 28: cell 1120 in byte 140.
+    struct Case {
+        uint32_t freeCell;
+        const char* name;
+    };
+    const Case cases[] = {{1608, "after the pick"}, {29, "before the pick, after wrapping"}, {1127, "in its byte"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start(0, 40, 50, 2000);
+        StepAt(0);
+        ASSERT_EQ(mosaic.cellCount, 2000u);
+        for (uint32_t k = 0; k < 250; ++k) {
+            mosaic.shownBits[k] = 0xFF;
+        }
+        mosaic.shownBits[c.freeCell / 8] = static_cast<uint8_t>(~(1u << (c.freeCell % 8)));
+        EXPECT_EQ(StepAt(1), 1);
+        EXPECT_CALLS(log, {"dest.IsReady()",
+                           Cell(static_cast<int32_t>(c.freeCell % 40), static_cast<int32_t>(c.freeCell / 40), 1)});
+        EXPECT_EQ(mosaic.shownBits[c.freeCell / 8], 0xFF);
+    }
+}
+
 TEST_F(MosaicTest, TargetsFollowTheClock) {
     Start(4, 640, 480, 1000);
     StepAt(0);
