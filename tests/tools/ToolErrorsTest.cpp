@@ -95,6 +95,47 @@ TEST_F(ToolErrors, VideoWithoutFfmpegNamesThePackage) {
     }
 }
 
+// A stand-in for ffmpeg on PATH: reads the raw frames from its input and writes the
+// byte count and its own arguments into its output file (the last argument).
+void FakeFfmpeg(const Scratch& dir, const char* body) {
+    std::filesystem::create_directory(dir.dir / "fake");
+    std::ofstream(dir / "fake/ffmpeg") << "#!/bin/sh\nfor last; do :; done\n" << body;
+    std::filesystem::permissions(dir / "fake/ffmpeg", std::filesystem::perms::owner_all);
+}
+
+TEST_F(ToolErrors, VideoFramesArePipedToFfmpeg) {
+    FakeFfmpeg(dir, "wc -c < /dev/stdin > \"$last\"\necho \"$@\" >> \"$last\"\n");
+    const std::string path = (dir / "fake") + ":/usr/bin:/bin";
+    struct Case {
+        const char* out;
+        const char* format;
+    } cases[] = {{"v.mp4", "-f mp4"}, {"v.webm", "-f webm"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        // 200 ms at 25 fps: 6 frames of 24 x 16 BGRA pixels, 6 x 24 x 16 x 4 = 9216 bytes.
+        const Result result = RunTool(
+            {"render", "Fade", "--size", "24x16", "--duration", "200", "--fps", "25", "-q", "--out", c.out}, dir, path);
+        ASSERT_EQ(result.status, 0) << result.err;
+        std::istringstream written(ReadText(dir / c.out));
+        std::string count, args;
+        std::getline(written, count);
+        std::getline(written, args);
+        EXPECT_EQ(count, "9216");
+        EXPECT_NE(args.find("-pix_fmt bgra -s 24x16 -framerate 25 -i -"), std::string::npos) << args;
+        EXPECT_NE(args.find(c.format), std::string::npos) << args;
+    }
+}
+
+TEST_F(ToolErrors, FailingFfmpegLeavesNoFile) {
+    FakeFfmpeg(dir, "cat > /dev/null\necho partial > \"$last\"\nexit 1\n");
+    const std::vector<std::string> before = dir.Names();
+    const Result result = RunTool({"render", "Fade", "--size", "24x16", "--fps", "5", "--out", "v.mp4"}, dir,
+                                  (dir / "fake") + ":/usr/bin:/bin");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("ffmpeg could not write \"v.mp4\""), std::string::npos) << result.err;
+    EXPECT_EQ(dir.Names(), before);
+}
+
 TEST_F(ToolErrors, FailedRunKeepsAnEarlierOutput) {
     // An existing output is replaced only by a complete one.
     std::ofstream(dir / "keep.gif") << "earlier";
