@@ -1,5 +1,8 @@
 #include "host/PixelRows.h"
 
+#include <bit>
+#include <cstring>
+
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define WQTRANS_AVX2_ROWS 1
 #include <immintrin.h>
@@ -9,33 +12,74 @@ namespace wqtrans::pixels {
 
 namespace {
 
-// Exact floor(x / 255) for 0 <= x <= 65534 (every product of two bytes).
-inline uint32_t Div255(uint32_t x) { return (x + 1 + (x >> 8)) >> 8; }
-
 // The portable rows, written so that the compiler vectorises them.
+
+// Byte by byte in 16-bit arithmetic, which baseline SIMD multiplies well:
+// out = s + (d - s) * p / 128 with an arithmetic shift, the same floor as the formula.
+// The top byte's weight is 128, which gives back the destination's byte. `io` is read
+// as the destination and written as the output.
+void BlendBytes(uint8_t* __restrict io, const uint8_t* __restrict sb, int64_t bytes, const int16_t* weight) {
+    for (int64_t i = 0; i < bytes; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+            const int16_t sv = sb[i + k];
+            const int16_t dv = io[i + k];
+            io[i + k] = static_cast<uint8_t>(sv + static_cast<int16_t>(static_cast<int16_t>(dv - sv) * weight[k] >> 7));
+        }
+    }
+}
+
 void BlendPortable(uint32_t* out, const uint32_t* s, const uint32_t* d, int64_t n, uint32_t p) {
-    const uint32_t q = 128 - p;
-    for (int64_t i = 0; i < n; ++i) {
-        const uint32_t v = s[i];
-        const uint32_t t = d[i];
-        // R and B share one multiply: each product stays below 2^15, so they cannot meet.
-        const uint32_t rb = (((v & 0xFF00FFu) * q + (t & 0xFF00FFu) * p) >> 7) & 0xFF00FFu;
-        const uint32_t g = (((v & 0x00FF00u) * q + (t & 0x00FF00u) * p) >> 7) & 0x00FF00u;
-        out[i] = (t & 0xFF000000u) | rb | g;
+    int16_t weight[4] = {static_cast<int16_t>(p), static_cast<int16_t>(p), static_cast<int16_t>(p),
+                         static_cast<int16_t>(p)};
+    weight[std::endian::native == std::endian::little ? 3 : 0] = 128;
+    if (out != d) {
+        std::memcpy(out, d, static_cast<std::size_t>(n) * sizeof(uint32_t));
+    }
+    BlendBytes(reinterpret_cast<uint8_t*>(out), reinterpret_cast<const uint8_t*>(s), 4 * n, weight);
+}
+
+// Exact floor(x / 255) for 0 <= x <= 65534 (every product of two bytes).
+inline uint16_t Div255(uint16_t x) { return static_cast<uint16_t>((x + 1 + (x >> 8)) >> 8); }
+
+// Byte by byte in 16-bit arithmetic, like the blend: the top byte's weights (coefficient
+// 0, alpha 0, destination 255) give back the destination's byte.
+void TintBytes(uint8_t* __restrict io, const uint8_t* __restrict sb, int64_t bytes, const uint16_t* coef,
+               const uint16_t* alpha, const uint16_t* rest) {
+    // Sixteen bytes at a time with the four weights repeated: one vector per block.
+    uint16_t c[16], a[16], r[16];
+    for (int k = 0; k < 16; ++k) {
+        c[k] = coef[k & 3];
+        a[k] = alpha[k & 3];
+        r[k] = rest[k & 3];
+    }
+    int64_t i = 0;
+    for (; i + 16 <= bytes; i += 16) {
+        for (int k = 0; k < 16; ++k) {
+            const uint16_t tinted = Div255(static_cast<uint16_t>(sb[i + k] * c[k]));
+            io[i + k] = static_cast<uint8_t>(Div255(static_cast<uint16_t>(tinted * a[k] + io[i + k] * r[k])));
+        }
+    }
+    for (; i < bytes; ++i) {
+        const uint16_t tinted = Div255(static_cast<uint16_t>(sb[i] * coef[i & 3]));
+        io[i] = static_cast<uint8_t>(Div255(static_cast<uint16_t>(tinted * alpha[i & 3] + io[i] * rest[i & 3])));
     }
 }
 
 void TintPortable(uint32_t* out, const uint32_t* s, const uint32_t* d, int64_t n, uint32_t tint) {
-    const uint32_t a = tint >> 24, b = 255 - a;
-    const uint32_t cr = (tint >> 16) & 0xFF, cg = (tint >> 8) & 0xFF, cb = tint & 0xFF;
-    for (int64_t i = 0; i < n; ++i) {
-        const uint32_t v = s[i];
-        const uint32_t t = d[i];
-        const uint32_t r = Div255(Div255(((v >> 16) & 0xFF) * cr) * a + ((t >> 16) & 0xFF) * b);
-        const uint32_t g = Div255(Div255(((v >> 8) & 0xFF) * cg) * a + ((t >> 8) & 0xFF) * b);
-        const uint32_t bl = Div255(Div255((v & 0xFF) * cb) * a + (t & 0xFF) * b);
-        out[i] = (t & 0xFF000000u) | r << 16 | g << 8 | bl;
+    const auto a = static_cast<uint16_t>(tint >> 24);
+    uint16_t coef[4], alpha[4], rest[4];
+    for (int k = 0; k < 4; ++k) {
+        // Byte k of a pixel in memory holds bits 8k and up on a little-endian machine.
+        const int shift = std::endian::native == std::endian::little ? 8 * k : 24 - 8 * k;
+        const bool top = shift == 24;
+        coef[k] = top ? 0 : static_cast<uint16_t>((tint >> shift) & 0xFF);
+        alpha[k] = top ? 0 : a;
+        rest[k] = top ? 255 : static_cast<uint16_t>(255 - a);
     }
+    if (out != d) {
+        std::memcpy(out, d, static_cast<std::size_t>(n) * sizeof(uint32_t));
+    }
+    TintBytes(reinterpret_cast<uint8_t*>(out), reinterpret_cast<const uint8_t*>(s), 4 * n, coef, alpha, rest);
 }
 
 #ifdef WQTRANS_AVX2_ROWS
