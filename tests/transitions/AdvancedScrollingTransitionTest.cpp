@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "platform/Automation.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/AdvancedScrollingTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -258,7 +259,7 @@ TEST(AdvancedScrollingPixels, OddSizesKeepTheOldFrameWhereNothingIsDrawn) {
     }
 }
 
-using AdvancedScrollingPanelTest = test::PanelTest<AdvancedScrollingTransition>;
+using AdvancedScrollingPanelTest = test::PanelFixture<AdvancedScrollingTransition>;
 using test::ExpectRadioButtons;
 
 const std::vector<std::u16string> kStyleTexts = {u"&Style 1", u"&Style 2", u"&Style 3", u"&Style 4", u"&Style 5",
@@ -268,14 +269,14 @@ TEST_F(AdvancedScrollingPanelTest, ButtonsShowTheStyle) {
     for (int32_t style : {0, 3, 7, 8}) {
         SCOPED_TRACE("style " + std::to_string(style));
         t.style = style;
-        HWND panel = t.OpenSettings(nullptr, 0);
+        HWND panel = Open();
         ASSERT_NE(panel, nullptr);
         ExpectRadioButtons(panel, 1000, kStyleTexts, style);
     }
 }
 
 TEST_F(AdvancedScrollingPanelTest, ClicksChangeTheStyleAndAskForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     for (int32_t id : {1008, 1004, 1000, 1007}) {
         SCOPED_TRACE("click " + std::to_string(id));
@@ -293,14 +294,14 @@ TEST_F(AdvancedScrollingPanelTest, ClicksChangeTheStyleAndAskForAPreview) {
 }
 
 TEST_F(AdvancedScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1006));
     t.style = 1;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.style, 1);
 
-    panel = t.OpenSettings(nullptr, 0);
+    panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1008));
     t.style = 1;

@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "platform/Automation.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/BackTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -201,7 +202,7 @@ TEST(BackPixels, HalfWayAndTheEnd) {
     }
 }
 
-using BackPanelTest = test::PanelTest<BackTransition>;
+using BackPanelTest = test::PanelFixture<BackTransition>;
 using test::ExpectRadioButtons;
 
 const std::vector<std::u16string> kEffectTexts = {u"Open (Stretch)",
@@ -217,14 +218,14 @@ TEST_F(BackPanelTest, ButtonsShowTheEffect) {
     for (int32_t effect : {0, 4, 7}) {
         SCOPED_TRACE("effect " + std::to_string(effect));
         t.effect = effect;
-        HWND panel = t.OpenSettings(nullptr, 0);
+        HWND panel = Open();
         ASSERT_NE(panel, nullptr);
         ExpectRadioButtons(panel, 1007, kEffectTexts, effect);
     }
 }
 
 TEST_F(BackPanelTest, ClicksChangeTheEffectAndAnyCommandAsksForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     for (int32_t id : {1014, 1011, 1007, 1012}) {
         SCOPED_TRACE("click " + std::to_string(id));
@@ -241,14 +242,14 @@ TEST_F(BackPanelTest, ClicksChangeTheEffectAndAnyCommandAsksForAPreview) {
 }
 
 TEST_F(BackPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1013));
     t.effect = 0;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.effect, 0);
 
-    panel = t.OpenSettings(nullptr, 0);
+    panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1013));
     t.effect = 0;

@@ -9,11 +9,11 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
 #include "transitions/BandsTransition.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -411,7 +411,7 @@ TEST(BandsPixels, HalfWayEachBandIsUncoveredFromItsLeadingEdge) {
     }
 }
 
-using BandsPanelTest = test::PanelDriver<BandsTransition>;
+using BandsPanelTest = test::PanelFixture<BandsTransition>;
 
 TEST_F(BandsPanelTest, OpensWithTheCountAndDirection) {
     t.bandCount = 12;

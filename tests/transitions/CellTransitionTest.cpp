@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/Automation.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/CellTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -222,12 +223,12 @@ TEST(CellPixels, HalfWayEachCellShowsItsCentre) {
               "");
 }
 
-using CellPanelTest = test::PanelTest<CellTransition>;
+using CellPanelTest = test::PanelFixture<CellTransition>;
 
 TEST_F(CellPanelTest, TrackBarsShowTheGrid) {
     t.columns = 7;
     t.rows = 30;
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     const auto columns = automation::Control(panel, 1025);
     const auto rows = automation::Control(panel, 1026);
@@ -250,7 +251,7 @@ TEST_F(CellPanelTest, TrackBarsShowTheGrid) {
 }
 
 TEST_F(CellPanelTest, MovingEitherBarStoresBothAndAsksForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 12));
@@ -272,7 +273,7 @@ TEST_F(CellPanelTest, MovingEitherBarStoresBothAndAsksForAPreview) {
 }
 
 TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 20));
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1026, 9));
@@ -282,7 +283,7 @@ TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
     EXPECT_EQ(t.columns, 2);
     EXPECT_EQ(t.rows, 3);
 
-    panel = t.OpenSettings(nullptr, 0);
+    panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 20));
     t.columns = 2;
@@ -297,7 +298,7 @@ TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
 
 TEST_F(CellPanelTest, StoredZeroOpensAtTheBottomOfTheRange) {
     t.columns = 0;
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(automation::Control(panel, 1025)->position, 1);
     EXPECT_EQ(t.CloseSettings(1), 1);

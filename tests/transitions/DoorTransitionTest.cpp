@@ -10,11 +10,11 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
 #include "transitions/DoorTransition.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -207,7 +207,7 @@ TEST(DoorPixels, HalfWayOnlyTheOpenedStripsShowTheNewFrame) {
         "");
 }
 
-using DoorPanelTest = test::PanelDriver<DoorTransition>;
+using DoorPanelTest = test::PanelFixture<DoorTransition>;
 
 TEST_F(DoorPanelTest, OpensWithTheDirection) {
     const std::u16string texts[] = {

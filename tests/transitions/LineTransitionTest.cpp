@@ -10,11 +10,11 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
 #include "transitions/LineTransition.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -231,7 +231,7 @@ TEST(LinePixels, ScrollingStripsShowTheFarEndOfTheirRow) {
               "");
 }
 
-using LinePanelTest = test::PanelDriver<LineTransition>;
+using LinePanelTest = test::PanelFixture<LineTransition>;
 
 TEST_F(LinePanelTest, OpensWithTheSettings) {
     t.lineCount = 7;

@@ -11,11 +11,11 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
 #include "transitions/MosaicTransition.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -310,7 +310,7 @@ TEST(MosaicPixels, PartWayTheShownCellsAreWholeAndCounted) {
     EXPECT_EQ(problem, "");
 }
 
-using MosaicPanelTest = test::PanelDriver<MosaicTransition>;
+using MosaicPanelTest = test::PanelFixture<MosaicTransition>;
 
 TEST_F(MosaicPanelTest, OpensWithTheSpotWidth) {
     HWND panel = Open();

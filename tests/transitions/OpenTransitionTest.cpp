@@ -3,8 +3,8 @@
 
 #include "platform/Automation.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/OpenTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "platform/Automation.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/PushTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -217,14 +218,14 @@ TEST(PushPixels, HalfTimeAndTheEndOnOddSizes) {
     }
 }
 
-using PushPanelTest = test::PanelTest<PushTransition>;
+using PushPanelTest = test::PanelFixture<PushTransition>;
 using test::ExpectRadioButtons;
 
 TEST_F(PushPanelTest, ButtonsShowTheDirection) {
     for (int32_t direction = 0; direction < 4; ++direction) {
         SCOPED_TRACE("direction " + std::to_string(direction));
         t.direction = direction;
-        HWND panel = t.OpenSettings(nullptr, 0);
+        HWND panel = Open();
         ASSERT_NE(panel, nullptr);
         EXPECT_EQ(automation::Controls(panel).size(), 4u);
         ExpectRadioButtons(panel, 1007, {u"Top Left", u"Top Right", u"Bottom Left", u"Bottom Right"}, direction);
@@ -232,7 +233,7 @@ TEST_F(PushPanelTest, ButtonsShowTheDirection) {
 }
 
 TEST_F(PushPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     for (int32_t id : {1009, 1010, 1008, 1007}) {
         SCOPED_TRACE("click " + std::to_string(id));
@@ -244,7 +245,7 @@ TEST_F(PushPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
 }
 
 TEST_F(PushPanelTest, CommandsFromOtherControlsAreIgnored) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1010));
     t.direction = 1;
@@ -257,7 +258,7 @@ TEST_F(PushPanelTest, CommandsFromOtherControlsAreIgnored) {
 }
 
 TEST_F(PushPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1008));
     t.direction = 3;
@@ -265,7 +266,7 @@ TEST_F(PushPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.direction, 3);
 
-    panel = t.OpenSettings(nullptr, 0);
+    panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1009));
     t.direction = 0;

@@ -5,9 +5,10 @@
 #include <memory>
 
 #include "platform/Automation.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "transitions/ScrollingTransition.h"
-#include "transitions/SlideRun.h"
 
 namespace wqtrans {
 namespace {
@@ -197,7 +198,7 @@ TEST(ScrollingPixels, PartWayAndAtTheEnd) {
     }
 }
 
-using ScrollingPanelTest = test::PanelTest<ScrollingTransition>;
+using ScrollingPanelTest = test::PanelFixture<ScrollingTransition>;
 
 TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
     const char16_t* texts[] = {u"From &left to right", u"From &right to left", u"From &top to bottom",
@@ -205,7 +206,7 @@ TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
     for (int32_t direction = 0; direction < 4; ++direction) {
         SCOPED_TRACE("direction " + std::to_string(direction));
         t.direction = direction;
-        HWND panel = t.OpenSettings(nullptr, 0);
+        HWND panel = Open();
         ASSERT_NE(panel, nullptr);
         const auto controls = automation::Controls(panel);
         ASSERT_EQ(controls.size(), 5u);
@@ -221,7 +222,7 @@ TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
 }
 
 TEST_F(ScrollingPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     for (int32_t id : {1010, 1009, 1007, 1008}) {
         SCOPED_TRACE("click " + std::to_string(id));
@@ -233,7 +234,7 @@ TEST_F(ScrollingPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
 }
 
 TEST_F(ScrollingPanelTest, AnyCommandAsksForAPreview) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1009));
     t.direction = 1; // not what the buttons say: a command from elsewhere must not read them
@@ -247,7 +248,7 @@ TEST_F(ScrollingPanelTest, AnyCommandAsksForAPreview) {
 }
 
 TEST_F(ScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
-    HWND panel = t.OpenSettings(nullptr, 0);
+    HWND panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1010));
     t.direction = 0;
@@ -255,7 +256,7 @@ TEST_F(ScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
     EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_EQ(t.direction, 0);
 
-    panel = t.OpenSettings(nullptr, 0);
+    panel = Open();
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1009));
     t.direction = 0;

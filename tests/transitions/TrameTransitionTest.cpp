@@ -10,10 +10,10 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 #include "transitions/TrameTransition.h"
 
 namespace wqtrans {
@@ -222,7 +222,7 @@ TEST(TramePixels, HalfWayEachSweepHasReachedItsShare) {
     });
 }
 
-using TramePanelTest = test::PanelDriver<TrameTransition>;
+using TramePanelTest = test::PanelFixture<TrameTransition>;
 
 TEST_F(TramePanelTest, ButtonsShowThePattern) {
     const std::u16string texts[] = {u"2 Directions (Vertical)", u"2 Directions (Horizontal)", u"4 Directions"};

@@ -9,10 +9,10 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 #include "transitions/ZigZag2Transition.h"
 
 namespace wqtrans {
@@ -211,7 +211,7 @@ TEST(ZigZag2Pixels, ShortRunsEndBeforeEveryLineIsReached) {
     }
 }
 
-using ZigZag2PanelTest = test::PanelDriver<ZigZag2Transition>;
+using ZigZag2PanelTest = test::PanelFixture<ZigZag2Transition>;
 
 TEST_F(ZigZag2PanelTest, OpensWithTheSettings) {
     t.orientation = 1;

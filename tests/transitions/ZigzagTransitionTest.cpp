@@ -10,10 +10,10 @@
 
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/TestClock.h"
-#include "transitions/PanelDriver.h"
-#include "transitions/SlideRun.h"
 #include "transitions/ZigzagTransition.h"
 
 namespace wqtrans {
@@ -263,7 +263,7 @@ TEST(ZigzagPixels, TheCentreSpiralLeavesItsUnreachedParts) {
              [](int32_t x, int32_t y) { return (x >= 75 && x < 300) || (x >= 300 && x < 325 && y < 25); });
 }
 
-using ZigzagPanelTest = test::PanelDriver<ZigzagTransition>;
+using ZigzagPanelTest = test::PanelFixture<ZigzagTransition>;
 
 TEST_F(ZigzagPanelTest, OpensWithTheSettings) {
     t.direction = 1;
