@@ -7,6 +7,7 @@
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/SquareTransition.h"
@@ -232,40 +233,15 @@ TEST_F(SquareStretchPixels, EvenSizeIsCoveredExactlyAtTheEnd) {
 }
 
 // The panel, through the automation layer.
-class SquarePanel : public ::testing::Test {
+class SquarePanel : public test::PanelFixture<SquareTransition> {
 protected:
+    // The panel opened on a run part-way through, size 35 with the inside stretched.
     void SetUp() override {
-        square.sizePercent = 35;
-        square.stretchInside = 1;
-        square.Begin(1000);
-        clock.Set(200);
-        square.UpdateElapsed();
-        panel = square.OpenSettings(nullptr, 0);
-        ASSERT_NE(panel, nullptr);
+        Running();
+        t.sizePercent = 35;
+        t.stretchInside = 1;
+        ASSERT_NE(Open(), nullptr);
     }
-    void TearDown() override {
-        square.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    // Puts the track bar at `position` beyond the panel's own range.
-    void ForceTrackBar(int32_t position) {
-        SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELPARAM(0, 100));
-        SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, position);
-    }
-    bool PreviewAsked() { return square.FirstStep() && square.GetElapsed() == 1000; }
-    void ClearPreview() {
-        clock.Set(0);
-        square.Begin(1000);
-        clock.Set(200);
-        square.Step(&dummyDest, &dummyFrame, &dummyFrame, 0, nullptr);
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dummyDest{"dest", log, 8, 8};
-    RecordingSurface dummyFrame{"frame", log, 8, 8};
-    SquareTransition square;
-    HWND panel = nullptr;
 };
 
 TEST_F(SquarePanel, InitialStateClicksTrackBarAndClose) {
@@ -280,41 +256,41 @@ TEST_F(SquarePanel, InitialStateClicksTrackBarAndClose) {
     EXPECT_EQ(box->text, u"with Stretch for the inside square");
     EXPECT_TRUE(box->checked);
 
-    ClearPreview();
+    Running();
     ASSERT_FALSE(PreviewAsked());
     ASSERT_TRUE(automation::Click(panel, 1026));
-    EXPECT_EQ(square.stretchInside, 0);
+    EXPECT_EQ(t.stretchInside, 0);
     EXPECT_TRUE(PreviewAsked());
 
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 70));
-    EXPECT_EQ(square.sizePercent, 70);
+    EXPECT_EQ(t.sizePercent, 70);
     EXPECT_TRUE(PreviewAsked());
 
     // Past the range, the control stops at its maximum.
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 95));
-    EXPECT_EQ(square.sizePercent, 80);
+    EXPECT_EQ(t.sizePercent, 80);
 
     ASSERT_TRUE(automation::Click(panel, 1026));
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 20));
-    square.sizePercent = 50; // closing reads the controls back, not the fields
-    square.stretchInside = 0;
-    EXPECT_EQ(square.CloseSettings(1), 1);
-    EXPECT_EQ(square.Dialog(), nullptr);
+    t.sizePercent = 50; // closing reads the controls back, not the fields
+    t.stretchInside = 0;
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     uint8_t out[12] = {};
-    square.GetParams(out);
+    t.GetParams(out);
     const uint8_t expected[12] = {0, 0, 0, 0, 20, 0, 0, 0, 1, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(expected, expected + 12));
 }
 
 TEST_F(SquarePanel, CloseWithoutApplyKeepsTheFields) {
     ASSERT_TRUE(automation::Click(panel, 1026));
-    square.stretchInside = 1;
-    square.sizePercent = 44;
-    EXPECT_EQ(square.CloseSettings(0), 1);
-    EXPECT_EQ(square.Dialog(), nullptr);
-    EXPECT_EQ(square.stretchInside, 1);
-    EXPECT_EQ(square.sizePercent, 44);
+    t.stretchInside = 1;
+    t.sizePercent = 44;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.stretchInside, 1);
+    EXPECT_EQ(t.sizePercent, 44);
 }
 
 TEST_F(SquarePanel, TrackBarPositionsOutsideTheRange) {
@@ -327,21 +303,21 @@ TEST_F(SquarePanel, TrackBarPositionsOutsideTheRange) {
     };
     for (const Case& c : {Case{90, 35, 90}, Case{19, 35, 19}, Case{0, 35, 35}}) {
         SCOPED_TRACE(c.position);
-        square.sizePercent = 35;
-        ForceTrackBar(c.position);
-        ClearPreview();
+        t.sizePercent = 35;
+        ForceTrackBar(panel, 1025, c.position);
+        Running();
         SendMessageW(panel, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, c.position), 0);
-        EXPECT_EQ(square.sizePercent, c.afterScroll);
+        EXPECT_EQ(t.sizePercent, c.afterScroll);
         EXPECT_TRUE(PreviewAsked());
     }
-    square.CloseSettings(1);
-    EXPECT_EQ(square.sizePercent, 35);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.sizePercent, 35);
 }
 
 TEST_F(SquarePanel, CloseTakesAnyNonZeroPosition) {
-    ForceTrackBar(90);
-    square.CloseSettings(1);
-    EXPECT_EQ(square.sizePercent, 90);
+    ForceTrackBar(panel, 1025, 90);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.sizePercent, 90);
 }
 
 } // namespace

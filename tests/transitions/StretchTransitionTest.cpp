@@ -7,6 +7,7 @@
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/StretchTransition.h"
@@ -229,39 +230,14 @@ TEST(StretchPixels, BeforeTheEndTheUncoveredPartKeepsTheOldFrame) {
 }
 
 // The panel, through the automation layer.
-class StretchPanel : public ::testing::Test {
+class StretchPanel : public test::PanelFixture<StretchTransition> {
 protected:
+    // The panel opened on a run part-way through, with the placement `anchor`.
     HWND Open(int32_t anchor) {
-        stretch.anchor = anchor;
-        clock.Set(0);
-        stretch.Begin(1000);
-        clock.Set(200);
-        stretch.UpdateElapsed();
-        return stretch.OpenSettings(nullptr, 0);
+        Running();
+        t.anchor = anchor;
+        return PanelFixture::Open();
     }
-    // A preview request shows as a fresh set-up with the clock at the end.
-    bool PreviewAsked() { return stretch.FirstStep() && stretch.GetElapsed() == 1000; }
-    void ClearPreview() {
-        stretch.Begin(1000);
-        CallLog log;
-        RecordingSurface surface{"s", log, 8, 8};
-        stretch.Step(&surface, &surface, &surface, 0, nullptr);
-    }
-    std::vector<int32_t> CheckedButtons(HWND panel) {
-        std::vector<int32_t> ids;
-        for (const automation::ControlInfo& control : automation::Controls(panel)) {
-            if (control.kind == automation::ControlKind::RadioButton && control.checked) {
-                ids.push_back(control.id);
-            }
-        }
-        return ids;
-    }
-    void TearDown() override {
-        stretch.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    TestClock clock{0};
-    StretchTransition stretch;
 };
 
 struct ButtonCase {
@@ -304,8 +280,8 @@ TEST_F(StretchPanel, OpensWithTheAnchorsButtonChecked) {
         HWND panel = Open(anchor);
         ASSERT_NE(panel, nullptr);
         EXPECT_TRUE(CheckedButtons(panel).empty());
-        EXPECT_EQ(stretch.CloseSettings(1), 1);
-        EXPECT_EQ(stretch.anchor, 0);
+        EXPECT_EQ(t.CloseSettings(1), 1);
+        EXPECT_EQ(t.anchor, 0);
     }
 }
 
@@ -314,10 +290,10 @@ TEST_F(StretchPanel, ClicksSetTheAnchorAndAskForAPreview) {
     ASSERT_NE(panel, nullptr);
     for (int32_t id = 1016; id >= 1007; --id) {
         SCOPED_TRACE(id);
-        ClearPreview();
+        Running();
         ASSERT_FALSE(PreviewAsked());
         ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(stretch.anchor, id - 1007);
+        EXPECT_EQ(t.anchor, id - 1007);
         EXPECT_TRUE(PreviewAsked());
     }
 }
@@ -325,12 +301,12 @@ TEST_F(StretchPanel, ClicksSetTheAnchorAndAskForAPreview) {
 TEST_F(StretchPanel, CommandsFromOtherControlsAreIgnored) {
     HWND panel = Open(2);
     ASSERT_NE(panel, nullptr);
-    ClearPreview();
-    stretch.anchor = 4;
+    Running();
+    t.anchor = 4;
     for (WPARAM id : {WPARAM{1006}, WPARAM{1017}, WPARAM{1}}) {
         SendMessageW(panel, WM_COMMAND, id, 0);
     }
-    EXPECT_EQ(stretch.anchor, 4);
+    EXPECT_EQ(t.anchor, 4);
     EXPECT_FALSE(PreviewAsked());
 }
 
@@ -340,33 +316,33 @@ TEST_F(StretchPanel, LaterCheckedButtonWinsAndTheFirstIsNeverTested) {
     CheckDlgButton(panel, 1008, BST_CHECKED);
     CheckDlgButton(panel, 1012, BST_CHECKED);
     SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1007, BN_CLICKED), 0);
-    EXPECT_EQ(stretch.anchor, 5);
+    EXPECT_EQ(t.anchor, 5);
     CheckRadioButton(panel, 1007, 1016, 1007);
-    stretch.anchor = 9;
+    t.anchor = 9;
     SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1010, 7), 0); // any notification code
-    EXPECT_EQ(stretch.anchor, 0);
+    EXPECT_EQ(t.anchor, 0);
 }
 
 TEST_F(StretchPanel, CloseReadsTheButtonsOnlyWithApply) {
     HWND panel = Open(1);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1015));
-    stretch.anchor = 3;
-    ClearPreview();
-    EXPECT_EQ(stretch.CloseSettings(0), 1);
-    EXPECT_EQ(stretch.Dialog(), nullptr);
-    EXPECT_EQ(stretch.anchor, 3);
+    t.anchor = 3;
+    Running();
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.anchor, 3);
 
     panel = Open(1);
     ASSERT_NE(panel, nullptr);
     ASSERT_TRUE(automation::Click(panel, 1015));
-    stretch.anchor = 3;
-    ClearPreview();
-    EXPECT_EQ(stretch.CloseSettings(1), 1);
-    EXPECT_EQ(stretch.Dialog(), nullptr);
+    t.anchor = 3;
+    Running();
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_FALSE(PreviewAsked()); // closing asks for no preview
     uint8_t block[4] = {};
-    EXPECT_EQ(stretch.GetParams(block), 4);
+    EXPECT_EQ(t.GetParams(block), 4);
     EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{8, 0, 0, 0}));
 }
 

@@ -8,6 +8,7 @@
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/Turn2Transition.h"
@@ -201,38 +202,15 @@ TEST_F(Turn2Pixels, EndLeavesOneColumnOfTheOldFrame) {
 }
 
 // The panel, through the automation layer.
-class Turn2Panel : public ::testing::Test {
+class Turn2Panel : public test::PanelFixture<Turn2Transition> {
 protected:
+    // The panel opened on a run part-way through, with the given parameters.
     HWND Open(int32_t rotations, int32_t inverse) {
-        turn.rotations = rotations;
-        turn.inverse = inverse;
-        clock.Set(0);
-        turn.Begin(1000);
-        clock.Set(200);
-        turn.UpdateElapsed();
-        panel = turn.OpenSettings(nullptr, 0);
-        return panel;
+        Running();
+        t.rotations = rotations;
+        t.inverse = inverse;
+        return PanelFixture::Open();
     }
-    // A preview request shows as a fresh set-up with the clock at the end.
-    bool PreviewAsked() { return turn.FirstStep() && turn.GetElapsed() == 1000; }
-    void ClearPreview() {
-        turn.Begin(1000);
-        CallLog log;
-        RecordingSurface surface{"s", log, 8, 8};
-        turn.Step(&surface, &surface, &surface, 0, nullptr);
-    }
-    // Puts the track bar at `position` beyond the panel's own range.
-    void ForceTrackBar(int32_t position) {
-        SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELPARAM(0, 100));
-        SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, position);
-    }
-    void TearDown() override {
-        turn.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    TestClock clock{0};
-    Turn2Transition turn;
-    HWND panel = nullptr;
 };
 
 TEST_F(Turn2Panel, InitialState) {
@@ -250,23 +228,23 @@ TEST_F(Turn2Panel, InitialState) {
 
 TEST_F(Turn2Panel, ClicksAndTrackBarAskForAPreview) {
     ASSERT_NE(Open(2, 0), nullptr);
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::Click(panel, 1026));
-    EXPECT_EQ(turn.inverse, 1);
+    EXPECT_EQ(t.inverse, 1);
     EXPECT_TRUE(PreviewAsked());
 
-    turn.inverse = 5;
-    ClearPreview();
+    t.inverse = 5;
+    Running();
     SendMessageW(panel, WM_COMMAND, 1, 0); // any command reads the box back
-    EXPECT_EQ(turn.inverse, 1);
+    EXPECT_EQ(t.inverse, 1);
     EXPECT_TRUE(PreviewAsked());
 
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 10));
-    EXPECT_EQ(turn.rotations, 10);
+    EXPECT_EQ(t.rotations, 10);
     EXPECT_TRUE(PreviewAsked());
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 0)); // the control stops at 1
-    EXPECT_EQ(turn.rotations, 1);
+    EXPECT_EQ(t.rotations, 1);
 }
 
 TEST_F(Turn2Panel, TrackBarPositionsOutsideTheRange) {
@@ -275,42 +253,42 @@ TEST_F(Turn2Panel, TrackBarPositionsOutsideTheRange) {
     ASSERT_NE(Open(3, 0), nullptr);
     for (int32_t position : {11, 0}) {
         SCOPED_TRACE(position);
-        ForceTrackBar(position);
-        ClearPreview();
+        ForceTrackBar(panel, 1025, position);
+        Running();
         SendMessageW(panel, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), 0);
-        EXPECT_EQ(turn.rotations, 3);
+        EXPECT_EQ(t.rotations, 3);
         EXPECT_TRUE(PreviewAsked());
     }
-    turn.CloseSettings(1);
-    EXPECT_EQ(turn.rotations, 3);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.rotations, 3);
     ASSERT_NE(Open(3, 0), nullptr);
-    ForceTrackBar(11);
-    turn.CloseSettings(1);
-    EXPECT_EQ(turn.rotations, 11);
+    ForceTrackBar(panel, 1025, 11);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.rotations, 11);
 }
 
 TEST_F(Turn2Panel, CloseReadsTheControlsOnlyWithApply) {
     ASSERT_NE(Open(2, 0), nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 7));
     ASSERT_TRUE(automation::Click(panel, 1026));
-    turn.rotations = 2;
-    turn.inverse = 0;
-    EXPECT_EQ(turn.CloseSettings(0), 1);
-    EXPECT_EQ(turn.Dialog(), nullptr);
-    EXPECT_EQ(turn.rotations, 2);
-    EXPECT_EQ(turn.inverse, 0);
+    t.rotations = 2;
+    t.inverse = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.rotations, 2);
+    EXPECT_EQ(t.inverse, 0);
 
     ASSERT_NE(Open(2, 0), nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 7));
     ASSERT_TRUE(automation::Click(panel, 1026));
-    turn.rotations = 2;
-    turn.inverse = 0;
-    ClearPreview();
-    EXPECT_EQ(turn.CloseSettings(1), 1);
-    EXPECT_EQ(turn.Dialog(), nullptr);
+    t.rotations = 2;
+    t.inverse = 0;
+    Running();
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_FALSE(PreviewAsked()); // closing asks for no preview
     uint8_t block[8] = {};
-    EXPECT_EQ(turn.GetParams(block), 8);
+    EXPECT_EQ(t.GetParams(block), 8);
     EXPECT_EQ(std::vector<uint8_t>(block, block + 8), (std::vector<uint8_t>{7, 0, 0, 0, 1, 0, 0, 0}));
 }
 

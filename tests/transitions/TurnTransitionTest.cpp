@@ -8,6 +8,7 @@
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/TurnTransition.h"
@@ -181,39 +182,16 @@ TEST(TurnPixels, HalfWayTheOldFrameSurroundsTheWindow) {
 }
 
 // The panel, through the automation layer.
-class TurnPanel : public ::testing::Test {
+class TurnPanel : public test::PanelFixture<TurnTransition> {
 protected:
+    // The panel opened on a run part-way through, with the given parameters.
     HWND Open(int32_t rotations, int32_t fullImage, int32_t inverse) {
-        turn.rotations = rotations;
-        turn.fullImage = fullImage;
-        turn.inverse = inverse;
-        clock.Set(0);
-        turn.Begin(1000);
-        clock.Set(200);
-        turn.UpdateElapsed();
-        panel = turn.OpenSettings(nullptr, 0);
-        return panel;
+        Running();
+        t.rotations = rotations;
+        t.fullImage = fullImage;
+        t.inverse = inverse;
+        return PanelFixture::Open();
     }
-    // A preview request shows as a fresh set-up with the clock at the end.
-    bool PreviewAsked() { return turn.FirstStep() && turn.GetElapsed() == 1000; }
-    void ClearPreview() {
-        turn.Begin(1000);
-        CallLog log;
-        RecordingSurface surface{"s", log, 8, 8};
-        turn.Step(&surface, &surface, &surface, 0, nullptr);
-    }
-    // Puts the track bar at `position` beyond the panel's own range.
-    void ForceTrackBar(int32_t position) {
-        SendDlgItemMessageW(panel, 1025, TBM_SETRANGE, 1, MAKELPARAM(0, 100));
-        SendDlgItemMessageW(panel, 1025, TBM_SETPOS, 1, position);
-    }
-    void TearDown() override {
-        turn.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    TestClock clock{0};
-    TurnTransition turn;
-    HWND panel = nullptr;
 };
 
 TEST_F(TurnPanel, InitialState) {
@@ -233,33 +211,33 @@ TEST_F(TurnPanel, InitialState) {
 
 TEST_F(TurnPanel, ClicksAndTrackBarAskForAPreview) {
     ASSERT_NE(Open(4, 1, 0), nullptr);
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::Click(panel, 1027));
-    EXPECT_EQ(turn.inverse, 1);
-    EXPECT_EQ(turn.fullImage, 1);
+    EXPECT_EQ(t.inverse, 1);
+    EXPECT_EQ(t.fullImage, 1);
     EXPECT_TRUE(PreviewAsked());
 
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::Click(panel, 1026));
-    EXPECT_EQ(turn.fullImage, 0);
-    EXPECT_EQ(turn.inverse, 1);
+    EXPECT_EQ(t.fullImage, 0);
+    EXPECT_EQ(t.inverse, 1);
     EXPECT_TRUE(PreviewAsked());
 
     // Any command reads both boxes back.
-    turn.fullImage = 5;
-    turn.inverse = 5;
-    ClearPreview();
+    t.fullImage = 5;
+    t.inverse = 5;
+    Running();
     SendMessageW(panel, WM_COMMAND, 1, 0);
-    EXPECT_EQ(turn.fullImage, 0);
-    EXPECT_EQ(turn.inverse, 1);
+    EXPECT_EQ(t.fullImage, 0);
+    EXPECT_EQ(t.inverse, 1);
     EXPECT_TRUE(PreviewAsked());
 
-    ClearPreview();
+    Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 6));
-    EXPECT_EQ(turn.rotations, 6);
+    EXPECT_EQ(t.rotations, 6);
     EXPECT_TRUE(PreviewAsked());
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 12)); // the control stops at 7
-    EXPECT_EQ(turn.rotations, 7);
+    EXPECT_EQ(t.rotations, 7);
 }
 
 TEST_F(TurnPanel, TrackBarPositionsOutsideTheRange) {
@@ -268,44 +246,44 @@ TEST_F(TurnPanel, TrackBarPositionsOutsideTheRange) {
     ASSERT_NE(Open(3, 0, 0), nullptr);
     for (int32_t position : {9, 0}) {
         SCOPED_TRACE(position);
-        ForceTrackBar(position);
-        ClearPreview();
+        ForceTrackBar(panel, 1025, position);
+        Running();
         SendMessageW(panel, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), 0);
-        EXPECT_EQ(turn.rotations, 3);
+        EXPECT_EQ(t.rotations, 3);
         EXPECT_TRUE(PreviewAsked());
     }
-    turn.CloseSettings(1);
-    EXPECT_EQ(turn.rotations, 3);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.rotations, 3);
     ASSERT_NE(Open(3, 0, 0), nullptr);
-    ForceTrackBar(9);
-    turn.CloseSettings(1);
-    EXPECT_EQ(turn.rotations, 9);
+    ForceTrackBar(panel, 1025, 9);
+    t.CloseSettings(1);
+    EXPECT_EQ(t.rotations, 9);
 }
 
 TEST_F(TurnPanel, CloseReadsTheControlsOnlyWithApply) {
     ASSERT_NE(Open(1, 0, 0), nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 5));
     ASSERT_TRUE(automation::Click(panel, 1026));
-    turn.rotations = 2;
-    turn.fullImage = 0;
-    EXPECT_EQ(turn.CloseSettings(0), 1);
-    EXPECT_EQ(turn.Dialog(), nullptr);
-    EXPECT_EQ(turn.rotations, 2);
-    EXPECT_EQ(turn.fullImage, 0);
+    t.rotations = 2;
+    t.fullImage = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
+    EXPECT_EQ(t.rotations, 2);
+    EXPECT_EQ(t.fullImage, 0);
 
     ASSERT_NE(Open(1, 0, 0), nullptr);
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 5));
     ASSERT_TRUE(automation::Click(panel, 1026));
     ASSERT_TRUE(automation::Click(panel, 1027));
-    turn.rotations = 2;
-    turn.fullImage = 0;
-    turn.inverse = 0;
-    ClearPreview();
-    EXPECT_EQ(turn.CloseSettings(1), 1);
-    EXPECT_EQ(turn.Dialog(), nullptr);
+    t.rotations = 2;
+    t.fullImage = 0;
+    t.inverse = 0;
+    Running();
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_FALSE(PreviewAsked()); // closing asks for no preview
     uint8_t block[12] = {};
-    EXPECT_EQ(turn.GetParams(block), 12);
+    EXPECT_EQ(t.GetParams(block), 12);
     EXPECT_EQ(std::vector<uint8_t>(block, block + 12), (std::vector<uint8_t>{5, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}));
 }
 

@@ -8,6 +8,7 @@
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
 #include "support/Frames.h"
+#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/TestClock.h"
 #include "transitions/Zoom2Transition.h"
@@ -169,23 +170,14 @@ TEST_F(Zoom2Pixels, HalfWayMagnifiesTheCentreTwice) {
 }
 
 // The panel, through the automation layer.
-class Zoom2Panel : public ::testing::Test {
+class Zoom2Panel : public test::PanelFixture<Zoom2Transition> {
 protected:
+    // The panel opened on a run part-way through, zooming in or out.
     HWND Open(int32_t zoomIn) {
-        zoom.zoomIn = zoomIn;
-        zoom.Begin(1000);
-        clock.Set(200);
-        zoom.UpdateElapsed();
-        return zoom.OpenSettings(nullptr, 0);
+        Running();
+        t.zoomIn = zoomIn;
+        return PanelFixture::Open();
     }
-    // A preview request shows as a fresh set-up with the clock at the end.
-    bool PreviewAsked() { return zoom.FirstStep() && zoom.GetElapsed() == 1000; }
-    void TearDown() override {
-        zoom.CloseSettings(0);
-        EXPECT_EQ(automation::LiveWindows(), 0u);
-    }
-    TestClock clock{0};
-    Zoom2Transition zoom;
 };
 
 TEST_F(Zoom2Panel, ButtonsClicksAndClose) {
@@ -201,27 +193,27 @@ TEST_F(Zoom2Panel, ButtonsClicksAndClose) {
     EXPECT_FALSE(PreviewAsked());
 
     ASSERT_TRUE(automation::Click(panel, 1007));
-    EXPECT_EQ(zoom.zoomIn, 0);
+    EXPECT_EQ(t.zoomIn, 0);
     EXPECT_TRUE(PreviewAsked());
 
-    zoom.Begin(1000);
+    t.Begin(1000);
     ASSERT_TRUE(automation::Click(panel, 1008));
-    EXPECT_EQ(zoom.zoomIn, 1);
+    EXPECT_EQ(t.zoomIn, 1);
     EXPECT_TRUE(PreviewAsked());
 
     // Other commands ask for nothing.
-    zoom.Begin(1000);
+    t.Begin(1000);
     clock.Set(300);
-    zoom.UpdateElapsed();
-    zoom.zoomIn = 5;
+    t.UpdateElapsed();
+    t.zoomIn = 5;
     SendMessageW(panel, WM_COMMAND, 1009, 0);
-    EXPECT_EQ(zoom.zoomIn, 5);
+    EXPECT_EQ(t.zoomIn, 5);
     EXPECT_FALSE(PreviewAsked());
 
-    EXPECT_EQ(zoom.CloseSettings(1), 1);
-    EXPECT_EQ(zoom.Dialog(), nullptr);
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.Dialog(), nullptr);
     uint8_t block[4] = {};
-    zoom.GetParams(block);
+    t.GetParams(block);
     EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{1, 0, 0, 0}));
 }
 
@@ -230,8 +222,8 @@ TEST_F(Zoom2Panel, StoredSevenChecksNoButtonAndClosesAsZoomOut) {
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(automation::Control(panel, 1007)->checked);
     EXPECT_FALSE(automation::Control(panel, 1008)->checked);
-    EXPECT_EQ(zoom.CloseSettings(1), 1);
-    EXPECT_EQ(zoom.zoomIn, 0);
+    EXPECT_EQ(t.CloseSettings(1), 1);
+    EXPECT_EQ(t.zoomIn, 0);
 }
 
 TEST_F(Zoom2Panel, CloseWithoutApplyKeepsTheField) {
@@ -239,10 +231,10 @@ TEST_F(Zoom2Panel, CloseWithoutApplyKeepsTheField) {
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(automation::Control(panel, 1007)->checked);
     ASSERT_TRUE(automation::Click(panel, 1008));
-    zoom.zoomIn = 0;
-    EXPECT_EQ(zoom.CloseSettings(0), 1);
-    EXPECT_EQ(zoom.zoomIn, 0);
-    EXPECT_EQ(zoom.Dialog(), nullptr);
+    t.zoomIn = 0;
+    EXPECT_EQ(t.CloseSettings(0), 1);
+    EXPECT_EQ(t.zoomIn, 0);
+    EXPECT_EQ(t.Dialog(), nullptr);
 }
 
 } // namespace
