@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -30,14 +31,7 @@ int32_t AdvancedScrollingTransition::GetParams(void* out) { return WriteBlock(ou
 
 void AdvancedScrollingTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, style); }
 
-void AdvancedScrollingTransition::ReadStyle(HWND window) {
-    style = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            style = id - kFirstButton;
-        }
-    }
-}
+void AdvancedScrollingTransition::ReadStyle(HWND window) { style = ReadRadioGroup(window, kFirstButton, kLastButton); }
 
 int32_t AdvancedScrollingTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
@@ -48,8 +42,7 @@ int32_t AdvancedScrollingTransition::CloseSettings(int32_t apply) {
 
 INT_PTR AdvancedScrollingTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        CheckRadioButton(window, kFirstButton, kLastButton,
-                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(style)));
+        CheckRadioGroup(window, kFirstButton, kLastButton, style);
         return 1;
     }
     if (message == WM_COMMAND) {

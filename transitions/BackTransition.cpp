@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -26,14 +27,7 @@ int32_t BackTransition::GetParams(void* out) { return WriteBlock(out, effect); }
 
 void BackTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, effect); }
 
-void BackTransition::ReadEffect(HWND window) {
-    effect = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            effect = id - kFirstButton;
-        }
-    }
-}
+void BackTransition::ReadEffect(HWND window) { effect = ReadRadioGroup(window, kFirstButton, kLastButton); }
 
 int32_t BackTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
@@ -44,8 +38,7 @@ int32_t BackTransition::CloseSettings(int32_t apply) {
 
 INT_PTR BackTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        CheckRadioButton(window, kFirstButton, kLastButton,
-                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(effect)));
+        CheckRadioGroup(window, kFirstButton, kLastButton, effect);
         return 1;
     }
     if (message == WM_COMMAND) {

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -44,12 +45,7 @@ void BandsTransition::End() {
 }
 
 void BandsTransition::ReadDirection(HWND window) {
-    direction = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            direction = static_cast<uint16_t>(id - kFirstButton);
-        }
-    }
+    direction = static_cast<uint16_t>(ReadRadioGroup(window, kFirstButton, kLastButton));
 }
 
 void BandsTransition::TakeCountFromEdit(HWND window) {
@@ -71,7 +67,7 @@ void BandsTransition::TakeCountFromUpDown(HWND window) {
 INT_PTR BandsTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        CheckRadioButton(window, kFirstButton, kLastButton, kFirstButton + direction);
+        CheckRadioGroup(window, kFirstButton, kLastButton, direction);
         SetDlgItemInt(window, kCountEdit, bandCount, FALSE);
         SendDlgItemMessageW(window, kCountUpDown, UDM_SETRANGE, 0, kUpDownRange);
         SendDlgItemMessageW(window, kCountUpDown, UDM_SETPOS, 0, MAKELONG(bandCount, 0));

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -12,10 +13,6 @@ constexpr int kColumnsBar = 1025;
 constexpr int kRowsBar = 1026;
 constexpr int32_t kMinCount = 1;
 constexpr int32_t kMaxCount = 30;
-
-int32_t TrackBarPosition(HWND window, int id) {
-    return static_cast<int32_t>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
-}
 
 } // namespace
 
@@ -53,14 +50,8 @@ INT_PTR CellTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
         return 1;
     }
     if (message == WM_HSCROLL) {
-        if (const int32_t position = TrackBarPosition(window, kColumnsBar);
-            position >= kMinCount && position <= kMaxCount) {
-            columns = position;
-        }
-        if (const int32_t position = TrackBarPosition(window, kRowsBar);
-            position >= kMinCount && position <= kMaxCount) {
-            rows = position;
-        }
+        ReadTrackBar(window, kColumnsBar, kMinCount, kMaxCount, columns);
+        ReadTrackBar(window, kRowsBar, kMinCount, kMaxCount, rows);
         Finish();
     }
     return 0;

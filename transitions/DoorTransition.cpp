@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -27,17 +28,12 @@ int32_t DoorTransition::GetParams(void* out) { return WriteBlock(out, direction)
 void DoorTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, direction); }
 
 void DoorTransition::ReadDirection(HWND window) {
-    direction = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            direction = static_cast<uint16_t>(id - kFirstButton);
-        }
-    }
+    direction = static_cast<uint16_t>(ReadRadioGroup(window, kFirstButton, kLastButton));
 }
 
 INT_PTR DoorTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        CheckRadioButton(window, kFirstButton, kLastButton, kFirstButton + direction);
+        CheckRadioGroup(window, kFirstButton, kLastButton, direction);
         return 1;
     }
     if (message == WM_COMMAND) {

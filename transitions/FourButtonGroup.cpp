@@ -1,5 +1,7 @@
 #include "transitions/FourButtonGroup.h"
 
+#include "transitions/PanelControls.h"
+
 namespace wqtrans {
 
 namespace {
@@ -9,21 +11,12 @@ constexpr int kLastButton = 1010;
 
 } // namespace
 
-void FourButtonRead(HWND window, int32_t& value) {
-    value = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            value = id - kFirstButton;
-        }
-    }
-}
+void FourButtonRead(HWND window, int32_t& value) { value = ReadRadioGroup(window, kFirstButton, kLastButton); }
 
 INT_PTR FourButtonMessage(Transition& owner, int32_t& value, HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        // A stored value outside 0 to 3 names no button of the group; the sum wraps
-        // rather than overflows.
-        const auto button = static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(value));
-        CheckRadioButton(window, kFirstButton, kLastButton, button);
+        // A stored value outside 0 to 3 names no button of the group.
+        CheckRadioGroup(window, kFirstButton, kLastButton, value);
         return 1;
     }
     if (message == WM_COMMAND) {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -37,26 +38,20 @@ INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
     case WM_INITDIALOG:
         SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
-        // A stored orientation other than 0 and 1 names no button; the sum wraps rather
-        // than overflows.
-        CheckRadioButton(window, kHorizontal, kVertical,
-                         static_cast<int>(static_cast<uint32_t>(kHorizontal) + static_cast<uint32_t>(orientation)));
+        CheckRadioGroup(window, kHorizontal, kVertical, orientation);
         CheckDlgButton(window, kScrolling, static_cast<UINT>(scrolling));
         return 1;
     case WM_COMMAND: {
-        scrolling = IsDlgButtonChecked(window, kScrolling) != 0 ? 1 : 0;
+        scrolling = ReadCheckBox(window, kScrolling);
         const int id = LOWORD(wParam);
         if (id == kHorizontal || id == kVertical) {
-            orientation = IsDlgButtonChecked(window, kVertical) != 0 ? 1 : 0;
+            orientation = ReadRadioGroup(window, kHorizontal, kVertical);
         }
         Finish();
         return 0;
     }
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinLines && position <= kMaxLines) {
-            lineCount = position;
-        }
+        ReadTrackBar(window, kTrackBar, kMinLines, kMaxLines, lineCount);
         Finish();
         return 0;
     }
@@ -67,12 +62,11 @@ INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 
 int32_t LineTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
             lineCount = position;
         }
-        orientation = IsDlgButtonChecked(dialog, kVertical) != 0 ? 1 : 0;
-        scrolling = IsDlgButtonChecked(dialog, kScrolling) != 0 ? 1 : 0;
+        orientation = ReadRadioGroup(dialog, kHorizontal, kVertical);
+        scrolling = ReadCheckBox(dialog, kScrolling);
     }
     return Transition::CloseSettings(apply);
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 #include "transitions/SpotWidthLabel.h"
 
 namespace wqtrans {
@@ -43,10 +44,8 @@ INT_PTR MosaicTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
         return 1;
     }
     if (message == WM_HSCROLL) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinSpot && position <= kMaxSpot) {
-            spotWidth = position;
-            ShowSpotWidth(window, position);
+        if (ReadTrackBar(window, kTrackBar, kMinSpot, kMaxSpot, spotWidth)) {
+            ShowSpotWidth(window, spotWidth);
             Finish();
         }
     }
@@ -55,8 +54,7 @@ INT_PTR MosaicTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
 
 int32_t MosaicTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
             spotWidth = position;
         }
     }

@@ -4,6 +4,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/FourButtonGroup.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -26,7 +27,7 @@ int32_t ScrollingTransition::CloseSettings(int32_t apply) { return FourButtonClo
 
 INT_PTR ScrollingTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        CheckRadioButton(window, 1007, 1010, static_cast<int>(1007u + static_cast<uint32_t>(direction)));
+        CheckRadioGroup(window, 1007, 1010, direction);
         return 1;
     }
     if (message == WM_COMMAND) {

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -39,11 +40,10 @@ void SquareTransition::SetParams(const void* block, uint32_t size) {
 
 int32_t SquareTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kSizeTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kSizeTrackBar); position != 0) {
             sizePercent = position;
         }
-        stretchInside = IsDlgButtonChecked(dialog, kStretchCheckBox) == BST_CHECKED ? 1 : 0;
+        stretchInside = ReadCheckBox(dialog, kStretchCheckBox);
     }
     return Transition::CloseSettings(apply);
 }
@@ -56,14 +56,11 @@ INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
         CheckDlgButton(window, kStretchCheckBox, static_cast<UINT>(stretchInside));
         return 1;
     case WM_COMMAND:
-        stretchInside = IsDlgButtonChecked(window, kStretchCheckBox) == BST_CHECKED ? 1 : 0;
+        stretchInside = ReadCheckBox(window, kStretchCheckBox);
         Finish();
         return 0;
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kSizeTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinPercent && position <= kMaxPercent) {
-            sizePercent = position;
-        }
+        ReadTrackBar(window, kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent);
         Finish();
         return 0;
     }

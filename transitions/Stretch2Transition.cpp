@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -12,18 +13,6 @@ namespace {
 constexpr int kFirstButton = 1007;
 constexpr int kLastButton = 1017;
 constexpr uint32_t kLastAnchor = 10;
-
-// The anchor the radio buttons show: 0, or the offset of the last checked button
-// after the first (the first is never tested).
-int32_t ReadAnchor(HWND window) {
-    int32_t value = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) == BST_CHECKED) {
-            value = id - kFirstButton;
-        }
-    }
-    return value;
-}
 
 // Draws `frame` squeezed into the rectangle of size sw x sh placed at `anchor` on a
 // W x H destination. Sizes come signed: a drawing whose width or height would be
@@ -92,23 +81,20 @@ void Stretch2Transition::SetParams(const void* block, uint32_t size) { ReadBlock
 
 int32_t Stretch2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        anchor = ReadAnchor(dialog);
+        anchor = ReadRadioGroup(dialog, kFirstButton, kLastButton);
     }
     return Transition::CloseSettings(apply);
 }
 
 INT_PTR Stretch2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        // Computed unsigned: a stored anchor of any value checks no button rather
-        // than overflowing.
-        CheckRadioButton(window, kFirstButton, kLastButton,
-                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(anchor)));
+        CheckRadioGroup(window, kFirstButton, kLastButton, anchor);
         return 1;
     }
     if (message == WM_COMMAND) {
         const int id = LOWORD(wParam);
         if (id >= kFirstButton && id <= kLastButton) {
-            anchor = ReadAnchor(window);
+            anchor = ReadRadioGroup(window, kFirstButton, kLastButton);
             Finish();
         }
     }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -20,18 +21,6 @@ uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
 }
 
 int32_t I(uint32_t value) { return static_cast<int32_t>(value); }
-
-// The anchor the radio buttons show: 0, or the offset of the last checked button
-// after the first (the first is never tested).
-int32_t ReadAnchor(HWND window) {
-    int32_t value = 0;
-    for (int id = kFirstButton + 1; id <= kLastButton; ++id) {
-        if (IsDlgButtonChecked(window, id) == BST_CHECKED) {
-            value = id - kFirstButton;
-        }
-    }
-    return value;
-}
 
 } // namespace
 
@@ -52,23 +41,20 @@ void StretchTransition::SetParams(const void* block, uint32_t size) { ReadBlock(
 
 int32_t StretchTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        anchor = ReadAnchor(dialog);
+        anchor = ReadRadioGroup(dialog, kFirstButton, kLastButton);
     }
     return Transition::CloseSettings(apply);
 }
 
 INT_PTR StretchTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        // Computed unsigned: a stored anchor of any value checks no button rather
-        // than overflowing.
-        CheckRadioButton(window, kFirstButton, kLastButton,
-                         static_cast<int>(static_cast<uint32_t>(kFirstButton) + static_cast<uint32_t>(anchor)));
+        CheckRadioGroup(window, kFirstButton, kLastButton, anchor);
         return 1;
     }
     if (message == WM_COMMAND) {
         const int id = LOWORD(wParam);
         if (id >= kFirstButton && id <= kLastButton) {
-            anchor = ReadAnchor(window);
+            anchor = ReadRadioGroup(window, kFirstButton, kLastButton);
             Finish();
         }
     }

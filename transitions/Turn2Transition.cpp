@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -17,8 +18,6 @@ constexpr int32_t kMaxRotations = 10;
 
 // One turn, as the transition has always counted it: a little less than 2 pi.
 constexpr double kTurn = 6.28318;
-
-int32_t Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED ? 1 : 0; }
 
 } // namespace
 
@@ -37,11 +36,10 @@ void Turn2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(bl
 
 int32_t Turn2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kRotationsTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kRotationsTrackBar); position != 0) {
             rotations = position;
         }
-        inverse = Checked(dialog, kInverseCheckBox);
+        inverse = ReadCheckBox(dialog, kInverseCheckBox);
     }
     return Transition::CloseSettings(apply);
 }
@@ -54,14 +52,11 @@ INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LP
         CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
         return 1;
     case WM_COMMAND:
-        inverse = Checked(window, kInverseCheckBox);
+        inverse = ReadCheckBox(window, kInverseCheckBox);
         Finish();
         return 0;
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kRotationsTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinRotations && position <= kMaxRotations) {
-            rotations = position;
-        }
+        ReadTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
         Finish();
         return 0;
     }

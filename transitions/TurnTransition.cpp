@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -25,8 +26,6 @@ uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
     return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
 }
 
-int32_t Checked(HWND window, int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED ? 1 : 0; }
-
 } // namespace
 
 TurnTransition::TurnTransition() {
@@ -46,12 +45,11 @@ void TurnTransition::SetParams(const void* block, uint32_t size) {
 
 int32_t TurnTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kRotationsTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kRotationsTrackBar); position != 0) {
             rotations = position;
         }
-        fullImage = Checked(dialog, kFullImageCheckBox);
-        inverse = Checked(dialog, kInverseCheckBox);
+        fullImage = ReadCheckBox(dialog, kFullImageCheckBox);
+        inverse = ReadCheckBox(dialog, kInverseCheckBox);
     }
     return Transition::CloseSettings(apply);
 }
@@ -65,15 +63,12 @@ INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
         CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
         return 1;
     case WM_COMMAND:
-        fullImage = Checked(window, kFullImageCheckBox);
-        inverse = Checked(window, kInverseCheckBox);
+        fullImage = ReadCheckBox(window, kFullImageCheckBox);
+        inverse = ReadCheckBox(window, kInverseCheckBox);
         Finish();
         return 0;
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kRotationsTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinRotations && position <= kMaxRotations) {
-            rotations = position;
-        }
+        ReadTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
         Finish();
         return 0;
     }

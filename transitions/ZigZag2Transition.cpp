@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -32,26 +33,20 @@ void ZigZag2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(
 INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        // A stored orientation other than 0 and 1 names no button; the sum wraps rather
-        // than overflows.
-        CheckRadioButton(window, kHorizontal, kVertical,
-                         static_cast<int>(static_cast<uint32_t>(kHorizontal) + static_cast<uint32_t>(orientation)));
+        CheckRadioGroup(window, kHorizontal, kVertical, orientation);
         SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
         return 1;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (id == kHorizontal || id == kVertical) {
-            orientation = IsDlgButtonChecked(window, kVertical) != 0 ? 1 : 0;
+            orientation = ReadRadioGroup(window, kHorizontal, kVertical);
             Finish();
         }
         return 0;
     }
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinLines && position <= kMaxLines) {
-            lineCount = position;
-        }
+        ReadTrackBar(window, kTrackBar, kMinLines, kMaxLines, lineCount);
         Finish();
         return 0;
     }
@@ -62,11 +57,10 @@ INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM w
 
 int32_t ZigZag2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
             lineCount = position;
         }
-        orientation = IsDlgButtonChecked(dialog, kVertical) != 0 ? 1 : 0;
+        orientation = ReadRadioGroup(dialog, kHorizontal, kVertical);
     }
     return Transition::CloseSettings(apply);
 }

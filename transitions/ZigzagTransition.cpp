@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 #include "transitions/SpotWidthLabel.h"
 
 namespace wqtrans {
@@ -35,22 +36,19 @@ void ZigzagTransition::SetParams(const void* block, uint32_t size) {
     ReadBlock(block, size, spotWidth, startCorner, direction);
 }
 
-void ZigzagTransition::ReadDirection(HWND window) { direction = IsDlgButtonChecked(window, kVertical) != 0 ? 1 : 0; }
+void ZigzagTransition::ReadDirection(HWND window) {
+    direction = static_cast<uint16_t>(ReadRadioGroup(window, kHorizontal, kVertical));
+}
 
 void ZigzagTransition::ReadStartCorner(HWND window) {
-    startCorner = 0;
-    for (int id = kFirstCorner + 1; id <= kLastCorner; ++id) {
-        if (IsDlgButtonChecked(window, id) != 0) {
-            startCorner = static_cast<uint16_t>(id - kFirstCorner);
-        }
-    }
+    startCorner = static_cast<uint16_t>(ReadRadioGroup(window, kFirstCorner, kLastCorner));
 }
 
 INT_PTR ZigzagTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        CheckRadioButton(window, kHorizontal, kVertical, kHorizontal + direction);
-        CheckRadioButton(window, kFirstCorner, kLastCorner, kFirstCorner + startCorner);
+        CheckRadioGroup(window, kHorizontal, kVertical, direction);
+        CheckRadioGroup(window, kFirstCorner, kLastCorner, startCorner);
         ShowSpotWidth(window, spotWidth);
         SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinSpot, kMaxSpot));
         SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, spotWidth);
@@ -67,10 +65,8 @@ INT_PTR ZigzagTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wP
         return 0;
     }
     case WM_HSCROLL: {
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(window, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position >= kMinSpot && position <= kMaxSpot) {
-            spotWidth = position;
-            ShowSpotWidth(window, position);
+        if (ReadTrackBar(window, kTrackBar, kMinSpot, kMaxSpot, spotWidth)) {
+            ShowSpotWidth(window, spotWidth);
             Finish();
         }
         return 0;
@@ -84,8 +80,7 @@ int32_t ZigzagTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
         ReadDirection(dialog);
         ReadStartCorner(dialog);
-        const auto position = static_cast<int32_t>(SendDlgItemMessageW(dialog, kTrackBar, TBM_GETPOS, 0, 0));
-        if (position != 0) {
+        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
             spotWidth = position;
         }
     }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/PanelControls.h"
 
 namespace wqtrans {
 
@@ -12,8 +13,6 @@ namespace {
 constexpr int kZoomOutButton = 1007;
 constexpr int kZoomInButton = 1008;
 constexpr int32_t kShowNew = 1;
-
-int32_t ReadZoomIn(HWND window) { return IsDlgButtonChecked(window, kZoomInButton) == BST_CHECKED ? 1 : 0; }
 
 } // namespace
 
@@ -34,23 +33,20 @@ void Zoom2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(bl
 
 int32_t Zoom2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        zoomIn = ReadZoomIn(dialog);
+        zoomIn = ReadRadioGroup(dialog, kZoomOutButton, kZoomInButton);
     }
     return Transition::CloseSettings(apply);
 }
 
 INT_PTR Zoom2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        // Computed unsigned: a stored value other than 0 and 1 checks no button
-        // rather than overflowing.
-        CheckRadioButton(window, kZoomOutButton, kZoomInButton,
-                         static_cast<int>(static_cast<uint32_t>(kZoomOutButton) + static_cast<uint32_t>(zoomIn)));
+        CheckRadioGroup(window, kZoomOutButton, kZoomInButton, zoomIn);
         return 1;
     }
     if (message == WM_COMMAND) {
         const int id = LOWORD(wParam);
         if (id == kZoomOutButton || id == kZoomInButton) {
-            zoomIn = ReadZoomIn(window);
+            zoomIn = ReadRadioGroup(window, kZoomOutButton, kZoomInButton);
             Finish();
         }
     }

@@ -1,0 +1,35 @@
+#include "transitions/PanelControls.h"
+
+namespace wqtrans {
+
+void CheckRadioGroup(HWND window, int first, int last, int32_t value) {
+    CheckRadioButton(window, first, last,
+                     static_cast<int>(static_cast<uint32_t>(first) + static_cast<uint32_t>(value)));
+}
+
+int32_t ReadRadioGroup(HWND window, int first, int last) {
+    int32_t value = 0;
+    for (int id = first + 1; id <= last; ++id) {
+        if (IsDlgButtonChecked(window, id) != 0) {
+            value = id - first;
+        }
+    }
+    return value;
+}
+
+int32_t ReadCheckBox(HWND window, int id) { return IsDlgButtonChecked(window, id) != 0 ? 1 : 0; }
+
+int32_t TrackBarPosition(HWND window, int id) {
+    return static_cast<int32_t>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
+}
+
+bool ReadTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t& value) {
+    const int32_t position = TrackBarPosition(window, id);
+    if (position < min || position > max) {
+        return false;
+    }
+    value = position;
+    return true;
+}
+
+} // namespace wqtrans
