@@ -31,22 +31,16 @@ void CellTransition::SetParams(const void* block, uint32_t size) { ReadBlock(blo
 
 int32_t CellTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kColumnsBar); position != 0) {
-            columns = position;
-        }
-        if (const int32_t position = TrackBarPosition(dialog, kRowsBar); position != 0) {
-            rows = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kColumnsBar, columns);
+        ReadTrackBarUnlessZero(dialog, kRowsBar, rows);
     }
     return Transition::CloseSettings(apply);
 }
 
 INT_PTR CellTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
     if (message == WM_INITDIALOG) {
-        SendDlgItemMessageW(window, kColumnsBar, TBM_SETRANGE, 1, MAKELONG(kMinCount, kMaxCount));
-        SendDlgItemMessageW(window, kColumnsBar, TBM_SETPOS, 1, columns);
-        SendDlgItemMessageW(window, kRowsBar, TBM_SETRANGE, 1, MAKELONG(kMinCount, kMaxCount));
-        SendDlgItemMessageW(window, kRowsBar, TBM_SETPOS, 1, rows);
+        SetUpTrackBar(window, kColumnsBar, kMinCount, kMaxCount, columns);
+        SetUpTrackBar(window, kRowsBar, kMinCount, kMaxCount, rows);
         return 1;
     }
     if (message == WM_HSCROLL) {

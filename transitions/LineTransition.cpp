@@ -36,8 +36,7 @@ void LineTransition::SetParams(const void* block, uint32_t size) {
 INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
+        SetUpTrackBar(window, kTrackBar, kMinLines, kMaxLines, lineCount);
         CheckRadioGroup(window, kHorizontal, kVertical, orientation);
         CheckDlgButton(window, kScrolling, static_cast<UINT>(scrolling));
         return 1;
@@ -62,9 +61,7 @@ INT_PTR LineTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 
 int32_t LineTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
-            lineCount = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kTrackBar, lineCount);
         orientation = ReadRadioGroup(dialog, kHorizontal, kVertical);
         scrolling = ReadCheckBox(dialog, kScrolling);
     }

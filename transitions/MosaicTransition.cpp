@@ -39,8 +39,7 @@ void MosaicTransition::SetParams(const void* block, uint32_t size) { ReadBlock(b
 INT_PTR MosaicTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
     if (message == WM_INITDIALOG) {
         ShowSpotWidth(window, spotWidth);
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinSpot, kMaxSpot));
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, spotWidth);
+        SetUpTrackBar(window, kTrackBar, kMinSpot, kMaxSpot, spotWidth);
         return 1;
     }
     if (message == WM_HSCROLL) {
@@ -54,9 +53,7 @@ INT_PTR MosaicTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
 
 int32_t MosaicTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
-            spotWidth = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kTrackBar, spotWidth);
     }
     return Transition::CloseSettings(apply);
 }

@@ -19,6 +19,11 @@ int32_t ReadRadioGroup(HWND window, int first, int last) {
 
 int32_t ReadCheckBox(HWND window, int id) { return IsDlgButtonChecked(window, id) != 0 ? 1 : 0; }
 
+void SetUpTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t position) {
+    SendDlgItemMessageW(window, id, TBM_SETRANGE, 1, MAKELONG(min, max));
+    SendDlgItemMessageW(window, id, TBM_SETPOS, 1, position);
+}
+
 int32_t TrackBarPosition(HWND window, int id) {
     return static_cast<int32_t>(SendDlgItemMessageW(window, id, TBM_GETPOS, 0, 0));
 }
@@ -30,6 +35,12 @@ bool ReadTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t& value)
     }
     value = position;
     return true;
+}
+
+void ReadTrackBarUnlessZero(HWND window, int id, int32_t& value) {
+    if (const int32_t position = TrackBarPosition(window, id); position != 0) {
+        value = position;
+    }
 }
 
 } // namespace wqtrans

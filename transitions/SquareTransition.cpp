@@ -5,6 +5,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -14,12 +15,6 @@ constexpr int kSizeTrackBar = 1025;
 constexpr int kStretchCheckBox = 1026;
 constexpr int32_t kMinPercent = 20;
 constexpr int32_t kMaxPercent = 80;
-
-// size x e / d with the product taken in 64 bits, so that long runs on large frames
-// do not wrap; the same as the 32-bit product wherever that one does not wrap.
-uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
-    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
-}
 
 } // namespace
 
@@ -40,9 +35,7 @@ void SquareTransition::SetParams(const void* block, uint32_t size) {
 
 int32_t SquareTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kSizeTrackBar); position != 0) {
-            sizePercent = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kSizeTrackBar, sizePercent);
         stretchInside = ReadCheckBox(dialog, kStretchCheckBox);
     }
     return Transition::CloseSettings(apply);
@@ -51,8 +44,7 @@ int32_t SquareTransition::CloseSettings(int32_t apply) {
 INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SendDlgItemMessageW(window, kSizeTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinPercent, kMaxPercent));
-        SendDlgItemMessageW(window, kSizeTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(sizePercent));
+        SetUpTrackBar(window, kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent);
         CheckDlgButton(window, kStretchCheckBox, static_cast<UINT>(stretchInside));
         return 1;
     case WM_COMMAND:

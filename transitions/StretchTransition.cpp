@@ -6,6 +6,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -13,12 +14,6 @@ namespace {
 
 constexpr int kFirstButton = 1007;
 constexpr int kLastButton = 1016;
-
-// size x e / d with the product taken in 64 bits, so that long runs on large frames
-// do not wrap; the same as the 32-bit product wherever that one does not wrap.
-uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
-    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
-}
 
 int32_t I(uint32_t value) { return static_cast<int32_t>(value); }
 

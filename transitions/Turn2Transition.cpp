@@ -6,6 +6,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -36,9 +37,7 @@ void Turn2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(bl
 
 int32_t Turn2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kRotationsTrackBar); position != 0) {
-            rotations = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kRotationsTrackBar, rotations);
         inverse = ReadCheckBox(dialog, kInverseCheckBox);
     }
     return Transition::CloseSettings(apply);
@@ -47,8 +46,7 @@ int32_t Turn2Transition::CloseSettings(int32_t apply) {
 INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinRotations, kMaxRotations));
-        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(rotations));
+        SetUpTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
         CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
         return 1;
     case WM_COMMAND:
@@ -94,9 +92,8 @@ int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
     if (inverse == 1) {
         a = kTurn - a;
     }
-    // The offset grows from 0 to the width, taken in 64 bits so that long runs on
-    // large frames do not wrap; it serves both axes.
-    const auto rr = static_cast<double>(static_cast<uint32_t>(static_cast<uint64_t>(w) * e / d));
+    // The offset grows from 0 to the width; it serves both axes.
+    const auto rr = static_cast<double>(Progress(w, e, d));
 
     newFrame->CopyAll(dest);
     // Truncated around the centre, so that a small negative offset becomes -1, not 0.

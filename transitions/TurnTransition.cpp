@@ -6,6 +6,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -19,12 +20,6 @@ constexpr int32_t kMaxRotations = 7;
 
 // One turn, as the transition has always counted it: a little less than 2 pi.
 constexpr double kTurn = 6.28318;
-
-// size x e / d with the product taken in 64 bits, so that long runs on large frames
-// do not wrap; the same as the 32-bit product wherever that one does not wrap.
-uint32_t Progress(uint32_t size, uint32_t e, uint32_t d) {
-    return static_cast<uint32_t>(static_cast<uint64_t>(size) * e / d);
-}
 
 } // namespace
 
@@ -45,9 +40,7 @@ void TurnTransition::SetParams(const void* block, uint32_t size) {
 
 int32_t TurnTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kRotationsTrackBar); position != 0) {
-            rotations = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kRotationsTrackBar, rotations);
         fullImage = ReadCheckBox(dialog, kFullImageCheckBox);
         inverse = ReadCheckBox(dialog, kInverseCheckBox);
     }
@@ -57,8 +50,7 @@ int32_t TurnTransition::CloseSettings(int32_t apply) {
 INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
-        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETRANGE, 1, MAKELPARAM(kMinRotations, kMaxRotations));
-        SendDlgItemMessageW(window, kRotationsTrackBar, TBM_SETPOS, 1, static_cast<LPARAM>(rotations));
+        SetUpTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
         CheckDlgButton(window, kFullImageCheckBox, static_cast<UINT>(fullImage));
         CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
         return 1;

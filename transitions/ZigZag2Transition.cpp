@@ -34,8 +34,7 @@ INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM w
     switch (message) {
     case WM_INITDIALOG:
         CheckRadioGroup(window, kHorizontal, kVertical, orientation);
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinLines, kMaxLines));
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, lineCount);
+        SetUpTrackBar(window, kTrackBar, kMinLines, kMaxLines, lineCount);
         return 1;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
@@ -57,9 +56,7 @@ INT_PTR ZigZag2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM w
 
 int32_t ZigZag2Transition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
-        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
-            lineCount = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kTrackBar, lineCount);
         orientation = ReadRadioGroup(dialog, kHorizontal, kVertical);
     }
     return Transition::CloseSettings(apply);

@@ -50,8 +50,7 @@ INT_PTR ZigzagTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wP
         CheckRadioGroup(window, kHorizontal, kVertical, direction);
         CheckRadioGroup(window, kFirstCorner, kLastCorner, startCorner);
         ShowSpotWidth(window, spotWidth);
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETRANGE, 1, MAKELONG(kMinSpot, kMaxSpot));
-        SendDlgItemMessageW(window, kTrackBar, TBM_SETPOS, 1, spotWidth);
+        SetUpTrackBar(window, kTrackBar, kMinSpot, kMaxSpot, spotWidth);
         return 1;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
@@ -80,9 +79,7 @@ int32_t ZigzagTransition::CloseSettings(int32_t apply) {
     if (apply != 0 && dialog != nullptr) {
         ReadDirection(dialog);
         ReadStartCorner(dialog);
-        if (const int32_t position = TrackBarPosition(dialog, kTrackBar); position != 0) {
-            spotWidth = position;
-        }
+        ReadTrackBarUnlessZero(dialog, kTrackBar, spotWidth);
     }
     return Transition::CloseSettings(apply);
 }
