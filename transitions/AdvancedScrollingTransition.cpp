@@ -31,28 +31,12 @@ int32_t AdvancedScrollingTransition::GetParams(void* out) { return WriteBlock(ou
 
 void AdvancedScrollingTransition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, style); }
 
-void AdvancedScrollingTransition::ReadStyle(HWND window) { style = ReadRadioGroup(window, kFirstButton, kLastButton); }
-
 int32_t AdvancedScrollingTransition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        ReadStyle(dialog);
-    }
-    return Transition::CloseSettings(apply);
+    return RadioGroupClose(*this, style, kFirstButton, kLastButton, apply);
 }
 
 INT_PTR AdvancedScrollingTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        CheckRadioGroup(window, kFirstButton, kLastButton, style);
-        return 1;
-    }
-    if (message == WM_COMMAND) {
-        const int id = LOWORD(wParam);
-        if (id >= kFirstButton && id <= kLastButton) {
-            ReadStyle(window);
-            Finish();
-        }
-    }
-    return 0;
+    return RadioGroupMessage(*this, style, kFirstButton, kLastButton, window, message, wParam);
 }
 
 int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t,

@@ -32,9 +32,6 @@ public:
     uint32_t width = 0; // the new frame's size, read on the first step
     uint32_t height = 0;
     uint32_t activeStyle = 0; // the style of this run; above 7 the new frame is copied whole
-
-private:
-    void ReadStyle(HWND window);
 };
 
 } // namespace wqtrans

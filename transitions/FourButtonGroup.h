@@ -1,4 +1,5 @@
-// The four-button radio group of the Push, Trame and Scrolling panels.
+// The four-button radio group of the Push, Trame and Scrolling panels, built on the
+// radio-group routines of PanelControls.h.
 //
 // Radio buttons 1007 to 1010 select the values 0 to 3 of a transition's first 32-bit
 // parameter (button 1007 + value). The group is read back by setting the value to 0

@@ -17,6 +17,29 @@ int32_t ReadRadioGroup(HWND window, int first, int last) {
     return value;
 }
 
+INT_PTR RadioGroupMessage(Transition& owner, int32_t& value, int first, int last, HWND window, UINT message,
+                          WPARAM wParam) {
+    if (message == WM_INITDIALOG) {
+        CheckRadioGroup(window, first, last, value);
+        return 1;
+    }
+    if (message == WM_COMMAND) {
+        const int id = LOWORD(wParam);
+        if (id >= first && id <= last) {
+            value = ReadRadioGroup(window, first, last);
+            owner.Finish();
+        }
+    }
+    return 0;
+}
+
+int32_t RadioGroupClose(Transition& owner, int32_t& value, int first, int last, int32_t apply) {
+    if (apply != 0 && owner.Dialog() != nullptr) {
+        value = ReadRadioGroup(owner.Dialog(), first, last);
+    }
+    return owner.Transition::CloseSettings(apply);
+}
+
 int32_t ReadCheckBox(HWND window, int id) { return IsDlgButtonChecked(window, id) != 0 ? 1 : 0; }
 
 void SetUpTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t position) {

@@ -6,6 +6,15 @@
 //   ReadRadioGroup   the value the group shows: 0, then each button after the first in
 //                    increasing id order that is checked overwrites it with its offset
 //                    from `first` (the first button is never tested).
+//   RadioGroupMessage  the whole panel of a transition whose one control is a radio
+//                    group: WM_INITDIALOG checks the group with CheckRadioGroup and
+//                    returns 1; WM_COMMAND from a button of the group reads it into
+//                    `value` and calls owner.Finish() to ask for a fresh preview; every
+//                    other message (a command from another control included) changes
+//                    nothing; all but WM_INITDIALOG return 0.
+//   RadioGroupClose  the CloseSettings of such a panel: with apply not 0 and the
+//                    panel open, reads the group into `value` (no Finish); then closes
+//                    the panel as Transition::CloseSettings does and returns its result.
 //   ReadCheckBox     1 when the check box is checked, else 0.
 //   SetUpTrackBar    sets the track bar's range (TBM_SETRANGE, redraw 1, minimum in the
 //                    low word, maximum in the high word), then its position (TBM_SETPOS).
@@ -18,12 +27,16 @@
 
 #include <cstdint>
 
+#include "module/Transition.h"
 #include "platform/Platform.h"
 
 namespace wqtrans {
 
 void CheckRadioGroup(HWND window, int first, int last, int32_t value);
 int32_t ReadRadioGroup(HWND window, int first, int last);
+INT_PTR RadioGroupMessage(Transition& owner, int32_t& value, int first, int last, HWND window, UINT message,
+                          WPARAM wParam);
+int32_t RadioGroupClose(Transition& owner, int32_t& value, int first, int last, int32_t apply);
 int32_t ReadCheckBox(HWND window, int id);
 void SetUpTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t position);
 int32_t TrackBarPosition(HWND window, int id);

@@ -80,25 +80,11 @@ int32_t Stretch2Transition::GetParams(void* out) { return WriteBlock(out, anchor
 void Stretch2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, anchor); }
 
 int32_t Stretch2Transition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        anchor = ReadRadioGroup(dialog, kFirstButton, kLastButton);
-    }
-    return Transition::CloseSettings(apply);
+    return RadioGroupClose(*this, anchor, kFirstButton, kLastButton, apply);
 }
 
 INT_PTR Stretch2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        CheckRadioGroup(window, kFirstButton, kLastButton, anchor);
-        return 1;
-    }
-    if (message == WM_COMMAND) {
-        const int id = LOWORD(wParam);
-        if (id >= kFirstButton && id <= kLastButton) {
-            anchor = ReadRadioGroup(window, kFirstButton, kLastButton);
-            Finish();
-        }
-    }
-    return 0;
+    return RadioGroupMessage(*this, anchor, kFirstButton, kLastButton, window, message, wParam);
 }
 
 int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,

@@ -32,25 +32,11 @@ int32_t Zoom2Transition::GetParams(void* out) { return WriteBlock(out, zoomIn); 
 void Zoom2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, zoomIn); }
 
 int32_t Zoom2Transition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        zoomIn = ReadRadioGroup(dialog, kZoomOutButton, kZoomInButton);
-    }
-    return Transition::CloseSettings(apply);
+    return RadioGroupClose(*this, zoomIn, kZoomOutButton, kZoomInButton, apply);
 }
 
 INT_PTR Zoom2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM) {
-    if (message == WM_INITDIALOG) {
-        CheckRadioGroup(window, kZoomOutButton, kZoomInButton, zoomIn);
-        return 1;
-    }
-    if (message == WM_COMMAND) {
-        const int id = LOWORD(wParam);
-        if (id == kZoomOutButton || id == kZoomInButton) {
-            zoomIn = ReadRadioGroup(window, kZoomOutButton, kZoomInButton);
-            Finish();
-        }
-    }
-    return 0;
+    return RadioGroupMessage(*this, zoomIn, kZoomOutButton, kZoomInButton, window, message, wParam);
 }
 
 int32_t Zoom2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
