@@ -11,12 +11,12 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/AdvancedScrollingTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
@@ -35,40 +35,29 @@ unsigned int SeedGiving(uint32_t r) {
     return ((r << 16) - 2531011u) * inverse;
 }
 
-class AdvancedScrollingTest : public ::testing::Test {
+class AdvancedScrollingTest : public test::StepFixture<AdvancedScrollingTransition> {
 protected:
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        scrolling.Begin(d);
-        clock.Set(e);
-        log.Clear();
+    AdvancedScrollingTest() {
+        oldFrame.SetSize(17, 13); // never read
     }
-    int32_t Step() { return scrolling.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 17, 13}; // never read
-    RecordingSurface newFrame{"new", log, 640, 480};
-    AdvancedScrollingTransition scrolling;
 };
 
 TEST_F(AdvancedScrollingTest, IdentityAndParameterBlock) {
-    EXPECT_EQ(scrolling.GetID(), MakeId('S', 'E', '0', '0'));
-    EXPECT_EQ(scrolling.GetMode(), 11);
-    EXPECT_EQ(scrolling.DialogId(), 108);
-    EXPECT_EQ(scrolling.style, 0);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '0'));
+    EXPECT_EQ(t.GetMode(), 11);
+    EXPECT_EQ(t.DialogId(), 108);
+    EXPECT_EQ(t.style, 0);
 
     const uint8_t block[] = {8, 0, 0, 0};
-    scrolling.SetParams(block, 3);
-    EXPECT_EQ(scrolling.style, 0);
-    scrolling.SetParams(block, 4);
-    EXPECT_EQ(scrolling.style, 8);
+    t.SetParams(block, 3);
+    EXPECT_EQ(t.style, 0);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.style, 8);
     const uint8_t negative[] = {0xFF, 0xFF, 0xFF, 0xFF};
-    scrolling.SetParams(negative, 4);
-    EXPECT_EQ(scrolling.style, -1);
+    t.SetParams(negative, 4);
+    EXPECT_EQ(t.style, -1);
     uint8_t out[4] = {};
-    EXPECT_EQ(scrolling.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(out[0], 0xFF);
     EXPECT_EQ(out[3], 0xFF);
 }
@@ -108,7 +97,7 @@ TEST_F(AdvancedScrollingTest, QuarterWayForEachStyle) {
     };
     for (int32_t style = 0; style < 8; ++style) {
         SCOPED_TRACE("style " + std::to_string(style));
-        scrolling.style = style;
+        t.style = style;
         At(250);
         EXPECT_EQ(Step(), 1);
         std::vector<std::string> expected{"dest.IsReady()"};
@@ -136,13 +125,13 @@ TEST_F(AdvancedScrollingTest, RandomStyleFromTheGenerator) {
     };
     const Case cases[] = {{0, 0},     {4095, 0},  {4096, 1},  {8191, 1},  {8192, 2},  {16383, 3}, {16384, 4},
                           {24575, 5}, {24576, 6}, {28671, 6}, {28672, 7}, {32766, 7}, {32767, 8}};
-    scrolling.style = 8;
+    t.style = 8;
     for (const Case& c : cases) {
         SCOPED_TRACE("r = " + std::to_string(c.r));
         At(250);
         crt::srand(SeedGiving(c.r));
         EXPECT_EQ(Step(), 1);
-        EXPECT_EQ(scrolling.activeStyle, c.style);
+        EXPECT_EQ(t.activeStyle, c.style);
     }
     // The top value draws the whole frame at once, at every step of the run.
     At(250);
@@ -154,51 +143,51 @@ TEST_F(AdvancedScrollingTest, RandomStyleFromTheGenerator) {
 }
 
 TEST_F(AdvancedScrollingTest, RandomStyleHoldsForTheRunAndIsDrawnAgainByTheNext) {
-    scrolling.style = 8;
+    t.style = 8;
     At(100);
     crt::srand(SeedGiving(4096 * 3));
     EXPECT_EQ(Step(), 1);
     crt::srand(SeedGiving(4096 * 6));
     clock.Set(200);
     EXPECT_EQ(Step(), 1);
-    EXPECT_EQ(scrolling.activeStyle, 3u);
+    EXPECT_EQ(t.activeStyle, 3u);
     At(100); // a new run
     EXPECT_EQ(Step(), 1);
-    EXPECT_EQ(scrolling.activeStyle, 6u);
+    EXPECT_EQ(t.activeStyle, 6u);
     // Finish asks for a new draw as well, and takes over a changed style.
-    scrolling.style = 2;
-    scrolling.Finish();
+    t.style = 2;
+    t.Finish();
     EXPECT_EQ(Step(), 1);
-    EXPECT_EQ(scrolling.activeStyle, 2u);
+    EXPECT_EQ(t.activeStyle, 2u);
 }
 
 TEST_F(AdvancedScrollingTest, WholeFrameForStylesAboveEightAndTimeBeyondTheRun) {
     for (int32_t style : {9, 100, -1}) {
         SCOPED_TRACE("style " + std::to_string(style));
-        scrolling.style = style;
+        t.style = style;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
     }
-    scrolling.style = 0;
+    t.style = 0;
     At(500);
     EXPECT_EQ(Step(), 1);
-    scrolling.SetElapsed(static_cast<uint32_t>(-100));
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }
 
 TEST_F(AdvancedScrollingTest, UnreadyDestinationAfterTheSetUpAndTheClock) {
-    scrolling.style = 8;
+    t.style = 8;
     At(400);
     crt::srand(SeedGiving(4096 * 5));
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(scrolling.FirstStep());
-    EXPECT_EQ(scrolling.activeStyle, 5u);
-    EXPECT_EQ(scrolling.GetElapsed(), 400u); // the clock is read before the readiness test
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.activeStyle, 5u);
+    EXPECT_EQ(t.GetElapsed(), 400u); // the clock is read before the readiness test
 }
 
 TEST_F(AdvancedScrollingTest, HostFailureReportsZero) {

@@ -9,48 +9,32 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/BackTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class BackTest : public ::testing::Test {
-protected:
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        back.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-    int32_t Step() { return back.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    BackTransition back;
-};
+using BackTest = test::StepFixture<BackTransition>;
 
 TEST_F(BackTest, IdentityAndParameterBlock) {
-    EXPECT_EQ(back.GetID(), MakeId('S', 'E', '1', '0'));
-    EXPECT_EQ(back.GetMode(), 3);
-    EXPECT_EQ(back.DialogId(), 116);
-    EXPECT_EQ(back.effect, 0);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '1', '0'));
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.DialogId(), 116);
+    EXPECT_EQ(t.effect, 0);
     const uint8_t block[] = {7, 0, 0, 0};
-    back.SetParams(block, 0);
-    EXPECT_EQ(back.effect, 0);
-    back.SetParams(block, 4);
-    EXPECT_EQ(back.effect, 7);
+    t.SetParams(block, 0);
+    EXPECT_EQ(t.effect, 0);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.effect, 7);
     uint8_t out[4] = {};
-    EXPECT_EQ(back.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(out[0], 7);
 }
 
@@ -76,7 +60,7 @@ TEST_F(BackTest, QuarterWayForEachEffect) {
     };
     for (int32_t effect = 0; effect < 8; ++effect) {
         SCOPED_TRACE("effect " + std::to_string(effect));
-        back.effect = effect;
+        t.effect = effect;
         At(250);
         EXPECT_EQ(Step(), 1);
         std::vector<std::string> expected{"dest.IsReady()", "new.CopyAll(dest)"};
@@ -88,15 +72,15 @@ TEST_F(BackTest, QuarterWayForEachEffect) {
 TEST_F(BackTest, NewFrameAloneForEffectsAboveSevenAndTimeBeyondTheRun) {
     for (int32_t effect : {8, -1}) {
         SCOPED_TRACE("effect " + std::to_string(effect));
-        back.effect = effect;
+        t.effect = effect;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
     }
-    back.effect = 1;
+    t.effect = 1;
     At(500);
     EXPECT_EQ(Step(), 1);
-    back.SetElapsed(static_cast<uint32_t>(-100));
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
@@ -107,8 +91,8 @@ TEST_F(BackTest, UnreadyDestinationAndHostFailure) {
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(back.FirstStep());
-    EXPECT_EQ(back.GetElapsed(), 400u);
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 400u);
     dest.SetReady(true);
     oldFrame.ThrowAfter(2);
     log.Clear();

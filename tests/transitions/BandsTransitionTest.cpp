@@ -12,13 +12,13 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/BandsTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
@@ -38,57 +38,50 @@ std::vector<std::vector<int32_t>> ListOf(const ChangedRect* list) {
 
 ChangedRect* const kUntouched = reinterpret_cast<ChangedRect*>(0x1000);
 
-class BandsTest : public ::testing::Test {
+class BandsTest : public test::StepFixture<BandsTransition> {
 protected:
+    BandsTest() { Size(100, 50); }
     void Start(uint16_t count, uint16_t dir, uint32_t d) {
-        bands.bandCount = count;
-        bands.direction = dir;
-        clock.Set(0);
-        bands.Begin(d);
+        t.bandCount = count;
+        t.direction = dir;
+        BeginRun(d);
     }
     // One step at elapsed time `e`; the log holds only this step's calls.
     int32_t StepAt(uint32_t e) {
         clock.Set(e);
         log.Clear();
         list = kUntouched;
-        return bands.Step(&dest, &oldFrame, &newFrame, 0, &list);
+        return t.Step(&dest, &oldFrame, &newFrame, 0, &list);
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 100, 50};
-    RecordingSurface oldFrame{"old", log, 100, 50};
-    RecordingSurface newFrame{"new", log, 100, 50};
-    BandsTransition bands;
     ChangedRect* list = nullptr;
 };
 
 TEST_F(BandsTest, IdentityAndParameters) {
-    EXPECT_EQ(bands.GetID(), 0x444E4142u);
-    EXPECT_EQ(bands.GetMode(), 3);
-    EXPECT_EQ(bands.NameId(), 1004);
-    EXPECT_EQ(bands.DialogId(), 102);
+    EXPECT_EQ(t.GetID(), 0x444E4142u);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1004);
+    EXPECT_EQ(t.DialogId(), 102);
 
     uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(bands.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{1, 0, 0, 0}));
-    EXPECT_EQ(bands.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
 
     // The two 16-bit fields share one word: count low, direction high.
     const uint8_t block[4] = {0x88, 0x13, 0x02, 0x00};
-    bands.SetParams(block, 4);
-    EXPECT_EQ(bands.bandCount, 5000);
-    EXPECT_EQ(bands.direction, 2);
-    EXPECT_EQ(bands.GetParams(out), 4);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.bandCount, 5000);
+    EXPECT_EQ(t.direction, 2);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0x88, 0x13, 0x02, 0x00}));
 
     const uint8_t other[4] = {7, 0, 1, 0};
-    bands.SetParams(other, 3);
-    bands.SetParams(nullptr, 4);
-    EXPECT_EQ(bands.bandCount, 5000);
-    EXPECT_EQ(bands.direction, 2);
+    t.SetParams(other, 3);
+    t.SetParams(nullptr, 4);
+    EXPECT_EQ(t.bandCount, 5000);
+    EXPECT_EQ(t.direction, 2);
 
-    std::unique_ptr<Transition> clone(bands.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<BandsTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->bandCount, 1);
@@ -101,7 +94,7 @@ TEST_F(BandsTest, ThreeBandsOnAFrameOfOneHundred) {
     EXPECT_EQ(StepAt(0), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(list, nullptr);
-    EXPECT_EQ(bands.bandSize, 34u);
+    EXPECT_EQ(t.bandSize, 34u);
 
     EXPECT_EQ(StepAt(10), 1);
     EXPECT_CALLS(log, {
@@ -164,13 +157,13 @@ TEST_F(BandsTest, FourBandsFromTenToFifteenInEachDirection) {
         // Band size (4 + 99) / 4 = 25 and a 25 ms run: pos is e.
         Start(4, c.direction, 25);
         StepAt(10);
-        EXPECT_EQ(bands.drawn, 10u);
+        EXPECT_EQ(t.drawn, 10u);
         EXPECT_EQ(StepAt(15), 1);
         std::vector<std::string> expected{"dest.IsReady()"};
         expected.insert(expected.end(), c.calls.begin(), c.calls.end());
         EXPECT_CALLS(log, expected);
         EXPECT_EQ(ListOf(list), c.rects);
-        EXPECT_EQ(bands.drawn, 15u);
+        EXPECT_EQ(t.drawn, 15u);
     }
 }
 
@@ -197,20 +190,20 @@ TEST_F(BandsTest, SetUpHappensEvenWhenTheDestinationIsNotReady) {
     Start(0, 0, 100);
     dest.SetReady(false);
     EXPECT_EQ(StepAt(0), 0);
-    EXPECT_FALSE(bands.FirstStep());
-    EXPECT_EQ(bands.bandCount, 1); // a stored 0 is read as 1
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.bandCount, 1); // a stored 0 is read as 1
     uint8_t out[4] = {};
-    bands.GetParams(out);
+    t.GetParams(out);
     EXPECT_EQ(out[0], 1);
-    EXPECT_EQ(bands.bandSize, 100u);
-    EXPECT_NE(bands.rects, nullptr);
+    EXPECT_EQ(t.bandSize, 100u);
+    EXPECT_NE(t.rects, nullptr);
 }
 
 TEST_F(BandsTest, MoreBandsThanPixelsAreAllDrawnAndListed) {
     oldFrame.SetSize(5, 2);
     Start(8, 0, 10);
     StepAt(0);
-    EXPECT_EQ(bands.bandSize, 1u);
+    EXPECT_EQ(t.bandSize, 1u);
     EXPECT_EQ(StepAt(10), 1);
     std::vector<std::string> expected{"dest.IsReady()"};
     std::vector<std::vector<int32_t>> rects;
@@ -248,25 +241,25 @@ TEST_F(BandsTest, WholeFrameCases) {
             EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
             EXPECT_EQ(list, nullptr);
         }
-        EXPECT_EQ(bands.bandCount, c.countAfterSetUp);
+        EXPECT_EQ(t.bandCount, c.countAfterSetUp);
     }
 }
 
 TEST_F(BandsTest, ANullListPointerIsNotWrittenThrough) {
     Start(3, 0, 34);
     clock.Set(0);
-    EXPECT_EQ(bands.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
     clock.Set(20);
-    EXPECT_EQ(bands.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
-    EXPECT_EQ(bands.drawn, 20u);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.drawn, 20u);
 }
 
 TEST_F(BandsTest, TheRunKeepsTheCountAndDirectionItStartedWith) {
     Start(2, 0, 50);
     StepAt(0); // band size 50
     // A panel closed with apply during the run changes the fields but not the run.
-    bands.bandCount = 40;
-    bands.direction = 3;
+    t.bandCount = 40;
+    t.direction = 3;
     EXPECT_EQ(StepAt(10), 1);
     EXPECT_CALLS(log, {
                           "dest.IsReady()",
@@ -275,7 +268,7 @@ TEST_F(BandsTest, TheRunKeepsTheCountAndDirectionItStartedWith) {
                       });
     EXPECT_EQ(ListOf(list).size(), 3u);
     // The next run takes them.
-    Start(bands.bandCount, bands.direction, 50);
+    Start(t.bandCount, t.direction, 50);
     StepAt(0);
     EXPECT_EQ(StepAt(25), 1);
     EXPECT_EQ(ListOf(list).size(), 41u);
@@ -285,7 +278,7 @@ TEST_F(BandsTest, AnElapsedTimeBeyondTheDurationFinishesTheBands) {
     Start(3, 0, 34);
     StepAt(10);
     // Moving the start of the run into the future makes the elapsed time wrap.
-    bands.SetElapsed(static_cast<uint32_t>(-20));
+    t.SetElapsed(static_cast<uint32_t>(-20));
     EXPECT_EQ(StepAt(12), 1);
     EXPECT_CALLS(log, {
                           "dest.IsReady()",
@@ -312,14 +305,14 @@ TEST_F(BandsTest, TheArrayLivesFromSetUpToEndOrTheNextRun) {
     for (int run = 0; run < 3; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         Start(static_cast<uint16_t>(2 + run), static_cast<uint16_t>(run), 20);
-        EXPECT_EQ(bands.rects, nullptr);
+        EXPECT_EQ(t.rects, nullptr);
         StepAt(0);
-        ASSERT_NE(bands.rects, nullptr);
+        ASSERT_NE(t.rects, nullptr);
         StepAt(10);
         EXPECT_EQ(ListOf(list).size(), static_cast<std::size_t>(3 + run));
-        bands.End();
-        EXPECT_EQ(bands.rects, nullptr);
-        EXPECT_TRUE(bands.IsFinished());
+        t.End();
+        EXPECT_EQ(t.rects, nullptr);
+        EXPECT_TRUE(t.IsFinished());
     }
     // A new run without End in between: the set-up replaces the array.
     Start(5, 0, 20);
@@ -327,8 +320,8 @@ TEST_F(BandsTest, TheArrayLivesFromSetUpToEndOrTheNextRun) {
     Start(7, 0, 20);
     StepAt(10);
     EXPECT_EQ(ListOf(list).size(), 8u);
-    // Finish from a panel starts the bands again with a fresh array.
-    bands.Finish();
+    // Finish from a panel starts the t again with a fresh array.
+    t.Finish();
     StepAt(20);
     EXPECT_EQ(ListOf(list).size(), 8u);
 }

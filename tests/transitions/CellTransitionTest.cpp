@@ -6,59 +6,48 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/CellTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class CellTest : public ::testing::Test {
+class CellTest : public test::StepFixture<CellTransition> {
 protected:
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        cell.Begin(d);
-        clock.Set(e);
-        log.Clear();
+    CellTest() {
+        oldFrame.SetSize(17, 13); // never read
     }
-    int32_t Step() { return cell.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 17, 13}; // never read
-    RecordingSurface newFrame{"new", log, 640, 480};
-    CellTransition cell;
 };
 
 TEST_F(CellTest, IdentityAndParameterBlock) {
-    EXPECT_EQ(cell.GetID(), MakeId('S', 'E', '1', '2'));
-    EXPECT_EQ(cell.GetMode(), 3);
-    EXPECT_EQ(cell.DialogId(), 118);
-    EXPECT_EQ(cell.columns, 4);
-    EXPECT_EQ(cell.rows, 4);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '1', '2'));
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.DialogId(), 118);
+    EXPECT_EQ(t.columns, 4);
+    EXPECT_EQ(t.rows, 4);
     const uint8_t block[] = {7, 0, 0, 0, 30, 0, 0, 0};
-    cell.SetParams(block, 7);
-    EXPECT_EQ(cell.columns, 4);
-    EXPECT_EQ(cell.rows, 4);
-    cell.SetParams(block, 8);
-    EXPECT_EQ(cell.columns, 7);
-    EXPECT_EQ(cell.rows, 30);
+    t.SetParams(block, 7);
+    EXPECT_EQ(t.columns, 4);
+    EXPECT_EQ(t.rows, 4);
+    t.SetParams(block, 8);
+    EXPECT_EQ(t.columns, 7);
+    EXPECT_EQ(t.rows, 30);
     uint8_t out[8] = {};
-    EXPECT_EQ(cell.GetParams(nullptr), 8);
-    EXPECT_EQ(cell.GetParams(out), 8);
+    EXPECT_EQ(t.GetParams(nullptr), 8);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(out[4], 30);
 }
 
 TEST_F(CellTest, HalfWayOnTheDefaultGrid) {
     // 640 x 480, 4 x 4, e = 500: cw = 160, ch = 120, wc = 80, hc = 60; every
-    // rectangle sits 40 right and 30 down from its cell's corner; column by column.
+    // rectangle sits 40 right and 30 down from its t's corner; column by column.
     At(500);
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.StretchRect(dest, 40, 30, 80, 60, 40, 30, 80, 60, 0, 0, 0, 4)",
@@ -132,8 +121,8 @@ TEST_F(CellTest, SmallGridsAtTheStartAndOffCentre) {
         SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + " in " + std::to_string(c.columns) +
                      " x " + std::to_string(c.rows) + " at " + std::to_string(c.e));
         newFrame.SetSize(static_cast<int32_t>(c.width), static_cast<int32_t>(c.height));
-        cell.columns = c.columns;
-        cell.rows = c.rows;
+        t.columns = c.columns;
+        t.rows = c.rows;
         At(c.e);
         EXPECT_EQ(Step(), 1);
         std::vector<std::string> expected{"dest.IsReady()"};
@@ -151,15 +140,15 @@ TEST_F(CellTest, GridsWithoutDrawableCellsShowTheNewFrameWhole) {
     const Case cases[] = {{0, 4}, {4, 0}, {0, 0}, {641, 4}, {4, 481}, {-1, 4}, {4, -2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.columns) + " x " + std::to_string(c.rows));
-        cell.columns = c.columns;
-        cell.rows = c.rows;
+        t.columns = c.columns;
+        t.rows = c.rows;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
     }
     // One-pixel cells are still a grid.
-    cell.columns = 640;
-    cell.rows = 1;
+    t.columns = 640;
+    t.rows = 1;
     At(1000);
     EXPECT_EQ(Step(), 1);
     EXPECT_EQ(log.lines.size(), 641u);
@@ -171,10 +160,10 @@ TEST_F(CellTest, UnreadyBeyondTheRunAndHostFailure) {
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(cell.GetElapsed(), 500u);
-    EXPECT_FALSE(cell.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 500u);
+    EXPECT_FALSE(t.FirstStep());
     dest.SetReady(true);
-    cell.SetElapsed(static_cast<uint32_t>(-100));
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});

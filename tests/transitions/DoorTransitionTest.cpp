@@ -13,60 +13,52 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/DoorTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
-class DoorTest : public ::testing::Test {
+class DoorTest : public test::StepFixture<DoorTransition> {
 protected:
-    void Start(uint16_t dir, uint32_t d) {
-        door.direction = dir;
-        clock.Set(0);
-        door.Begin(d);
-    }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return door.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-
-    TestClock clock{0};
-    CallLog log;
     // The strips take their length from the new frame, their places from the old.
-    RecordingSurface dest{"dest", log, 200, 200};
-    RecordingSurface oldFrame{"old", log, 200, 200};
-    RecordingSurface newFrame{"new", log, 180, 120};
-    DoorTransition door;
+    DoorTest() {
+        dest.SetSize(200, 200);
+        oldFrame.SetSize(200, 200);
+        newFrame.SetSize(180, 120);
+    }
+    void Start(uint16_t dir, uint32_t d) {
+        t.direction = dir;
+        BeginRun(d);
+    }
 };
 
 TEST_F(DoorTest, IdentityAndParameters) {
-    EXPECT_EQ(door.GetID(), 0x524F4F44u);
-    EXPECT_EQ(door.GetMode(), 3);
-    EXPECT_EQ(door.NameId(), 1007);
-    EXPECT_EQ(door.DialogId(), 105);
-    EXPECT_EQ(door.direction, 0);
+    EXPECT_EQ(t.GetID(), 0x524F4F44u);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1007);
+    EXPECT_EQ(t.DialogId(), 105);
+    EXPECT_EQ(t.direction, 0);
 
     uint8_t out[3] = {0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(door.GetParams(nullptr), 2);
-    door.direction = 0x0102;
-    EXPECT_EQ(door.GetParams(out), 2);
+    EXPECT_EQ(t.GetParams(nullptr), 2);
+    t.direction = 0x0102;
+    EXPECT_EQ(t.GetParams(out), 2);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 3), (std::vector<uint8_t>{0x02, 0x01, 0xEE}));
 
     const uint8_t block[2] = {3, 0};
-    door.SetParams(block, 1);
-    EXPECT_EQ(door.direction, 0x0102);
-    door.SetParams(nullptr, 2);
-    EXPECT_EQ(door.direction, 0x0102);
-    door.SetParams(block, 2);
-    EXPECT_EQ(door.direction, 3);
+    t.SetParams(block, 1);
+    EXPECT_EQ(t.direction, 0x0102);
+    t.SetParams(nullptr, 2);
+    EXPECT_EQ(t.direction, 0x0102);
+    t.SetParams(block, 2);
+    EXPECT_EQ(t.direction, 3);
 
-    std::unique_ptr<Transition> clone(door.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<DoorTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->direction, 0);
@@ -96,10 +88,10 @@ TEST_F(DoorTest, StripsFromTenToTwentyFive) {
         SCOPED_TRACE("direction " + std::to_string(c.direction));
         Start(c.direction, 100);
         EXPECT_EQ(StepAt(10), 1);
-        EXPECT_EQ(door.opened, 10u);
+        EXPECT_EQ(t.opened, 10u);
         EXPECT_EQ(StepAt(25), 1);
         EXPECT_CALLS(log, c.calls);
-        EXPECT_EQ(door.opened, 25u);
+        EXPECT_EQ(t.opened, 25u);
         // Not a whole pixel further: nothing.
         EXPECT_EQ(StepAt(25), 1);
         EXPECT_CALLS(log, {"dest.IsReady()"});
@@ -110,18 +102,18 @@ TEST_F(DoorTest, HalfExtentComesFromTheOldFrameAtTheFirstStep) {
     oldFrame.SetSize(101, 7);
     Start(0, 1000);
     StepAt(0);
-    EXPECT_EQ(door.halfExtent, 50);
+    EXPECT_EQ(t.halfExtent, 50);
     oldFrame.SetSize(300, 300); // later steps keep it
     StepAt(500);
-    EXPECT_EQ(door.halfExtent, 50);
-    EXPECT_EQ(door.opened, 25u);
+    EXPECT_EQ(t.halfExtent, 50);
+    EXPECT_EQ(t.opened, 25u);
 
     oldFrame.SetSize(101, 7);
     Start(3, 1000);
     dest.SetReady(false);
     EXPECT_EQ(StepAt(0), 0); // set-up done all the same
-    EXPECT_EQ(door.halfExtent, 3);
-    EXPECT_FALSE(door.FirstStep());
+    EXPECT_EQ(t.halfExtent, 3);
+    EXPECT_FALSE(t.FirstStep());
 }
 
 TEST_F(DoorTest, WholeFrameCases) {
@@ -149,7 +141,7 @@ TEST_F(DoorTest, WholeFrameCases) {
 TEST_F(DoorTest, ElapsedTimeBeyondTheDurationOpensTheDoorsFully) {
     Start(0, 100);
     StepAt(40);
-    door.SetElapsed(static_cast<uint32_t>(-10)); // start 50: elapsed wraps until then
+    t.SetElapsed(static_cast<uint32_t>(-10)); // start 50: elapsed wraps until then
     EXPECT_EQ(StepAt(45), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 60, 120, 0, 0, 0, 2)",
                        "new.CopyRect(dest, 140, 0, 140, 0, 60, 120, 0, 0, 0, 2)"});

@@ -13,65 +13,47 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/LineTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
-class LineTest : public ::testing::Test {
+class LineTest : public test::StepFixture<LineTransition> {
 protected:
     void Start(int32_t count, int32_t orientation, int32_t scrolling, uint32_t d) {
-        line.lineCount = count;
-        line.orientation = orientation;
-        line.scrolling = scrolling;
-        clock.Set(0);
-        line.Begin(d);
+        t.lineCount = count;
+        t.orientation = orientation;
+        t.scrolling = scrolling;
+        BeginRun(d);
     }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return line.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-    void Size(int32_t w, int32_t h) {
-        dest.SetSize(w, h);
-        oldFrame.SetSize(w, h);
-        newFrame.SetSize(w, h);
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    LineTransition line;
 };
 
 TEST_F(LineTest, IdentityAndParameters) {
-    EXPECT_EQ(line.GetID(), 0x33304553u);
-    EXPECT_EQ(line.GetMode(), 3);
-    EXPECT_EQ(line.NameId(), 1022);
-    EXPECT_EQ(line.DialogId(), 109);
+    EXPECT_EQ(t.GetID(), 0x33304553u);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1022);
+    EXPECT_EQ(t.DialogId(), 109);
 
     uint8_t out[12];
-    EXPECT_EQ(line.GetParams(out), 12);
+    EXPECT_EQ(t.GetParams(out), 12);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), (std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 
     const uint8_t block[12] = {20, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
-    line.SetParams(block, 11);
-    EXPECT_EQ(line.lineCount, 2);
-    line.SetParams(block, 12);
-    EXPECT_EQ(line.lineCount, 20);
-    EXPECT_EQ(line.orientation, 1);
-    EXPECT_EQ(line.scrolling, -1);
-    EXPECT_EQ(line.GetParams(out), 12);
+    t.SetParams(block, 11);
+    EXPECT_EQ(t.lineCount, 2);
+    t.SetParams(block, 12);
+    EXPECT_EQ(t.lineCount, 20);
+    EXPECT_EQ(t.orientation, 1);
+    EXPECT_EQ(t.scrolling, -1);
+    EXPECT_EQ(t.GetParams(out), 12);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
 
-    std::unique_ptr<Transition> clone(line.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<LineTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->lineCount, 2);
@@ -176,15 +158,15 @@ TEST_F(LineTest, FrameSizeIsTakenFromTheNewFrameBeforeTheReadinessTest) {
     dest.SetReady(false);
     EXPECT_EQ(StepAt(50), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(line.width, 100u);
-    EXPECT_EQ(line.height, 40u);
-    EXPECT_EQ(line.GetElapsed(), 50u); // the clock was read
+    EXPECT_EQ(t.width, 100u);
+    EXPECT_EQ(t.height, 40u);
+    EXPECT_EQ(t.GetElapsed(), 50u); // the clock was read
 }
 
 TEST_F(LineTest, ElapsedTimeBeyondTheDurationCopiesTheWholeFrame) {
     Start(2, 0, 0, 100);
     StepAt(40);
-    line.SetElapsed(static_cast<uint32_t>(-10));
+    t.SetElapsed(static_cast<uint32_t>(-10));
     EXPECT_EQ(StepAt(45), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }

@@ -14,13 +14,13 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/MosaicTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
@@ -33,50 +33,35 @@ std::string Cell(int32_t x, int32_t y, int32_t side) {
            ", 0, 0, 0, 2)";
 }
 
-class MosaicTest : public ::testing::Test {
+class MosaicTest : public test::StepFixture<MosaicTransition> {
 protected:
     void Start(int32_t spot, int32_t w, int32_t h, uint32_t d) {
-        mosaic.spotWidth = spot;
-        dest.SetSize(w, h);
-        oldFrame.SetSize(w, h);
-        newFrame.SetSize(w, h);
+        t.spotWidth = spot;
+        Size(w, h);
         crt::srand(1);
-        clock.Set(0);
-        mosaic.Begin(d);
+        BeginRun(d);
     }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return mosaic.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    MosaicTransition mosaic;
 };
 
 TEST_F(MosaicTest, IdentityAndParameters) {
-    EXPECT_EQ(mosaic.GetID(), 0x41534F4Du);
-    EXPECT_EQ(mosaic.GetMode(), 3);
-    EXPECT_EQ(mosaic.NameId(), 1003);
-    EXPECT_EQ(mosaic.DialogId(), 104);
+    EXPECT_EQ(t.GetID(), 0x41534F4Du);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1003);
+    EXPECT_EQ(t.DialogId(), 104);
 
     uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-    EXPECT_EQ(mosaic.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0xEE, 0xEE, 0xEE, 0xEE}));
-    EXPECT_EQ(mosaic.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{4, 0, 0, 0}));
 
     const uint8_t block[12] = {0x2A, 0x01, 0, 0, 9, 9, 9, 9, 9, 9, 9, 9};
-    mosaic.SetParams(block, 3);
-    EXPECT_EQ(mosaic.spotWidth, 4);
-    mosaic.SetParams(block, 12);
-    EXPECT_EQ(mosaic.spotWidth, 0x12A);
+    t.SetParams(block, 3);
+    EXPECT_EQ(t.spotWidth, 4);
+    t.SetParams(block, 12);
+    EXPECT_EQ(t.spotWidth, 0x12A);
 
-    std::unique_ptr<Transition> clone(mosaic.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<MosaicTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->spotWidth, 4);
@@ -104,12 +89,12 @@ TEST_F(MosaicTest, GridOfTheSetUp) {
         dest.SetReady(false);
         EXPECT_EQ(StepAt(0), 0); // the set-up is done all the same
         dest.SetReady(true);
-        EXPECT_EQ(mosaic.cellSize, c.cellSize);
-        EXPECT_EQ(mosaic.columns, c.columns);
-        EXPECT_EQ(mosaic.rows, c.rows);
-        EXPECT_EQ(mosaic.cellCount, c.columns * c.rows);
-        EXPECT_EQ(mosaic.cellsShown, 0u);
-        EXPECT_NE(mosaic.shownBits, nullptr);
+        EXPECT_EQ(t.cellSize, c.cellSize);
+        EXPECT_EQ(t.columns, c.columns);
+        EXPECT_EQ(t.rows, c.rows);
+        EXPECT_EQ(t.cellCount, c.columns * c.rows);
+        EXPECT_EQ(t.cellsShown, 0u);
+        EXPECT_NE(t.shownBits, nullptr);
     }
 }
 
@@ -129,7 +114,7 @@ TEST_F(MosaicTest, RandomCellsAndRepeatedPicks) {
     // the search passes cells 0 to 2 to find cell 3.
     EXPECT_EQ(StepAt(4), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Cell(10, 0, 10), Cell(10, 10, 10)});
-    EXPECT_EQ(mosaic.shownBits[0], 0x0F);
+    EXPECT_EQ(t.shownBits[0], 0x0F);
     EXPECT_EQ(StepAt(4), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
 }
@@ -138,23 +123,23 @@ TEST_F(MosaicTest, TheSearchSkipsFullBytesAndWrapsOnce) {
     // 40 x 50 at 23 percent: cells of (11 + 9) / 2 = 10, 4 x 5 = 20 cells in 3 bytes.
     Start(23, 40, 50, 20);
     StepAt(0);
-    ASSERT_EQ(mosaic.cellCount, 20u);
-    mosaic.shownBits[0] = 0x07;
-    mosaic.shownBits[1] = 0xFF;
-    mosaic.shownBits[2] = 0x0F;
+    ASSERT_EQ(t.cellCount, 20u);
+    t.shownBits[0] = 0x07;
+    t.shownBits[1] = 0xFF;
+    t.shownBits[2] = 0x0F;
     // (41, 18467): column 0, row 2, cell 8 in the full byte 1; byte 2 has clear bits
     // only past the last cell; the search wraps to byte 0 and takes cell 3.
     EXPECT_EQ(StepAt(1), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Cell(30, 0, 10)});
-    EXPECT_EQ(mosaic.shownBits[0], 0x0F);
-    EXPECT_EQ(mosaic.shownBits[2], 0x0F);
+    EXPECT_EQ(t.shownBits[0], 0x0F);
+    EXPECT_EQ(t.shownBits[2], 0x0F);
     // Every cell shown: the pick draws nothing, and the spare bits stay clear.
-    mosaic.shownBits[0] = 0xFF;
+    t.shownBits[0] = 0xFF;
     EXPECT_EQ(StepAt(2), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(mosaic.shownBits[2], 0x0F);
-    EXPECT_EQ(mosaic.shownBits[3], 0x00);
-    EXPECT_EQ(mosaic.shownBits[4], 0x00);
+    EXPECT_EQ(t.shownBits[2], 0x0F);
+    EXPECT_EQ(t.shownBits[3], 0x00);
+    EXPECT_EQ(t.shownBits[4], 0x00);
 }
 
 TEST_F(MosaicTest, TheSearchCrossesLongRunsOfFullBytes) {
@@ -169,15 +154,15 @@ TEST_F(MosaicTest, TheSearchCrossesLongRunsOfFullBytes) {
         SCOPED_TRACE(c.name);
         Start(0, 40, 50, 2000);
         StepAt(0);
-        ASSERT_EQ(mosaic.cellCount, 2000u);
+        ASSERT_EQ(t.cellCount, 2000u);
         for (uint32_t k = 0; k < 250; ++k) {
-            mosaic.shownBits[k] = 0xFF;
+            t.shownBits[k] = 0xFF;
         }
-        mosaic.shownBits[c.freeCell / 8] = static_cast<uint8_t>(~(1u << (c.freeCell % 8)));
+        t.shownBits[c.freeCell / 8] = static_cast<uint8_t>(~(1u << (c.freeCell % 8)));
         EXPECT_EQ(StepAt(1), 1);
         EXPECT_CALLS(log, {"dest.IsReady()",
                            Cell(static_cast<int32_t>(c.freeCell % 40), static_cast<int32_t>(c.freeCell / 40), 1)});
-        EXPECT_EQ(mosaic.shownBits[c.freeCell / 8], 0xFF);
+        EXPECT_EQ(t.shownBits[c.freeCell / 8], 0xFF);
     }
 }
 
@@ -188,17 +173,17 @@ TEST_F(MosaicTest, TargetsFollowTheClock) {
     EXPECT_EQ(log.lines.size(), 1u + 330u);
     EXPECT_EQ(StepAt(503), 1); // 660 * 503 / 1000 = 331.98
     EXPECT_EQ(log.lines.size(), 1u + 1u);
-    EXPECT_EQ(mosaic.cellsShown, 331u);
+    EXPECT_EQ(t.cellsShown, 331u);
 
     // Elapsed time beyond the duration: taken as the end, every remaining cell.
-    mosaic.SetElapsed(static_cast<uint32_t>(-20));
+    t.SetElapsed(static_cast<uint32_t>(-20));
     EXPECT_EQ(StepAt(510), 1);
     EXPECT_EQ(log.lines.size(), 1u + 329u);
-    EXPECT_EQ(mosaic.cellsShown, 660u);
+    EXPECT_EQ(t.cellsShown, 660u);
     // Then back below what was asked for: nothing, and the count stays.
     EXPECT_EQ(StepAt(600), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(mosaic.cellsShown, 660u);
+    EXPECT_EQ(t.cellsShown, 660u);
 }
 
 TEST_F(MosaicTest, WholeFrameCases) {
@@ -235,19 +220,19 @@ TEST_F(MosaicTest, TheBitmapLivesFromSetUpToEndOrTheNextRun) {
         SCOPED_TRACE("run " + std::to_string(run));
         Start(4 + run, 640, 480, 100);
         StepAt(30);
-        ASSERT_NE(mosaic.shownBits, nullptr);
-        mosaic.End();
-        EXPECT_EQ(mosaic.shownBits, nullptr);
-        EXPECT_TRUE(mosaic.IsFinished());
+        ASSERT_NE(t.shownBits, nullptr);
+        t.End();
+        EXPECT_EQ(t.shownBits, nullptr);
+        EXPECT_TRUE(t.IsFinished());
     }
     // A new run, or Finish, without End: the set-up replaces the bitmap.
     Start(4, 640, 480, 100);
     StepAt(30);
     Start(8, 640, 480, 100);
     StepAt(30);
-    mosaic.Finish();
+    t.Finish();
     StepAt(100);
-    EXPECT_EQ(mosaic.cellsShown, mosaic.cellCount);
+    EXPECT_EQ(t.cellsShown, t.cellCount);
 
     auto* mid = new MosaicTransition();
     clock.Set(0);

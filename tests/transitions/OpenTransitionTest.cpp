@@ -4,47 +4,36 @@
 #include "platform/Automation.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/OpenTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class OpenTest : public ::testing::Test {
+class OpenTest : public test::StepFixture<OpenTransition> {
 protected:
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        open.Begin(d);
-        clock.Set(e);
-        log.Clear();
+    OpenTest() {
+        oldFrame.SetSize(17, 13); // never read
     }
-    int32_t Step() { return open.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 17, 13}; // never read
-    RecordingSurface newFrame{"new", log, 640, 480};
-    OpenTransition open;
 };
 
 TEST_F(OpenTest, IdentityAndAnOptionThatIsOnlyKept) {
-    EXPECT_EQ(open.GetID(), MakeId('S', 'E', '0', '5'));
-    EXPECT_EQ(open.GetMode(), 3);
-    EXPECT_EQ(open.DialogId(), 111);
-    EXPECT_EQ(open.option, 0);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '5'));
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.DialogId(), 111);
+    EXPECT_EQ(t.option, 0);
     const uint8_t block[] = {0xEF, 0xBE, 0xAD, 0xDE};
-    open.SetParams(block, 3);
-    EXPECT_EQ(open.option, 0);
-    open.SetParams(block, 4);
+    t.SetParams(block, 3);
+    EXPECT_EQ(t.option, 0);
+    t.SetParams(block, 4);
     uint8_t out[4] = {};
-    EXPECT_EQ(open.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(out[0], 0xEF);
     EXPECT_EQ(out[3], 0xDE);
 
@@ -125,10 +114,10 @@ TEST_F(OpenTest, UnreadyBeyondTheRunAndHostFailure) {
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(open.GetElapsed(), 500u);
-    EXPECT_FALSE(open.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 500u);
+    EXPECT_FALSE(t.FirstStep());
     dest.SetReady(true);
-    open.SetElapsed(static_cast<uint32_t>(-100));
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});

@@ -10,52 +10,42 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/PushTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class PushTest : public ::testing::Test {
+class PushTest : public test::StepFixture<PushTransition> {
 protected:
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        push.Begin(d);
-        clock.Set(e);
-        log.Clear();
+    PushTest() {
+        oldFrame.SetSize(17, 13); // never read
     }
-    int32_t Step() { return push.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
+    // One more step of the run at elapsed time `e`; the log keeps the earlier steps.
     int32_t StepAt(uint32_t e) {
         clock.Set(e);
         return Step();
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 17, 13}; // never read
-    RecordingSurface newFrame{"new", log, 640, 480};
-    PushTransition push;
 };
 
 TEST_F(PushTest, IdentityAndParameterBlock) {
-    EXPECT_EQ(push.GetID(), MakeId('S', 'E', '0', '6'));
-    EXPECT_EQ(push.GetMode(), 3);
-    EXPECT_EQ(push.DialogId(), 112);
-    EXPECT_EQ(push.direction, 0);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '6'));
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.DialogId(), 112);
+    EXPECT_EQ(t.direction, 0);
     const uint8_t block[] = {2, 0, 0, 0};
-    push.SetParams(block, 2);
-    EXPECT_EQ(push.direction, 0);
-    push.SetParams(block, 4);
-    EXPECT_EQ(push.direction, 2);
+    t.SetParams(block, 2);
+    EXPECT_EQ(t.direction, 0);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.direction, 2);
     uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_EQ(push.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(out[0], 2);
     EXPECT_EQ(out[1], 0);
 }
@@ -70,7 +60,7 @@ TEST_F(PushTest, FirstHalfForEachDirection) {
     };
     for (int32_t direction = 0; direction < 4; ++direction) {
         SCOPED_TRACE("direction " + std::to_string(direction));
-        push.direction = direction;
+        t.direction = direction;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", cases[direction]});
@@ -79,7 +69,7 @@ TEST_F(PushTest, FirstHalfForEachDirection) {
 
 TEST_F(PushTest, SecondHalfFillsTheBandOnceThenPushes) {
     // e = 750: q = 500, o = 120; then e = 1000: q = 1000, o = 240. Directions 0 and 1
-    // push down from the top band, 2 and 3 up from the bottom band.
+    // t down from the top band, 2 and 3 up from the bottom band.
     const std::vector<std::string> down = {"dest.IsReady()",
                                            "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)",
                                            "new.StretchRect(dest, 0, 120, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)",
@@ -96,7 +86,7 @@ TEST_F(PushTest, SecondHalfFillsTheBandOnceThenPushes) {
                                          "new.StretchRect(dest, 0, 240, 640, 240, 0, 240, 640, 240, 0, 0, 0, 4)"};
     for (int32_t direction = 0; direction < 4; ++direction) {
         SCOPED_TRACE("direction " + std::to_string(direction));
-        push.direction = direction;
+        t.direction = direction;
         At(750);
         EXPECT_EQ(Step(), 1);
         EXPECT_EQ(StepAt(1000), 1);
@@ -119,7 +109,7 @@ TEST_F(PushTest, HalfTimeBelongsToTheFirstHalf) {
 TEST_F(PushTest, FinishFillsTheBandAgain) {
     At(600);
     EXPECT_EQ(Step(), 1);
-    push.Finish();
+    t.Finish();
     log.Clear();
     EXPECT_EQ(StepAt(700), 1); // q = 400, o = 96
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)",
@@ -130,7 +120,7 @@ TEST_F(PushTest, FinishFillsTheBandAgain) {
 TEST_F(PushTest, DirectionAboveThreeOnlyFillsTheLowerBand) {
     for (int32_t direction : {4, -1}) {
         SCOPED_TRACE("direction " + std::to_string(direction));
-        push.direction = direction;
+        t.direction = direction;
         At(250);
         EXPECT_EQ(Step(), 1);
         EXPECT_EQ(StepAt(750), 1);
@@ -145,8 +135,8 @@ TEST_F(PushTest, UnreadyBeyondTheRunAndHostFailure) {
     dest.SetReady(false);
     EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(push.FirstStep());
-    EXPECT_EQ(push.GetElapsed(), 750u); // the clock is read before the readiness test
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 750u); // the clock is read before the readiness test
     dest.SetReady(true);
 
     // A failed band copy is not counted: the next step fills the band again.
@@ -158,7 +148,7 @@ TEST_F(PushTest, UnreadyBeyondTheRunAndHostFailure) {
     EXPECT_EQ(log.lines.size(), 6u);
     EXPECT_EQ(log.lines[3], "new.CopyRect(dest, 0, 0, 0, 240, 640, 240, 0, 0, 0, 2)");
 
-    push.SetElapsed(static_cast<uint32_t>(-100));
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});

@@ -8,36 +8,19 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "transitions/ScrollingTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::NewAt;
 using test::OldAt;
 using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class ScrollingTest : public ::testing::Test {
-protected:
-    // Begins a run of `d` ms at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        t.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-    int32_t Step() { return t.Step(&dest, &oldFrame, &newFrame, 0, nullptr); }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    ScrollingTransition t;
-};
+using ScrollingTest = test::StepFixture<ScrollingTransition>;
 
 TEST_F(ScrollingTest, IdentityAndParameterBlock) {
     EXPECT_EQ(t.GetID(), MakeId('S', 'C', 'R', 'L'));

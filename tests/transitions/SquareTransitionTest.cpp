@@ -9,64 +9,48 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/SquareTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class SquareTest : public ::testing::Test {
+class SquareTest : public test::StepFixture<SquareTransition> {
 protected:
-    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        square.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
     int32_t StepOn(int32_t w, int32_t h) {
-        newFrame.SetSize(w, h);
-        oldFrame.SetSize(w, h);
-        dest.SetSize(w, h);
-        return square.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+        Size(w, h);
+        return Step();
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    SquareTransition square;
 };
 
 TEST_F(SquareTest, ParameterBlock) {
-    EXPECT_EQ(square.GetID(), MakeId('S', 'E', '0', '1'));
-    EXPECT_EQ(square.GetMode(), 3);
-    EXPECT_EQ(square.GetParams(nullptr), 12);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '1'));
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.GetParams(nullptr), 12);
     uint8_t out[12] = {};
-    EXPECT_EQ(square.GetParams(out), 12);
+    EXPECT_EQ(t.GetParams(out), 12);
     const uint8_t defaults[12] = {0, 0, 0, 0, 50, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(defaults, defaults + 12));
 
     // spare comes back exactly as stored; the other two are taken without a range check.
     const uint8_t block[12] = {0xEF, 0xBE, 0xAD, 0xDE, 0x96, 0, 0, 0, 1, 0, 0, 0};
-    square.SetParams(block, 12);
-    EXPECT_EQ(square.spare, static_cast<int32_t>(0xDEADBEEF));
-    EXPECT_EQ(square.sizePercent, 150);
-    EXPECT_EQ(square.stretchInside, 1);
-    EXPECT_EQ(square.GetParams(out), 12);
+    t.SetParams(block, 12);
+    EXPECT_EQ(t.spare, static_cast<int32_t>(0xDEADBEEF));
+    EXPECT_EQ(t.sizePercent, 150);
+    EXPECT_EQ(t.stretchInside, 1);
+    EXPECT_EQ(t.GetParams(out), 12);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
 
     const uint8_t shortBlock[11] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
-    square.SetParams(shortBlock, 11);
-    square.SetParams(nullptr, 12);
-    EXPECT_EQ(square.sizePercent, 150);
-    EXPECT_EQ(square.spare, static_cast<int32_t>(0xDEADBEEF));
+    t.SetParams(shortBlock, 11);
+    t.SetParams(nullptr, 12);
+    EXPECT_EQ(t.sizePercent, 150);
+    EXPECT_EQ(t.spare, static_cast<int32_t>(0xDEADBEEF));
 }
 
 struct SquareCase {
@@ -126,15 +110,15 @@ TEST_F(SquareTest, StepCalls) {
     // clang-format on
     for (const SquareCase& c : cases) {
         SCOPED_TRACE(c.name);
-        square.sizePercent = c.sizePercent;
-        square.stretchInside = c.stretchInside;
+        t.sizePercent = c.sizePercent;
+        t.stretchInside = c.stretchInside;
         At(c.e, c.d);
         ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
         newFrame.SetSize(c.w, c.h);
-        EXPECT_EQ(square.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
         EXPECT_CALLS(log, c.calls);
         EXPECT_EQ(list, reinterpret_cast<ChangedRect*>(0x1234));
-        EXPECT_EQ(square.sizePercent, c.sizePercent); // a stored value is kept as it came
+        EXPECT_EQ(t.sizePercent, c.sizePercent); // a stored value is kept as it came
     }
 }
 
@@ -142,7 +126,7 @@ TEST_F(SquareTest, SpareHasNoEffectOnDrawing) {
     At(1000);
     StepOn(640, 480);
     const std::vector<std::string> plain = log.lines;
-    square.spare = -7;
+    t.spare = -7;
     At(1000);
     StepOn(640, 480);
     EXPECT_CALLS(log, plain);
@@ -153,7 +137,7 @@ TEST_F(SquareTest, SizeIsTakenAtTheFirstStepOnly) {
     StepOn(640, 480);
     log.Clear();
     newFrame.SetSize(100, 100); // a later frame of another size changes nothing in this run
-    EXPECT_EQ(square.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
     EXPECT_EQ(log.lines.at(1), "new.CopyRect(dest, 160, 120, 160, 120, 320, 240, 0, 0, 0, 2)");
 }
 
@@ -162,16 +146,16 @@ TEST_F(SquareTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     dest.SetReady(false);
     EXPECT_EQ(StepOn(200, 100), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(square.FirstStep());
-    EXPECT_EQ(square.width, 200u);
-    EXPECT_EQ(square.height, 100u);
-    EXPECT_EQ(square.GetElapsed(), 500u); // the clock is read before the readiness test
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.width, 200u);
+    EXPECT_EQ(t.height, 100u);
+    EXPECT_EQ(t.GetElapsed(), 500u); // the clock is read before the readiness test
 }
 
 TEST_F(SquareTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     At(500);
-    square.UpdateElapsed();
-    square.SetElapsed(static_cast<uint32_t>(-100));
+    t.UpdateElapsed();
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
     EXPECT_EQ(StepOn(640, 480), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});

@@ -11,69 +11,59 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Stretch2Transition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class Stretch2Test : public ::testing::Test {
+class Stretch2Test : public test::StepFixture<Stretch2Transition> {
 protected:
-    void Start(uint32_t d = 1000) {
-        clock.Set(0);
-        stretch.Begin(d);
-    }
+    void Start(uint32_t d = 1000) { BeginRun(d); }
     // One step at elapsed time `e`; returns its calls after dest.IsReady().
     std::vector<std::string> StepAt(uint32_t e) {
         clock.Set(e);
         log.Clear();
-        EXPECT_EQ(stretch.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+        EXPECT_EQ(Step(), 1);
         EXPECT_FALSE(log.lines.empty());
         if (!log.lines.empty()) {
             EXPECT_EQ(log.lines.front(), "dest.IsReady()");
         }
         return std::vector<std::string>(log.lines.begin() + (log.lines.empty() ? 0 : 1), log.lines.end());
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    Stretch2Transition stretch;
 };
 
 using Calls = std::vector<std::string>;
 
 TEST_F(Stretch2Test, ParameterBlock) {
-    EXPECT_EQ(stretch.GetID(), MakeId('S', 'E', '0', '9'));
-    EXPECT_EQ(stretch.GetMode(), 11);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '9'));
+    EXPECT_EQ(t.GetMode(), 11);
     uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_EQ(stretch.GetParams(nullptr), 4);
-    EXPECT_EQ(stretch.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0, 0, 0, 0}));
     const uint8_t block[4] = {10, 0, 0, 0};
-    stretch.SetParams(block, 4);
-    EXPECT_EQ(stretch.anchor, 10);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.anchor, 10);
     const uint8_t other[4] = {3, 0, 0, 0};
-    stretch.SetParams(other, 2);
-    stretch.SetParams(nullptr, 4);
-    EXPECT_EQ(stretch.anchor, 10);
-    EXPECT_EQ(stretch.GetParams(out), 4);
+    t.SetParams(other, 2);
+    t.SetParams(nullptr, 4);
+    EXPECT_EQ(t.anchor, 10);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{10, 0, 0, 0}));
 }
 
 TEST_F(Stretch2Test, TopLeftThroughARun) {
     Start();
     EXPECT_EQ(StepAt(250), Calls{"old.StretchAll(dest, 0, 0, 320, 240, 0, 0, 0, 4)"});
-    EXPECT_EQ(stretch.phase, 0u);
+    EXPECT_EQ(t.phase, 0u);
     EXPECT_EQ(StepAt(500), Calls{"old.StretchAll(dest, 0, 0, 0, 0, 0, 0, 0, 4)"});
-    EXPECT_EQ(stretch.phase, 1u);
+    EXPECT_EQ(t.phase, 1u);
     EXPECT_EQ(StepAt(750), Calls{"new.StretchAll(dest, 0, 0, 320, 240, 0, 0, 0, 4)"});
     EXPECT_EQ(StepAt(1000), Calls{"new.StretchAll(dest, 0, 0, 640, 480, 0, 0, 0, 4)"});
 }
@@ -103,7 +93,7 @@ TEST_F(Stretch2Test, EveryPlacementInBothHalves) {
     };
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE("anchor " + std::to_string(c.anchor));
-        stretch.anchor = c.anchor;
+        t.anchor = c.anchor;
         Start();
         EXPECT_EQ(StepAt(250), Calls{c.firstHalf});
         StepAt(500);
@@ -112,20 +102,20 @@ TEST_F(Stretch2Test, EveryPlacementInBothHalves) {
 }
 
 TEST_F(Stretch2Test, MiddleRightAtHalfTimeVanishesAtTheRightEdge) {
-    stretch.anchor = 7;
+    t.anchor = 7;
     Start();
     EXPECT_EQ(StepAt(500), Calls{"old.StretchAll(dest, 640, 0, 0, 480, 0, 0, 0, 4)"});
-    EXPECT_EQ(stretch.phase, 1u);
+    EXPECT_EQ(t.phase, 1u);
 }
 
 TEST_F(Stretch2Test, OddDurationSwitchesAtTheFirstStepFrom499) {
     Start(999);
     // GW = 640 x 498 x 2 / 999 = 638, GH = 478: 2 x 2 left of the old frame.
     EXPECT_EQ(StepAt(498), Calls{"old.StretchAll(dest, 0, 0, 2, 2, 0, 0, 0, 4)"});
-    EXPECT_EQ(stretch.phase, 0u);
+    EXPECT_EQ(t.phase, 0u);
     // GW = 639, GH = 479: 1 x 1; 499 is d/2 halved as unsigned, so the phase switches.
     EXPECT_EQ(StepAt(499), Calls{"old.StretchAll(dest, 0, 0, 1, 1, 0, 0, 0, 4)"});
-    EXPECT_EQ(stretch.phase, 1u);
+    EXPECT_EQ(t.phase, 1u);
     // Still 499: the growing size would be -1 x -1, so nothing is drawn.
     EXPECT_EQ(StepAt(499), Calls{});
     // GW = 768, GH = 576.
@@ -135,10 +125,10 @@ TEST_F(Stretch2Test, OddDurationSwitchesAtTheFirstStepFrom499) {
 TEST_F(Stretch2Test, FirstStepAfterHalfTimeSkipsTheNegativeOldFrameAndSwitches) {
     for (int32_t anchor : {0, 1, 6}) {
         SCOPED_TRACE("anchor " + std::to_string(anchor));
-        stretch.anchor = anchor;
+        t.anchor = anchor;
         Start();
         EXPECT_EQ(StepAt(750), Calls{});
-        EXPECT_EQ(stretch.phase, 1u);
+        EXPECT_EQ(t.phase, 1u);
     }
     // The following step draws the new frame: GW = 1024, GH = 768.
     EXPECT_EQ(StepAt(800), Calls{"new.StretchAll(dest, 128, 96, 384, 288, 0, 0, 0, 4)"});
@@ -148,30 +138,30 @@ TEST_F(Stretch2Test, PreviewRestartsTheFirstHalf) {
     Start();
     StepAt(250);
     StepAt(600);
-    ASSERT_EQ(stretch.phase, 1u);
-    stretch.Finish();
+    ASSERT_EQ(t.phase, 1u);
+    t.Finish();
     // Finish asks for a fresh set-up: the phase goes back to 0 at the next step, which
     // still draws the old frame (here with a negative size, so nothing) and switches.
     EXPECT_EQ(StepAt(600), Calls{});
-    EXPECT_EQ(stretch.phase, 1u);
+    EXPECT_EQ(t.phase, 1u);
     EXPECT_EQ(StepAt(700), Calls{"new.StretchAll(dest, 0, 0, 256, 192, 0, 0, 0, 4)"});
 }
 
 TEST_F(Stretch2Test, AnchorOutsideTheTableDrawsNothingAndKeepsThePhase) {
     for (int32_t anchor : {11, -1}) {
         SCOPED_TRACE("anchor " + std::to_string(anchor));
-        stretch.anchor = anchor;
+        t.anchor = anchor;
         Start();
         EXPECT_EQ(StepAt(250), Calls{});
         EXPECT_EQ(StepAt(600), Calls{});
-        EXPECT_EQ(stretch.phase, 0u);
+        EXPECT_EQ(t.phase, 0u);
     }
 }
 
 TEST_F(Stretch2Test, LongRunOnALargeFrame) {
     // W x e x 2 = 4000 x 1500000 x 2 passes 2^32: the size must still be half the frame.
     newFrame.SetSize(4000, 3000);
-    stretch.anchor = 10;
+    t.anchor = 10;
     Start(2000000);
     EXPECT_EQ(StepAt(1000000), Calls{"old.StretchAll(dest, 4000, 3000, 0, 0, 0, 0, 0, 4)"});
     EXPECT_EQ(StepAt(1500000), Calls{"new.StretchAll(dest, 2000, 1500, 2000, 1500, 0, 0, 0, 4)"});
@@ -180,24 +170,24 @@ TEST_F(Stretch2Test, LongRunOnALargeFrame) {
 TEST_F(Stretch2Test, UnreadyDestinationDrawsNothingButResetsThePhase) {
     Start();
     StepAt(500);
-    ASSERT_EQ(stretch.phase, 1u);
-    stretch.Begin(1000);
+    ASSERT_EQ(t.phase, 1u);
+    t.Begin(1000);
     dest.SetReady(false);
     newFrame.SetSize(100, 50);
     clock.Set(300);
     log.Clear();
-    EXPECT_EQ(stretch.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(stretch.phase, 0u);
-    EXPECT_EQ(stretch.width, 100u);
-    EXPECT_EQ(stretch.height, 50u);
+    EXPECT_EQ(t.phase, 0u);
+    EXPECT_EQ(t.width, 100u);
+    EXPECT_EQ(t.height, 50u);
 }
 
 TEST_F(Stretch2Test, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     Start();
     clock.Set(500);
-    stretch.UpdateElapsed();
-    stretch.SetElapsed(static_cast<uint32_t>(-100));
+    t.UpdateElapsed();
+    t.SetElapsed(static_cast<uint32_t>(-100));
     EXPECT_EQ(StepAt(500), Calls{"new.CopyAll(dest)"});
 }
 

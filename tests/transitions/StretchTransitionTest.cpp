@@ -9,53 +9,37 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/StretchTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class StretchTest : public ::testing::Test {
-protected:
-    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        stretch.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    StretchTransition stretch;
-};
+using StretchTest = test::StepFixture<StretchTransition>;
 
 TEST_F(StretchTest, ParameterBlock) {
-    EXPECT_EQ(stretch.GetID(), MakeId('S', 'E', '0', '7'));
-    EXPECT_EQ(stretch.GetMode(), 11);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '7'));
+    EXPECT_EQ(t.GetMode(), 11);
     uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_EQ(stretch.GetParams(nullptr), 4);
-    EXPECT_EQ(stretch.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0, 0, 0, 0}));
 
     const uint8_t block[4] = {8, 0, 0, 0};
-    stretch.SetParams(block, 4);
-    EXPECT_EQ(stretch.anchor, 8);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.anchor, 8);
     const uint8_t negative[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    stretch.SetParams(negative, 3);
-    stretch.SetParams(nullptr, 4);
-    EXPECT_EQ(stretch.anchor, 8);
-    stretch.SetParams(negative, 4);
-    EXPECT_EQ(stretch.anchor, -1);
-    EXPECT_EQ(stretch.GetParams(out), 4);
+    t.SetParams(negative, 3);
+    t.SetParams(nullptr, 4);
+    EXPECT_EQ(t.anchor, 8);
+    t.SetParams(negative, 4);
+    EXPECT_EQ(t.anchor, -1);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
@@ -124,12 +108,12 @@ TEST_F(StretchTest, StepCalls) {
     // clang-format on
     for (const StretchCase& c : cases) {
         SCOPED_TRACE(c.name);
-        stretch.anchor = c.anchor;
+        t.anchor = c.anchor;
         newFrame.SetSize(c.w, c.h);
         oldFrame.SetSize(c.oldW, c.oldH);
         At(c.e, c.d);
         ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
-        EXPECT_EQ(stretch.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
         std::vector<std::string> expected{"dest.IsReady()"};
         expected.insert(expected.end(), c.drawn.begin(), c.drawn.end());
         EXPECT_CALLS(log, expected);
@@ -141,20 +125,20 @@ TEST_F(StretchTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     newFrame.SetSize(300, 200);
     At(400);
     dest.SetReady(false);
-    EXPECT_EQ(stretch.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(stretch.width, 300u);
-    EXPECT_EQ(stretch.height, 200u);
-    EXPECT_FALSE(stretch.FirstStep());
-    EXPECT_EQ(stretch.GetElapsed(), 400u);
+    EXPECT_EQ(t.width, 300u);
+    EXPECT_EQ(t.height, 200u);
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 400u);
 }
 
 TEST_F(StretchTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     At(500);
-    stretch.UpdateElapsed();
-    stretch.SetElapsed(static_cast<uint32_t>(-100));
+    t.UpdateElapsed();
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
-    EXPECT_EQ(stretch.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }
 

@@ -13,13 +13,13 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/TrameTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
@@ -29,46 +29,32 @@ std::string Pixel(int32_t x, int32_t y) {
     return "new.CopyRect(dest, " + at + ", " + at + ", 1, 1, 0, 0, 0, 2)";
 }
 
-class TrameTest : public ::testing::Test {
+class TrameTest : public test::StepFixture<TrameTransition> {
 protected:
+    TrameTest() { Size(40, 30); }
     void Start(int32_t pattern, int32_t w, int32_t h, uint32_t d) {
-        trame.pattern = pattern;
-        dest.SetSize(w, h);
-        oldFrame.SetSize(w, h);
-        newFrame.SetSize(w, h);
-        clock.Set(0);
-        trame.Begin(d);
+        t.pattern = pattern;
+        Size(w, h);
+        BeginRun(d);
     }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return trame.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 40, 30};
-    RecordingSurface oldFrame{"old", log, 40, 30};
-    RecordingSurface newFrame{"new", log, 40, 30};
-    TrameTransition trame;
 };
 
 TEST_F(TrameTest, IdentityAndParameters) {
-    EXPECT_EQ(trame.GetID(), 0x33314553u);
-    EXPECT_EQ(trame.GetMode(), 3);
-    EXPECT_EQ(trame.NameId(), 1032);
-    EXPECT_EQ(trame.DialogId(), 119);
+    EXPECT_EQ(t.GetID(), 0x33314553u);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1032);
+    EXPECT_EQ(t.DialogId(), 119);
 
     uint8_t out[4];
-    EXPECT_EQ(trame.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{2, 0, 0, 0}));
     const uint8_t block[4] = {1, 0, 0, 0};
-    trame.SetParams(block, 3);
-    EXPECT_EQ(trame.pattern, 2);
-    trame.SetParams(block, 4);
-    EXPECT_EQ(trame.pattern, 1);
+    t.SetParams(block, 3);
+    EXPECT_EQ(t.pattern, 2);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.pattern, 1);
 
-    std::unique_ptr<Transition> clone(trame.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<TrameTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->pattern, 2);
@@ -78,12 +64,12 @@ TEST_F(TrameTest, VerticalSweepsFromRowFourToSeven) {
     // H = 30 and a 30 ms run: R is e.
     Start(0, 4, 30, 30);
     StepAt(4);
-    EXPECT_EQ(trame.rowsDone, 4u);
+    EXPECT_EQ(t.rowsDone, 4u);
     EXPECT_EQ(StepAt(7), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Pixel(0, 4), Pixel(0, 5), Pixel(0, 6), Pixel(1, 22), Pixel(1, 23),
                        Pixel(1, 24), Pixel(1, 25), Pixel(2, 4), Pixel(2, 5), Pixel(2, 6), Pixel(3, 22), Pixel(3, 23),
                        Pixel(3, 24), Pixel(3, 25)});
-    EXPECT_EQ(trame.rowsDone, 6u);
+    EXPECT_EQ(t.rowsDone, 6u);
     // R back at 7 after rounding down: the row drawn last is drawn again.
     EXPECT_EQ(StepAt(7), 1);
     EXPECT_CALLS(log,
@@ -99,11 +85,11 @@ TEST_F(TrameTest, HorizontalSweepsFromColumnTwoToFive) {
     // W = 40 and a 40 ms run: K is e.
     Start(1, 40, 2, 40);
     StepAt(2);
-    EXPECT_EQ(trame.columnsDone, 2u);
+    EXPECT_EQ(t.columnsDone, 2u);
     EXPECT_EQ(StepAt(5), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Pixel(3, 0), Pixel(5, 0), Pixel(34, 0), Pixel(36, 0), Pixel(3, 1), Pixel(5, 1),
                        Pixel(34, 1), Pixel(36, 1)});
-    EXPECT_EQ(trame.columnsDone, 4u);
+    EXPECT_EQ(t.columnsDone, 4u);
 }
 
 TEST_F(TrameTest, FourDirectionsOnFourByFour) {
@@ -111,8 +97,8 @@ TEST_F(TrameTest, FourDirectionsOnFourByFour) {
     EXPECT_EQ(StepAt(2), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Pixel(0, 0), Pixel(1, 3), Pixel(2, 0), Pixel(3, 3), Pixel(1, 0), Pixel(2, 1),
                        Pixel(1, 2), Pixel(2, 3)});
-    EXPECT_EQ(trame.rowsDone, 2u);
-    EXPECT_EQ(trame.columnsDone, 2u);
+    EXPECT_EQ(t.rowsDone, 2u);
+    EXPECT_EQ(t.columnsDone, 2u);
     EXPECT_EQ(StepAt(4), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", Pixel(0, 2), Pixel(1, 1), Pixel(2, 2), Pixel(3, 1), Pixel(3, 0), Pixel(0, 1),
                        Pixel(3, 2), Pixel(0, 3)});
@@ -148,13 +134,13 @@ TEST_F(TrameTest, ClockAndReadiness) {
     dest.SetReady(false);
     EXPECT_EQ(StepAt(9), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(trame.height, 30u);
-    EXPECT_EQ(trame.GetElapsed(), 9u);
+    EXPECT_EQ(t.height, 30u);
+    EXPECT_EQ(t.GetElapsed(), 9u);
     dest.SetReady(true);
 
     // An elapsed time beyond the duration copies the new frame whole.
     StepAt(10);
-    trame.SetElapsed(static_cast<uint32_t>(-5));
+    t.SetElapsed(static_cast<uint32_t>(-5));
     EXPECT_EQ(StepAt(12), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }

@@ -10,13 +10,13 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Turn2Transition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
@@ -26,18 +26,15 @@ std::string OldAt(int32_t x, int32_t y, int32_t w = 640, int32_t h = 480) {
            ", " + std::to_string(h) + ", 0, 0, 0, 2)";
 }
 
-class Turn2Test : public ::testing::Test {
+class Turn2Test : public test::StepFixture<Turn2Transition> {
 protected:
-    void Start(uint32_t d) {
-        clock.Set(0);
-        turn.Begin(d);
-    }
+    void Start(uint32_t d) { BeginRun(d); }
     // One step at elapsed time `e`; checks the whole new frame comes first and returns
     // the call that draws the old frame.
     std::string StepAt(uint32_t e) {
         clock.Set(e);
         log.Clear();
-        EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+        EXPECT_EQ(Step(), 1);
         if (log.lines.size() != 3) {
             ADD_FAILURE() << test::FirstDifference({}, log.lines);
             return "";
@@ -46,30 +43,23 @@ protected:
         EXPECT_EQ(log.lines[1], "new.CopyAll(dest)");
         return log.lines[2];
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    Turn2Transition turn;
 };
 
 TEST_F(Turn2Test, ParameterBlock) {
-    EXPECT_EQ(turn.GetID(), MakeId('S', 'E', '0', '2'));
-    EXPECT_EQ(turn.GetMode(), 3);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '2'));
+    EXPECT_EQ(t.GetMode(), 3);
     uint8_t out[8] = {};
-    EXPECT_EQ(turn.GetParams(nullptr), 8);
-    EXPECT_EQ(turn.GetParams(out), 8);
+    EXPECT_EQ(t.GetParams(nullptr), 8);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{2, 0, 0, 0, 0, 0, 0, 0}));
     const uint8_t block[8] = {10, 0, 0, 0, 1, 0, 0, 0};
-    turn.SetParams(block, 8);
-    EXPECT_EQ(turn.rotations, 10);
-    EXPECT_EQ(turn.inverse, 1);
+    t.SetParams(block, 8);
+    EXPECT_EQ(t.rotations, 10);
+    EXPECT_EQ(t.inverse, 1);
     const uint8_t other[8] = {4, 0, 0, 0, 0, 0, 0, 0};
-    turn.SetParams(other, 7);
-    turn.SetParams(nullptr, 8);
-    EXPECT_EQ(turn.GetParams(out), 8);
+    t.SetParams(other, 7);
+    t.SetParams(nullptr, 8);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(block, block + 8));
 }
 
@@ -77,63 +67,63 @@ TEST_F(Turn2Test, QuarterTurnLandsOnRow79) {
     // rotations 2, e = 125 of 1000: angle K/4, rr = 80; 80 x sin + 240 = 319.99...
     Start(1000);
     EXPECT_EQ(StepAt(125), OldAt(0, 79));
-    EXPECT_EQ(turn.turnsDone, 0u);
+    EXPECT_EQ(t.turnsDone, 0u);
 }
 
 TEST_F(Turn2Test, AngleExactlyKGives639AndMinus1) {
-    // d = 2: at e = 1 the angle is 2 x 1 x K / 2 = K exactly, rr = 320; the turn counts.
+    // d = 2: at e = 1 the angle is 2 x 1 x K / 2 = K exactly, rr = 320; the t counts.
     Start(2);
     EXPECT_EQ(StepAt(1), OldAt(319, -1));
-    EXPECT_EQ(turn.turnsDone, 1u);
+    EXPECT_EQ(t.turnsDone, 1u);
     // At e = 2: 2 x 2 x K / 2 - 1 x K = K again, now with rr = 640.
     EXPECT_EQ(StepAt(2), OldAt(639, -1));
-    EXPECT_EQ(turn.turnsDone, 2u);
+    EXPECT_EQ(t.turnsDone, 2u);
 }
 
 TEST_F(Turn2Test, StartHasNoOffsetInEitherSense) {
     Start(1000);
     EXPECT_EQ(StepAt(0), OldAt(0, 0));
-    turn.inverse = 1;
+    t.inverse = 1;
     Start(1000);
     EXPECT_EQ(StepAt(0), OldAt(0, 0));
-    EXPECT_EQ(turn.turnsDone, 0u);
+    EXPECT_EQ(t.turnsDone, 0u);
 }
 
 TEST_F(Turn2Test, InverseCountsATurnAtZero) {
     // rotations 1, d = 2, e = 2: raw angle K, inverse K - K = 0: offset (640, 0).
-    turn.rotations = 1;
-    turn.inverse = 1;
+    t.rotations = 1;
+    t.inverse = 1;
     Start(2);
     EXPECT_EQ(StepAt(2), OldAt(640, 0));
-    EXPECT_EQ(turn.turnsDone, 1u);
+    EXPECT_EQ(t.turnsDone, 1u);
     // Again at e = 2: K - (K - K) = K, which is not at or below 0.
     EXPECT_EQ(StepAt(2), OldAt(639, -1));
-    EXPECT_EQ(turn.turnsDone, 1u);
+    EXPECT_EQ(t.turnsDone, 1u);
 }
 
 TEST_F(Turn2Test, AtMostOneTurnIsCountedPerStep) {
-    // rotations 10 jumping to the end: the angle is about 10 K, one turn is counted per
+    // rotations 10 jumping to the end: the angle is about 10 K, one t is counted per
     // step, and the picture stays right since sine and cosine repeat.
-    turn.rotations = 10;
+    t.rotations = 10;
     Start(1000);
     EXPECT_EQ(StepAt(1000), OldAt(639, -1));
-    EXPECT_EQ(turn.turnsDone, 1u);
+    EXPECT_EQ(t.turnsDone, 1u);
     EXPECT_EQ(StepAt(1000), OldAt(639, -1));
-    EXPECT_EQ(turn.turnsDone, 2u);
+    EXPECT_EQ(t.turnsDone, 2u);
 }
 
 TEST_F(Turn2Test, BeginRestartsTheTurnCount) {
     Start(2);
     StepAt(1);
-    ASSERT_EQ(turn.turnsDone, 1u);
+    ASSERT_EQ(t.turnsDone, 1u);
     Start(1000);
     EXPECT_EQ(StepAt(125), OldAt(0, 79));
-    EXPECT_EQ(turn.turnsDone, 0u);
+    EXPECT_EQ(t.turnsDone, 0u);
 }
 
 TEST_F(Turn2Test, LongRunOnALargeFrame) {
     // W x e = 4000 x 1500000 passes 2^32: the offset must still be three quarters of W.
-    turn.rotations = 0;
+    t.rotations = 0;
     newFrame.SetSize(4000, 3000);
     Start(2000000);
     EXPECT_EQ(StepAt(1500000), OldAt(3000, 0, 4000, 3000));
@@ -142,24 +132,24 @@ TEST_F(Turn2Test, LongRunOnALargeFrame) {
 TEST_F(Turn2Test, UnreadyDestinationDrawsNothingButRestartsTheCount) {
     Start(2);
     StepAt(1);
-    turn.Begin(2);
+    t.Begin(2);
     dest.SetReady(false);
     newFrame.SetSize(100, 50);
     log.Clear();
-    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(turn.turnsDone, 0u);
-    EXPECT_EQ(turn.width, 100u);
-    EXPECT_EQ(turn.height, 50u);
+    EXPECT_EQ(t.turnsDone, 0u);
+    EXPECT_EQ(t.width, 100u);
+    EXPECT_EQ(t.height, 50u);
 }
 
 TEST_F(Turn2Test, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     Start(1000);
     clock.Set(500);
-    turn.UpdateElapsed();
-    turn.SetElapsed(static_cast<uint32_t>(-100));
+    t.UpdateElapsed();
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
-    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }
 

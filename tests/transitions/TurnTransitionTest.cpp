@@ -10,51 +10,35 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/TurnTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class TurnTest : public ::testing::Test {
-protected:
-    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        turn.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    TurnTransition turn;
-};
+using TurnTest = test::StepFixture<TurnTransition>;
 
 TEST_F(TurnTest, ParameterBlock) {
-    EXPECT_EQ(turn.GetID(), MakeId('S', 'E', '0', '8'));
-    EXPECT_EQ(turn.GetMode(), 3);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '8'));
+    EXPECT_EQ(t.GetMode(), 3);
     uint8_t out[12] = {};
-    EXPECT_EQ(turn.GetParams(nullptr), 12);
-    EXPECT_EQ(turn.GetParams(out), 12);
+    EXPECT_EQ(t.GetParams(nullptr), 12);
+    EXPECT_EQ(t.GetParams(out), 12);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), (std::vector<uint8_t>{1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     const uint8_t block[12] = {7, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-    turn.SetParams(block, 12);
-    EXPECT_EQ(turn.rotations, 7);
-    EXPECT_EQ(turn.fullImage, 1);
-    EXPECT_EQ(turn.inverse, 1);
+    t.SetParams(block, 12);
+    EXPECT_EQ(t.rotations, 7);
+    EXPECT_EQ(t.fullImage, 1);
+    EXPECT_EQ(t.inverse, 1);
     const uint8_t other[12] = {3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    turn.SetParams(other, 11);
-    turn.SetParams(nullptr, 12);
-    EXPECT_EQ(turn.GetParams(out), 12);
+    t.SetParams(other, 11);
+    t.SetParams(nullptr, 12);
+    EXPECT_EQ(t.GetParams(out), 12);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(block, block + 12));
 }
 
@@ -92,13 +76,13 @@ TEST_F(TurnTest, StepCalls) {
     };
     for (const TurnCase& c : cases) {
         SCOPED_TRACE(c.name);
-        turn.rotations = c.rotations;
-        turn.fullImage = c.fullImage;
-        turn.inverse = c.inverse;
+        t.rotations = c.rotations;
+        t.fullImage = c.fullImage;
+        t.inverse = c.inverse;
         newFrame.SetSize(c.w, c.h);
         At(c.e, c.d);
         ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
-        EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, &list), 1);
         EXPECT_CALLS(
             log, {"dest.IsReady()",
                   "old.StretchAll(dest, 0, 0, " + std::to_string(c.w) + ", " + std::to_string(c.h) + ", 0, 0, 0, 4)",
@@ -110,7 +94,7 @@ TEST_F(TurnTest, StepCalls) {
 TEST_F(TurnTest, OldFrameOfAnotherSizeIsScaledToTheNewFrame) {
     oldFrame.SetSize(320, 200);
     At(1000);
-    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
     EXPECT_EQ(log.lines.at(1), "old.StretchAll(dest, 0, 0, 640, 480, 0, 0, 0, 4)");
 }
 
@@ -118,19 +102,19 @@ TEST_F(TurnTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     newFrame.SetSize(300, 200);
     At(400);
     dest.SetReady(false);
-    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(turn.width, 300u);
-    EXPECT_EQ(turn.height, 200u);
-    EXPECT_EQ(turn.GetElapsed(), 400u);
+    EXPECT_EQ(t.width, 300u);
+    EXPECT_EQ(t.height, 200u);
+    EXPECT_EQ(t.GetElapsed(), 400u);
 }
 
 TEST_F(TurnTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     At(500);
-    turn.UpdateElapsed();
-    turn.SetElapsed(static_cast<uint32_t>(-100));
+    t.UpdateElapsed();
+    t.SetElapsed(static_cast<uint32_t>(-100));
     log.Clear();
-    EXPECT_EQ(turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }
 

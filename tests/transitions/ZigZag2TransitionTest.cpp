@@ -12,57 +12,44 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/ZigZag2Transition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
-class ZigZag2Test : public ::testing::Test {
+class ZigZag2Test : public test::StepFixture<ZigZag2Transition> {
 protected:
     void Start(int32_t orientation, int32_t count, uint32_t d) {
-        zigzag.orientation = orientation;
-        zigzag.lineCount = count;
-        clock.Set(0);
-        zigzag.Begin(d);
+        t.orientation = orientation;
+        t.lineCount = count;
+        BeginRun(d);
     }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return zigzag.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    ZigZag2Transition zigzag;
 };
 
 TEST_F(ZigZag2Test, IdentityAndParameters) {
-    EXPECT_EQ(zigzag.GetID(), 0x34304553u);
-    EXPECT_EQ(zigzag.GetMode(), 3);
-    EXPECT_EQ(zigzag.NameId(), 1023);
-    EXPECT_EQ(zigzag.DialogId(), 110);
+    EXPECT_EQ(t.GetID(), 0x34304553u);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1023);
+    EXPECT_EQ(t.DialogId(), 110);
 
     uint8_t out[8];
-    EXPECT_EQ(zigzag.GetParams(out), 8);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{0, 0, 0, 0, 4, 0, 0, 0}));
     const uint8_t block[8] = {1, 0, 0, 0, 30, 0, 0, 0};
-    zigzag.SetParams(block, 7);
-    EXPECT_EQ(zigzag.lineCount, 4);
-    zigzag.SetParams(block, 8);
-    EXPECT_EQ(zigzag.orientation, 1);
-    EXPECT_EQ(zigzag.lineCount, 30);
-    EXPECT_EQ(zigzag.GetParams(out), 8);
+    t.SetParams(block, 7);
+    EXPECT_EQ(t.lineCount, 4);
+    t.SetParams(block, 8);
+    EXPECT_EQ(t.orientation, 1);
+    EXPECT_EQ(t.lineCount, 30);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(block, block + 8));
 
-    std::unique_ptr<Transition> clone(zigzag.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<ZigZag2Transition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->orientation, 0);
@@ -74,18 +61,18 @@ TEST_F(ZigZag2Test, DefaultsAtAQuarterAHalfAndThreeQuarters) {
     EXPECT_EQ(StepAt(250), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 320, 120, 0, 0, 0, 2)",
                        "new.CopyRect(dest, 320, 360, 320, 360, 320, 120, 0, 0, 0, 2)"});
-    EXPECT_EQ(zigzag.lineIndex, 0u);
+    EXPECT_EQ(t.lineIndex, 0u);
 
     EXPECT_EQ(StepAt(500), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 120, 0, 0, 0, 2)",
                        "new.CopyRect(dest, 0, 360, 0, 360, 640, 120, 0, 0, 0, 2)"});
-    EXPECT_EQ(zigzag.lineIndex, 1u);
-    EXPECT_EQ(zigzag.reversed, 1u);
+    EXPECT_EQ(t.lineIndex, 1u);
+    EXPECT_EQ(t.reversed, 1u);
 
     EXPECT_EQ(StepAt(750), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 320, 0, 320, 0, 320, 240, 0, 0, 0, 2)",
                        "new.CopyRect(dest, 0, 240, 0, 240, 320, 240, 0, 0, 0, 2)"});
-    EXPECT_EQ(zigzag.lineIndex, 1u);
+    EXPECT_EQ(t.lineIndex, 1u);
 }
 
 TEST_F(ZigZag2Test, VerticalLinesExchangeTheAxes) {
@@ -105,11 +92,11 @@ TEST_F(ZigZag2Test, OneLinePerStepAfterAPause) {
     EXPECT_EQ(StepAt(1000), 1); // L = 1280: past the edge, one line advanced
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 1280, 120, 0, 0, 0, 2)",
                        "new.CopyRect(dest, -640, 360, -640, 360, 1280, 120, 0, 0, 0, 2)"});
-    EXPECT_EQ(zigzag.lineIndex, 1u);
+    EXPECT_EQ(t.lineIndex, 1u);
     EXPECT_EQ(StepAt(1000), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 640, 240, 0, 0, 0, 2)",
                        "new.CopyRect(dest, 0, 240, 0, 240, 640, 240, 0, 0, 0, 2)"});
-    EXPECT_EQ(zigzag.lineIndex, 2u);
+    EXPECT_EQ(t.lineIndex, 2u);
 }
 
 TEST_F(ZigZag2Test, OddCases) {
@@ -121,7 +108,7 @@ TEST_F(ZigZag2Test, OddCases) {
     // Elapsed time beyond the duration: the new frame whole.
     Start(0, 4, 1000);
     StepAt(100);
-    zigzag.SetElapsed(static_cast<uint32_t>(-50));
+    t.SetElapsed(static_cast<uint32_t>(-50));
     EXPECT_EQ(StepAt(120), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 
@@ -129,20 +116,20 @@ TEST_F(ZigZag2Test, OddCases) {
     // the line index stays.
     Start(0, 4, 1000);
     StepAt(500);
-    ASSERT_EQ(zigzag.lineIndex, 1u);
-    zigzag.SetElapsed(100);
+    ASSERT_EQ(t.lineIndex, 1u);
+    t.SetElapsed(100);
     EXPECT_EQ(StepAt(500), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zigzag.lineIndex, 1u);
-    EXPECT_EQ(zigzag.reversed, 1u);
+    EXPECT_EQ(t.lineIndex, 1u);
+    EXPECT_EQ(t.reversed, 1u);
 
     // Not ready: 0, with the run state reset by the first step all the same.
     Start(0, 4, 1000);
     dest.SetReady(false);
     EXPECT_EQ(StepAt(100), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zigzag.lineIndex, 0u);
-    EXPECT_EQ(zigzag.width, 640u);
+    EXPECT_EQ(t.lineIndex, 0u);
+    EXPECT_EQ(t.width, 640u);
 }
 
 TEST(ZigZag2Pixels, FineRunsCoverEveryLineOfAWholeNumberOfPixels) {

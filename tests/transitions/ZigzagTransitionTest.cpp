@@ -13,34 +13,24 @@
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/Runs.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/ZigzagTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::TestClock;
 
-class ZigzagTest : public ::testing::Test {
+class ZigzagTest : public test::StepFixture<ZigzagTransition> {
 protected:
+    ZigzagTest() { Size(320, 240); }
     void Start(int32_t spot, uint16_t corner, uint16_t dir, uint32_t d) {
-        zigzag.spotWidth = spot;
-        zigzag.startCorner = corner;
-        zigzag.direction = dir;
-        clock.Set(0);
-        zigzag.Begin(d);
-    }
-    int32_t StepAt(uint32_t e) {
-        clock.Set(e);
-        log.Clear();
-        return zigzag.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-    void Size(int32_t w, int32_t h) {
-        dest.SetSize(w, h);
-        oldFrame.SetSize(w, h);
-        newFrame.SetSize(w, h);
+        t.spotWidth = spot;
+        t.startCorner = corner;
+        t.direction = dir;
+        BeginRun(d);
     }
     // The expected log of one step that draws the cells at `corners`, each `side` wide.
     static std::vector<std::string> Cells(const std::vector<std::pair<int32_t, int32_t>>& corners, int32_t side) {
@@ -52,38 +42,31 @@ protected:
         }
         return lines;
     }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 320, 240};
-    RecordingSurface oldFrame{"old", log, 320, 240};
-    RecordingSurface newFrame{"new", log, 320, 240};
-    ZigzagTransition zigzag;
 };
 
 TEST_F(ZigzagTest, IdentityAndParameters) {
-    EXPECT_EQ(zigzag.GetID(), 0x5A47495Au);
-    EXPECT_EQ(zigzag.GetMode(), 3);
-    EXPECT_EQ(zigzag.NameId(), 1008);
-    EXPECT_EQ(zigzag.DialogId(), 103);
+    EXPECT_EQ(t.GetID(), 0x5A47495Au);
+    EXPECT_EQ(t.GetMode(), 3);
+    EXPECT_EQ(t.NameId(), 1008);
+    EXPECT_EQ(t.DialogId(), 103);
 
     uint8_t out[8];
-    EXPECT_EQ(zigzag.GetParams(out), 8);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), (std::vector<uint8_t>{15, 0, 0, 0, 0, 0, 0, 0}));
 
     // The second word holds the start corner in its low half and the direction in
     // its high half; both keep all 16 bits.
     const uint8_t block[8] = {40, 0, 0, 0, 0x04, 0x01, 0xFF, 0xFF};
-    zigzag.SetParams(block, 7);
-    EXPECT_EQ(zigzag.spotWidth, 15);
-    zigzag.SetParams(block, 8);
-    EXPECT_EQ(zigzag.spotWidth, 40);
-    EXPECT_EQ(zigzag.startCorner, 0x0104);
-    EXPECT_EQ(zigzag.direction, 0xFFFF);
-    EXPECT_EQ(zigzag.GetParams(out), 8);
+    t.SetParams(block, 7);
+    EXPECT_EQ(t.spotWidth, 15);
+    t.SetParams(block, 8);
+    EXPECT_EQ(t.spotWidth, 40);
+    EXPECT_EQ(t.startCorner, 0x0104);
+    EXPECT_EQ(t.direction, 0xFFFF);
+    EXPECT_EQ(t.GetParams(out), 8);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(block, block + 8));
 
-    std::unique_ptr<Transition> clone(zigzag.Clone());
+    std::unique_ptr<Transition> clone(t.Clone());
     auto* fresh = dynamic_cast<ZigzagTransition*>(clone.get());
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->spotWidth, 15);
@@ -96,10 +79,10 @@ TEST_F(ZigzagTest, TopLeftAlongRows) {
     Start(15, 0, 0, 48);
     EXPECT_EQ(StepAt(0), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zigzag.spotSize, 42u);
-    EXPECT_EQ(zigzag.columns, 8u);
-    EXPECT_EQ(zigzag.rows, 6u);
-    EXPECT_EQ(zigzag.cellTotal, 48u);
+    EXPECT_EQ(t.spotSize, 42u);
+    EXPECT_EQ(t.columns, 8u);
+    EXPECT_EQ(t.rows, 6u);
+    EXPECT_EQ(t.cellTotal, 48u);
 
     EXPECT_EQ(StepAt(10), 1);
     EXPECT_CALLS(
@@ -148,7 +131,7 @@ TEST_F(ZigzagTest, CentreSpiral) {
     Start(15, 4, 0, 64);
     EXPECT_EQ(StepAt(6), 1);
     EXPECT_CALLS(log, Cells({{35, 35}, {50, 35}, {50, 50}, {35, 50}, {20, 50}, {20, 35}}, 15));
-    EXPECT_EQ(zigzag.cellTotal, 64u);
+    EXPECT_EQ(t.cellTotal, 64u);
 
     Start(15, 4, 1, 64);
     EXPECT_EQ(StepAt(6), 1);
@@ -158,9 +141,9 @@ TEST_F(ZigzagTest, CentreSpiral) {
     Size(400, 100);
     Start(10, 4, 0, 85);
     StepAt(0);
-    EXPECT_EQ(zigzag.spotSize, 25u);
-    EXPECT_EQ(zigzag.columns, 17u);
-    EXPECT_EQ(zigzag.rows, 5u);
+    EXPECT_EQ(t.spotSize, 25u);
+    EXPECT_EQ(t.columns, 17u);
+    EXPECT_EQ(t.rows, 5u);
 }
 
 TEST_F(ZigzagTest, WholeFrameCases) {
@@ -191,34 +174,34 @@ TEST_F(ZigzagTest, SetUpHappensBeforeTheReadinessTest) {
     dest.SetReady(false);
     EXPECT_EQ(StepAt(20), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_FALSE(zigzag.FirstStep());
-    EXPECT_EQ(zigzag.cellX, 278);
-    EXPECT_EQ(zigzag.cellY, 198);
-    EXPECT_EQ(zigzag.cellsDrawn, 0);
+    EXPECT_FALSE(t.FirstStep());
+    EXPECT_EQ(t.cellX, 278);
+    EXPECT_EQ(t.cellY, 198);
+    EXPECT_EQ(t.cellsDrawn, 0);
 }
 
 TEST_F(ZigzagTest, TheClockMovedEitherWayPastTheRun) {
     Start(15, 0, 0, 48);
     StepAt(5);
     // Elapsed time beyond the duration: taken as the end, all 48 cells.
-    zigzag.SetElapsed(static_cast<uint32_t>(-10)); // start 15
+    t.SetElapsed(static_cast<uint32_t>(-10)); // start 15
     EXPECT_EQ(StepAt(6), 1);
     EXPECT_EQ(log.lines.size(), 1u + 43u);
-    EXPECT_EQ(zigzag.cellsDrawn, 48);
+    EXPECT_EQ(t.cellsDrawn, 48);
     // Then a target below what is drawn: nothing, and the path stays where it is.
     EXPECT_EQ(StepAt(30), 1);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zigzag.cellsDrawn, 48);
+    EXPECT_EQ(t.cellsDrawn, 48);
 }
 
 TEST_F(ZigzagTest, PanelChangesTakeEffectAtTheNextFirstStep) {
     Start(15, 0, 0, 48);
     StepAt(2);
-    zigzag.startCorner = 3;
-    zigzag.direction = 1;
+    t.startCorner = 3;
+    t.direction = 1;
     EXPECT_EQ(StepAt(3), 1);
     EXPECT_CALLS(log, Cells({{84, 0}}, 42));
-    zigzag.Finish();
+    t.Finish();
     EXPECT_EQ(StepAt(3), 1); // the path starts again and draws all cells due
     EXPECT_CALLS(log, Cells({{278, 198}, {278, 156}, {278, 114}}, 42));
 }

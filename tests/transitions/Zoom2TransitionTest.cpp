@@ -10,49 +10,33 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Zoom2Transition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class Zoom2Test : public ::testing::Test {
-protected:
-    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        zoom.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    Zoom2Transition zoom;
-};
+using Zoom2Test = test::StepFixture<Zoom2Transition>;
 
 TEST_F(Zoom2Test, ParameterBlock) {
-    EXPECT_EQ(zoom.GetID(), MakeId('S', 'E', '1', '1'));
-    EXPECT_EQ(zoom.GetMode(), 11);
+    EXPECT_EQ(t.GetID(), MakeId('S', 'E', '1', '1'));
+    EXPECT_EQ(t.GetMode(), 11);
     uint8_t out[4] = {9, 9, 9, 9};
-    EXPECT_EQ(zoom.GetParams(nullptr), 4);
-    EXPECT_EQ(zoom.GetParams(out), 4);
+    EXPECT_EQ(t.GetParams(nullptr), 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{0, 0, 0, 0}));
     const uint8_t block[4] = {7, 0, 0, 0};
-    zoom.SetParams(block, 4);
-    EXPECT_EQ(zoom.zoomIn, 7);
+    t.SetParams(block, 4);
+    EXPECT_EQ(t.zoomIn, 7);
     const uint8_t other[4] = {0, 0, 0, 0};
-    zoom.SetParams(other, 3);
-    zoom.SetParams(nullptr, 4);
-    EXPECT_EQ(zoom.GetParams(out), 4);
+    t.SetParams(other, 3);
+    t.SetParams(nullptr, 4);
+    EXPECT_EQ(t.GetParams(out), 4);
     EXPECT_EQ(std::vector<uint8_t>(out, out + 4), (std::vector<uint8_t>{7, 0, 0, 0}));
 }
 
@@ -67,11 +51,11 @@ struct Zoom2Case {
 
 TEST_F(Zoom2Test, StepCalls) {
     const Zoom2Case cases[] = {
-        {"zoom out at d/4", 640, 0, 0, 250, "old.StretchRect(dest, 0, 0, 640, 480, 240, 180, 160, 120, 0, 0, 0, 4)"},
-        {"zoom in at d/4", 640, 1, 0, 250, "old.StretchRect(dest, 0, 0, 640, 480, 80, 60, 480, 360, 0, 0, 0, 4)"},
+        {"t out at d/4", 640, 0, 0, 250, "old.StretchRect(dest, 0, 0, 640, 480, 240, 180, 160, 120, 0, 0, 0, 4)"},
+        {"t in at d/4", 640, 1, 0, 250, "old.StretchRect(dest, 0, 0, 640, 480, 80, 60, 480, 360, 0, 0, 0, 4)"},
         {"flags 1 shows the new frame", 640, 0, 1, 250,
          "new.StretchRect(dest, 0, 0, 640, 480, 240, 180, 160, 120, 0, 0, 0, 4)"},
-        {"flags 1 zoom in", 640, 1, 1, 250, "new.StretchRect(dest, 0, 0, 640, 480, 80, 60, 480, 360, 0, 0, 0, 4)"},
+        {"flags 1 t in", 640, 1, 1, 250, "new.StretchRect(dest, 0, 0, 640, 480, 80, 60, 480, 360, 0, 0, 0, 4)"},
         {"bits 1 and 2 change nothing", 640, 0, 6, 250,
          "old.StretchRect(dest, 0, 0, 640, 480, 240, 180, 160, 120, 0, 0, 0, 4)"},
         {"stored 7 zooms in like 1", 640, 7, 0, 250,
@@ -79,19 +63,19 @@ TEST_F(Zoom2Test, StepCalls) {
         {"641 wide at the end", 641, 0, 0, 1000, "old.StretchRect(dest, 0, 0, 641, 480, 0, 0, 641, 480, 0, 0, 0, 4)"},
         {"641 wide at half time", 641, 0, 0, 500,
          "old.StretchRect(dest, 0, 0, 641, 480, 160, 120, 320, 240, 0, 0, 0, 4)"},
-        {"zoom out at the start: an empty source", 640, 0, 0, 0,
+        {"t out at the start: an empty source", 640, 0, 0, 0,
          "old.StretchRect(dest, 0, 0, 640, 480, 320, 240, 0, 0, 0, 0, 0, 4)"},
-        {"zoom in at the end: an empty source", 640, 1, 0, 1000,
+        {"t in at the end: an empty source", 640, 1, 0, 1000,
          "old.StretchRect(dest, 0, 0, 640, 480, 320, 240, 0, 0, 0, 0, 0, 4)"},
     };
     for (const Zoom2Case& c : cases) {
         SCOPED_TRACE(c.name);
-        zoom.zoomIn = c.zoomIn;
+        t.zoomIn = c.zoomIn;
         oldFrame.SetSize(c.w, 480);
         newFrame.SetSize(c.w, 480);
         At(c.e);
         ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
-        EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, c.flags, &list), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, c.flags, &list), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", c.call});
         EXPECT_EQ(list, reinterpret_cast<ChangedRect*>(0x1234));
     }
@@ -100,26 +84,26 @@ TEST_F(Zoom2Test, StepCalls) {
 TEST_F(Zoom2Test, SizeComesFromTheShownFrame) {
     newFrame.SetSize(200, 100);
     At(500);
-    zoom.Step(&dest, &oldFrame, &newFrame, 1, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 1, nullptr);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.StretchRect(dest, 0, 0, 200, 100, 50, 25, 100, 50, 0, 0, 0, 4)"});
 }
 
 TEST_F(Zoom2Test, UnreadyDestinationAfterTheClockRead) {
     At(300);
     dest.SetReady(false);
-    EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zoom.GetElapsed(), 300u);
-    EXPECT_FALSE(zoom.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 300u);
+    EXPECT_FALSE(t.FirstStep());
 }
 
 TEST_F(Zoom2Test, ElapsedBeyondTheDurationCopiesTheShownFrame) {
     for (int32_t flags : {0, 1}) {
         At(500);
-        zoom.UpdateElapsed();
-        zoom.SetElapsed(static_cast<uint32_t>(-100));
+        t.UpdateElapsed();
+        t.SetElapsed(static_cast<uint32_t>(-100));
         log.Clear();
-        EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, flags, nullptr), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, flags, nullptr), 1);
         EXPECT_CALLS(log, {"dest.IsReady()", flags == 0 ? "old.CopyAll(dest)" : "new.CopyAll(dest)"});
     }
 }
@@ -127,7 +111,7 @@ TEST_F(Zoom2Test, ElapsedBeyondTheDurationCopiesTheShownFrame) {
 TEST_F(Zoom2Test, HostFailuresAreLeftToTheCaller) {
     At(500);
     oldFrame.ThrowAfter(0);
-    EXPECT_ANY_THROW(zoom.Step(&dest, &oldFrame, &newFrame, 0, nullptr));
+    EXPECT_ANY_THROW(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr));
 }
 
 class Zoom2Pixels : public ::testing::Test {

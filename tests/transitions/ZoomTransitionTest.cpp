@@ -7,40 +7,24 @@
 #include "host/SoftwareSurface.h"
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
+#include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/ZoomTransition.h"
 
 namespace wqtrans {
 namespace {
 
-using test::CallLog;
 using test::RecordingSurface;
 using test::Tagged;
 using test::TestClock;
 
-class ZoomTest : public ::testing::Test {
-protected:
-    // Starts a `d` ms run at timer 0 and moves the timer to `e`.
-    void At(uint32_t e, uint32_t d = 1000) {
-        clock.Set(0);
-        zoom.Begin(d);
-        clock.Set(e);
-        log.Clear();
-    }
-
-    TestClock clock{0};
-    CallLog log;
-    RecordingSurface dest{"dest", log, 640, 480};
-    RecordingSurface oldFrame{"old", log, 640, 480};
-    RecordingSurface newFrame{"new", log, 640, 480};
-    ZoomTransition zoom;
-};
+using ZoomTest = test::StepFixture<ZoomTransition>;
 
 TEST_F(ZoomTest, Identity) {
-    EXPECT_EQ(zoom.GetID(), MakeId('Z', 'O', 'O', 'M'));
-    EXPECT_EQ(zoom.GetMode(), 15);
-    EXPECT_EQ(zoom.GetParams(nullptr), 0);
-    EXPECT_EQ(zoom.OpenSettings(nullptr, 0), nullptr);
+    EXPECT_EQ(t.GetID(), MakeId('Z', 'O', 'O', 'M'));
+    EXPECT_EQ(t.GetMode(), 15);
+    EXPECT_EQ(t.GetParams(nullptr), 0);
+    EXPECT_EQ(t.OpenSettings(nullptr, 0), nullptr);
 }
 
 struct ZoomCase {
@@ -54,23 +38,23 @@ struct ZoomCase {
 TEST_F(ZoomTest, StepCalls) {
     // clang-format off
     const ZoomCase cases[] = {
-        {"zoom in at d/4", 640, 0, 250,
+        {"t in at d/4", 640, 0, 250,
          {"dest.IsReady()", "old.CopyAll(dest)", "new.StretchRect(dest, 240, 180, 160, 120, 0, 0, 640, 480, 0, 0, 0, 0)"}},
-        {"zoom out at d/4", 640, 2, 250,
+        {"t out at d/4", 640, 2, 250,
          {"dest.IsReady()", "new.CopyAll(dest)", "old.StretchRect(dest, 80, 60, 480, 360, 0, 0, 640, 480, 0, 0, 0, 0)"}},
-        {"zoom in, transparent", 640, 4, 250,
+        {"t in, transparent", 640, 4, 250,
          {"dest.IsReady()", "old.CopyAll(dest)", "new.StretchRect(dest, 240, 180, 160, 120, 0, 0, 640, 480, 1, 0, 0, 0)"}},
-        {"zoom out, transparent", 640, 6, 250,
+        {"t out, transparent", 640, 6, 250,
          {"dest.IsReady()", "new.CopyAll(dest)", "old.StretchRect(dest, 80, 60, 480, 360, 0, 0, 640, 480, 1, 0, 0, 0)"}},
         {"bits 0 and 3 change nothing", 640, 9, 250,
          {"dest.IsReady()", "old.CopyAll(dest)", "new.StretchRect(dest, 240, 180, 160, 120, 0, 0, 640, 480, 0, 0, 0, 0)"}},
         {"641 wide at half time", 641, 0, 500,
          {"dest.IsReady()", "old.CopyAll(dest)", "new.StretchRect(dest, 160, 120, 320, 240, 0, 0, 641, 480, 0, 0, 0, 0)"}},
-        {"641 wide at half time, zoom out", 641, 2, 500,
+        {"641 wide at half time, t out", 641, 2, 500,
          {"dest.IsReady()", "new.CopyAll(dest)", "old.StretchRect(dest, 160, 120, 321, 240, 0, 0, 641, 480, 0, 0, 0, 0)"}},
-        {"zoom in at the start: an empty rectangle at the centre", 640, 0, 0,
+        {"t in at the start: an empty rectangle at the centre", 640, 0, 0,
          {"dest.IsReady()", "old.CopyAll(dest)", "new.StretchRect(dest, 320, 240, 0, 0, 0, 0, 640, 480, 0, 0, 0, 0)"}},
-        {"zoom out at the end", 640, 2, 1000,
+        {"t out at the end", 640, 2, 1000,
          {"dest.IsReady()", "new.CopyAll(dest)", "old.StretchRect(dest, 320, 240, 0, 0, 0, 0, 640, 480, 0, 0, 0, 0)"}},
     };
     // clang-format on
@@ -79,20 +63,20 @@ TEST_F(ZoomTest, StepCalls) {
         oldFrame.SetSize(c.w, 480);
         At(c.e);
         ChangedRect* list = reinterpret_cast<ChangedRect*>(0x1234);
-        EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, c.flags, &list), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, c.flags, &list), 1);
         EXPECT_CALLS(log, c.calls);
         EXPECT_EQ(list, reinterpret_cast<ChangedRect*>(0x1234));
-        EXPECT_FALSE(zoom.FirstStep());
+        EXPECT_FALSE(t.FirstStep());
     }
 }
 
 TEST_F(ZoomTest, SizesComeFromTheOldFrameAtEveryStep) {
     At(500);
-    zoom.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
     oldFrame.SetSize(200, 100);
     newFrame.SetSize(10, 10);
     log.Clear();
-    zoom.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
     EXPECT_CALLS(log, {"dest.IsReady()", "old.CopyAll(dest)",
                        "new.StretchRect(dest, 50, 25, 100, 50, 0, 0, 200, 100, 0, 0, 0, 0)"});
 }
@@ -103,10 +87,10 @@ TEST_F(ZoomTest, ClockSetBackIsDrawnAsTheEnd) {
     for (int32_t flags : {0, 2}) {
         SCOPED_TRACE("flags " + std::to_string(flags));
         At(500);
-        zoom.UpdateElapsed();
-        zoom.SetElapsed(static_cast<uint32_t>(-100));
+        t.UpdateElapsed();
+        t.SetElapsed(static_cast<uint32_t>(-100));
         log.Clear();
-        EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, flags, nullptr), 1);
+        EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, flags, nullptr), 1);
         if (flags == 0) {
             EXPECT_CALLS(log, {"dest.IsReady()", "old.CopyAll(dest)",
                                "new.StretchRect(dest, 0, 0, 640, 480, 0, 0, 640, 480, 0, 0, 0, 0)"});
@@ -120,21 +104,21 @@ TEST_F(ZoomTest, ClockSetBackIsDrawnAsTheEnd) {
 TEST_F(ZoomTest, UnreadyDestinationReadsNoClock) {
     At(500);
     dest.SetReady(false);
-    EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
-    EXPECT_EQ(zoom.GetElapsed(), 0u);
-    EXPECT_FALSE(zoom.FirstStep());
+    EXPECT_EQ(t.GetElapsed(), 0u);
+    EXPECT_FALSE(t.FirstStep());
 }
 
 TEST_F(ZoomTest, HostFailureIsCaught) {
     At(500);
     newFrame.ThrowAfter(0);
-    EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, 2, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 2, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
     log.Clear();
     newFrame.ThrowAfter(-1);
     oldFrame.ThrowAfter(0);
-    EXPECT_EQ(zoom.Step(&dest, &oldFrame, &newFrame, 2, nullptr), 0);
+    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 2, nullptr), 0);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)",
                        "old.StretchRect(dest, 160, 120, 320, 240, 0, 0, 640, 480, 0, 0, 0, 0)"});
 }
