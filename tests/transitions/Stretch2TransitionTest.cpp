@@ -8,8 +8,8 @@
 
 #include "host/SoftwareSurface.h"
 #include "platform/Automation.h"
+#include "support/AnchorPanelTests.h"
 #include "support/Frames.h"
-#include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
@@ -235,15 +235,14 @@ TEST(Stretch2Pixels, FirstHalfLeavesTheRestAsItWas) {
 }
 
 // The panel, through the automation layer.
-class Stretch2Panel : public test::PanelFixture<Stretch2Transition> {
-protected:
-    // The panel opened on a run part-way through, with the placement `anchor`.
-    HWND Open(int32_t anchor) {
-        Running();
-        t.anchor = anchor;
-        return PanelFixture::Open();
-    }
+struct Stretch2Anchors {
+    using Type = Stretch2Transition;
+    static constexpr int32_t kLastButton = 1017;
 };
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Stretch2, AnchorPanel, Stretch2Anchors);
+
+using Stretch2Panel = AnchorPanel<Stretch2Anchors>;
 
 struct ButtonCase {
     int32_t id;
@@ -269,86 +268,6 @@ TEST_F(Stretch2Panel, ButtonsStandWhereTheirPlacementLies) {
         EXPECT_EQ(button->x < 50 ? 0 : button->x < 120 ? 1 : 2, c.column);
         EXPECT_EQ(button->y < 30 ? 0 : button->y < 70 ? 1 : 2, c.row);
     }
-}
-
-TEST_F(Stretch2Panel, OpensWithTheAnchorsButtonChecked) {
-    for (int32_t anchor = 0; anchor <= 10; ++anchor) {
-        SCOPED_TRACE(anchor);
-        HWND panel = Open(anchor);
-        ASSERT_NE(panel, nullptr);
-        EXPECT_EQ(CheckedButtons(panel), std::vector<int32_t>{1007 + anchor});
-        EXPECT_FALSE(PreviewAsked());
-    }
-    // A stored value outside the table checks nothing, and closing then stores 0.
-    for (int32_t anchor : {11, -1, 0x7FFFFFFF}) {
-        SCOPED_TRACE(anchor);
-        HWND panel = Open(anchor);
-        ASSERT_NE(panel, nullptr);
-        EXPECT_TRUE(CheckedButtons(panel).empty());
-        EXPECT_EQ(t.CloseSettings(1), 1);
-        EXPECT_EQ(t.anchor, 0);
-    }
-}
-
-TEST_F(Stretch2Panel, ClicksSetTheAnchorAndAskForAPreview) {
-    HWND panel = Open(0);
-    ASSERT_NE(panel, nullptr);
-    for (int32_t id = 1017; id >= 1007; --id) {
-        SCOPED_TRACE(id);
-        Running();
-        ASSERT_FALSE(PreviewAsked());
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.anchor, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
-}
-
-TEST_F(Stretch2Panel, CommandsFromOtherControlsAreIgnored) {
-    HWND panel = Open(2);
-    ASSERT_NE(panel, nullptr);
-    Running();
-    t.anchor = 4;
-    for (WPARAM id : {WPARAM{1006}, WPARAM{1018}, WPARAM{1}}) {
-        SendMessageW(panel, WM_COMMAND, id, 0);
-    }
-    EXPECT_EQ(t.anchor, 4);
-    EXPECT_FALSE(PreviewAsked());
-}
-
-TEST_F(Stretch2Panel, LaterCheckedButtonWinsAndTheFirstIsNeverTested) {
-    HWND panel = Open(0);
-    ASSERT_NE(panel, nullptr);
-    CheckDlgButton(panel, 1008, BST_CHECKED);
-    CheckDlgButton(panel, 1012, BST_CHECKED);
-    SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1007, BN_CLICKED), 0);
-    EXPECT_EQ(t.anchor, 5);
-    CheckRadioButton(panel, 1007, 1017, 1007);
-    t.anchor = 9;
-    SendMessageW(panel, WM_COMMAND, MAKEWPARAM(1010, 7), 0); // any notification code
-    EXPECT_EQ(t.anchor, 0);
-}
-
-TEST_F(Stretch2Panel, CloseReadsTheButtonsOnlyWithApply) {
-    HWND panel = Open(1);
-    ASSERT_NE(panel, nullptr);
-    ASSERT_TRUE(automation::Click(panel, 1015));
-    t.anchor = 3;
-    Running();
-    EXPECT_EQ(t.CloseSettings(0), 1);
-    EXPECT_EQ(t.Dialog(), nullptr);
-    EXPECT_EQ(t.anchor, 3);
-
-    panel = Open(1);
-    ASSERT_NE(panel, nullptr);
-    ASSERT_TRUE(automation::Click(panel, 1015));
-    t.anchor = 3;
-    Running();
-    EXPECT_EQ(t.CloseSettings(1), 1);
-    EXPECT_EQ(t.Dialog(), nullptr);
-    EXPECT_FALSE(PreviewAsked()); // closing asks for no preview
-    uint8_t block[4] = {};
-    EXPECT_EQ(t.GetParams(block), 4);
-    EXPECT_EQ(std::vector<uint8_t>(block, block + 4), (std::vector<uint8_t>{8, 0, 0, 0}));
 }
 
 } // namespace
