@@ -66,4 +66,39 @@ void ReadTrackBarUnlessZero(HWND window, int id, int32_t& value) {
     }
 }
 
+INT_PTR TrackBarPanelMessage(Transition& owner, const TrackBarField& bar, std::initializer_list<CheckBoxField> boxes,
+                             HWND window, UINT message) {
+    switch (message) {
+    case WM_INITDIALOG:
+        SetUpTrackBar(window, bar.id, bar.min, bar.max, bar.value);
+        for (const CheckBoxField& box : boxes) {
+            CheckDlgButton(window, box.id, static_cast<UINT>(box.value));
+        }
+        return 1;
+    case WM_COMMAND:
+        for (const CheckBoxField& box : boxes) {
+            box.value = ReadCheckBox(window, box.id);
+        }
+        owner.Finish();
+        return 0;
+    case WM_HSCROLL:
+        ReadTrackBar(window, bar.id, bar.min, bar.max, bar.value);
+        owner.Finish();
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int32_t TrackBarPanelClose(Transition& owner, const TrackBarField& bar, std::initializer_list<CheckBoxField> boxes,
+                           int32_t apply) {
+    if (apply != 0 && owner.Dialog() != nullptr) {
+        ReadTrackBarUnlessZero(owner.Dialog(), bar.id, bar.value);
+        for (const CheckBoxField& box : boxes) {
+            box.value = ReadCheckBox(owner.Dialog(), box.id);
+        }
+    }
+    return owner.Transition::CloseSettings(apply);
+}
+
 } // namespace wqtrans

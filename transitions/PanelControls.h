@@ -15,6 +15,17 @@
 //   RadioGroupClose  the CloseSettings of such a panel: with apply not 0 and the
 //                    panel open, reads the group into `value` (no Finish); then closes
 //                    the panel as Transition::CloseSettings does and returns its result.
+//   TrackBarPanelMessage  the whole panel of a transition with one track bar and
+//                    check boxes: WM_INITDIALOG sets up the track bar, then checks
+//                    each box as its parameter says (in the order given) and returns
+//                    1; WM_COMMAND, from any control, reads every box and calls
+//                    owner.Finish(); WM_HSCROLL takes the track bar's position when it
+//                    lies within the bar's range and calls owner.Finish(); all but
+//                    WM_INITDIALOG return 0.
+//   TrackBarPanelClose  the CloseSettings of such a panel: with apply not 0 and the
+//                    panel open, takes the track bar's position unless it is 0, then
+//                    reads every box (no Finish); then closes the panel as
+//                    Transition::CloseSettings does and returns its result.
 //   ReadCheckBox     1 when the check box is checked, else 0.
 //   SetUpTrackBar    sets the track bar's range (TBM_SETRANGE, redraw 1, minimum in the
 //                    low word, maximum in the high word), then its position (TBM_SETPOS).
@@ -26,17 +37,36 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "module/Transition.h"
 #include "platform/Platform.h"
 
 namespace wqtrans {
 
+// A track bar of a panel, the range it accepts and the parameter it shows.
+struct TrackBarField {
+    int id;
+    int32_t min;
+    int32_t max;
+    int32_t& value;
+};
+
+// A check box of a panel and the parameter it shows (0 or 1).
+struct CheckBoxField {
+    int id;
+    int32_t& value;
+};
+
 void CheckRadioGroup(HWND window, int first, int last, int32_t value);
 int32_t ReadRadioGroup(HWND window, int first, int last);
 INT_PTR RadioGroupMessage(Transition& owner, int32_t& value, int first, int last, HWND window, UINT message,
                           WPARAM wParam);
 int32_t RadioGroupClose(Transition& owner, int32_t& value, int first, int last, int32_t apply);
+INT_PTR TrackBarPanelMessage(Transition& owner, const TrackBarField& bar, std::initializer_list<CheckBoxField> boxes,
+                             HWND window, UINT message);
+int32_t TrackBarPanelClose(Transition& owner, const TrackBarField& bar, std::initializer_list<CheckBoxField> boxes,
+                           int32_t apply);
 int32_t ReadCheckBox(HWND window, int id);
 void SetUpTrackBar(HWND window, int id, int32_t min, int32_t max, int32_t position);
 int32_t TrackBarPosition(HWND window, int id);

@@ -34,31 +34,13 @@ void SquareTransition::SetParams(const void* block, uint32_t size) {
 }
 
 int32_t SquareTransition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        ReadTrackBarUnlessZero(dialog, kSizeTrackBar, sizePercent);
-        stretchInside = ReadCheckBox(dialog, kStretchCheckBox);
-    }
-    return Transition::CloseSettings(apply);
+    return TrackBarPanelClose(*this, {kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent},
+                              {{kStretchCheckBox, stretchInside}}, apply);
 }
 
 INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        SetUpTrackBar(window, kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent);
-        CheckDlgButton(window, kStretchCheckBox, static_cast<UINT>(stretchInside));
-        return 1;
-    case WM_COMMAND:
-        stretchInside = ReadCheckBox(window, kStretchCheckBox);
-        Finish();
-        return 0;
-    case WM_HSCROLL: {
-        ReadTrackBar(window, kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent);
-        Finish();
-        return 0;
-    }
-    default:
-        return 0;
-    }
+    return TrackBarPanelMessage(*this, {kSizeTrackBar, kMinPercent, kMaxPercent, sizePercent},
+                                {{kStretchCheckBox, stretchInside}}, window, message);
 }
 
 int32_t SquareTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {

@@ -36,31 +36,13 @@ int32_t Turn2Transition::GetParams(void* out) { return WriteBlock(out, rotations
 void Turn2Transition::SetParams(const void* block, uint32_t size) { ReadBlock(block, size, rotations, inverse); }
 
 int32_t Turn2Transition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        ReadTrackBarUnlessZero(dialog, kRotationsTrackBar, rotations);
-        inverse = ReadCheckBox(dialog, kInverseCheckBox);
-    }
-    return Transition::CloseSettings(apply);
+    return TrackBarPanelClose(*this, {kRotationsTrackBar, kMinRotations, kMaxRotations, rotations},
+                              {{kInverseCheckBox, inverse}}, apply);
 }
 
 INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        SetUpTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
-        CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
-        return 1;
-    case WM_COMMAND:
-        inverse = ReadCheckBox(window, kInverseCheckBox);
-        Finish();
-        return 0;
-    case WM_HSCROLL: {
-        ReadTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
-        Finish();
-        return 0;
-    }
-    default:
-        return 0;
-    }
+    return TrackBarPanelMessage(*this, {kRotationsTrackBar, kMinRotations, kMaxRotations, rotations},
+                                {{kInverseCheckBox, inverse}}, window, message);
 }
 
 int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {

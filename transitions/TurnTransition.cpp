@@ -39,34 +39,13 @@ void TurnTransition::SetParams(const void* block, uint32_t size) {
 }
 
 int32_t TurnTransition::CloseSettings(int32_t apply) {
-    if (apply != 0 && dialog != nullptr) {
-        ReadTrackBarUnlessZero(dialog, kRotationsTrackBar, rotations);
-        fullImage = ReadCheckBox(dialog, kFullImageCheckBox);
-        inverse = ReadCheckBox(dialog, kInverseCheckBox);
-    }
-    return Transition::CloseSettings(apply);
+    return TrackBarPanelClose(*this, {kRotationsTrackBar, kMinRotations, kMaxRotations, rotations},
+                              {{kFullImageCheckBox, fullImage}, {kInverseCheckBox, inverse}}, apply);
 }
 
 INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        SetUpTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
-        CheckDlgButton(window, kFullImageCheckBox, static_cast<UINT>(fullImage));
-        CheckDlgButton(window, kInverseCheckBox, static_cast<UINT>(inverse));
-        return 1;
-    case WM_COMMAND:
-        fullImage = ReadCheckBox(window, kFullImageCheckBox);
-        inverse = ReadCheckBox(window, kInverseCheckBox);
-        Finish();
-        return 0;
-    case WM_HSCROLL: {
-        ReadTrackBar(window, kRotationsTrackBar, kMinRotations, kMaxRotations, rotations);
-        Finish();
-        return 0;
-    }
-    default:
-        return 0;
-    }
+    return TrackBarPanelMessage(*this, {kRotationsTrackBar, kMinRotations, kMaxRotations, rotations},
+                                {{kFullImageCheckBox, fullImage}, {kInverseCheckBox, inverse}}, window, message);
 }
 
 int32_t TurnTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
