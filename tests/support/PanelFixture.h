@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,19 @@ protected:
         panel = t.OpenSettings(nullptr, 0);
         EXPECT_NE(panel, nullptr);
         return panel;
+    }
+
+    // Clicks the buttons `ids` in turn, each on a running transition: every click must
+    // leave `value` at the button's offset from `first` and ask for a preview.
+    template <typename V>
+    void ExpectClicksSelect(HWND panel, std::initializer_list<int32_t> ids, int32_t first, const V& value) {
+        for (int32_t id : ids) {
+            SCOPED_TRACE("click " + std::to_string(id));
+            Running();
+            ASSERT_TRUE(automation::Click(panel, id));
+            EXPECT_EQ(value, id - first);
+            EXPECT_TRUE(PreviewAsked());
+        }
     }
 
     static bool Checked(HWND panel, int32_t id) {

@@ -267,13 +267,7 @@ TEST_F(AdvancedScrollingPanelTest, ButtonsShowTheStyle) {
 TEST_F(AdvancedScrollingPanelTest, ClicksChangeTheStyleAndAskForAPreview) {
     HWND panel = Open();
     ASSERT_NE(panel, nullptr);
-    for (int32_t id : {1008, 1004, 1000, 1007}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.style, id - 1000);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1008, 1004, 1000, 1007}, 1000, t.style);
     // A command from outside the group changes nothing.
     t.style = 2;
     Running();

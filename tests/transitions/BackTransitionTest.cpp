@@ -211,13 +211,7 @@ TEST_F(BackPanelTest, ButtonsShowTheEffect) {
 TEST_F(BackPanelTest, ClicksChangeTheEffectAndAnyCommandAsksForAPreview) {
     HWND panel = Open();
     ASSERT_NE(panel, nullptr);
-    for (int32_t id : {1014, 1011, 1007, 1012}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.effect, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1014, 1011, 1007, 1012}, 1007, t.effect);
     t.effect = 2; // not what the buttons say
     Running();
     EXPECT_EQ(t.OnSettingsMessage(panel, WM_COMMAND, 1015, 0), 0);

@@ -425,13 +425,7 @@ TEST_F(BandsPanelTest, OpensWithTheCountAndDirection) {
 
 TEST_F(BandsPanelTest, DirectionButtons) {
     HWND panel = Open();
-    for (int32_t id : {1010, 1008, 1009, 1007}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.direction, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1010, 1008, 1009, 1007}, 1007, t.direction);
     // A direction button also takes over a count that differs from the edit box.
     ASSERT_TRUE(automation::Type(panel, 1015, u"9"));
     t.bandCount = 3;

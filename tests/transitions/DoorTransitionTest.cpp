@@ -218,13 +218,7 @@ TEST_F(DoorPanelTest, OpensWithTheDirection) {
 
 TEST_F(DoorPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
     HWND panel = Open();
-    for (int32_t id : {1009, 1010, 1008, 1007}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.direction, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1009, 1010, 1008, 1007}, 1007, t.direction);
     // A command from another control changes nothing but still asks for a preview.
     ASSERT_TRUE(automation::Click(panel, 1009));
     t.direction = 1;

@@ -225,13 +225,7 @@ TEST_F(PushPanelTest, ButtonsShowTheDirection) {
 TEST_F(PushPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
     HWND panel = Open();
     ASSERT_NE(panel, nullptr);
-    for (int32_t id : {1009, 1010, 1008, 1007}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.direction, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1009, 1010, 1008, 1007}, 1007, t.direction);
 }
 
 TEST_F(PushPanelTest, CommandsFromOtherControlsAreIgnored) {

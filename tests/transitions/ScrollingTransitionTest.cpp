@@ -207,13 +207,7 @@ TEST_F(ScrollingPanelTest, ControlsShowTheDirection) {
 TEST_F(ScrollingPanelTest, ClicksChangeTheDirectionAndAskForAPreview) {
     HWND panel = Open();
     ASSERT_NE(panel, nullptr);
-    for (int32_t id : {1010, 1009, 1007, 1008}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.direction, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1010, 1009, 1007, 1008}, 1007, t.direction);
 }
 
 TEST_F(ScrollingPanelTest, AnyCommandAsksForAPreview) {

@@ -226,13 +226,7 @@ TEST_F(TramePanelTest, ButtonsShowThePattern) {
 
 TEST_F(TramePanelTest, ClicksChangeThePatternAndAskForAPreview) {
     HWND panel = Open();
-    for (int32_t id : {1007, 1008, 1009}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.pattern, id - 1007);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1007, 1008, 1009}, 1007, t.pattern);
 }
 
 TEST_F(TramePanelTest, CloseReadsTheButtonsOnlyWhenApplied) {

@@ -270,13 +270,7 @@ TEST_F(ZigzagPanelTest, ButtonsAndTheTrackBar) {
     ASSERT_TRUE(automation::Click(panel, 1001));
     EXPECT_EQ(t.direction, 1);
     EXPECT_TRUE(PreviewAsked());
-    for (int32_t id : {1103, 1101, 1104, 1102, 1100}) {
-        SCOPED_TRACE("click " + std::to_string(id));
-        Running();
-        ASSERT_TRUE(automation::Click(panel, id));
-        EXPECT_EQ(t.startCorner, id - 1100);
-        EXPECT_TRUE(PreviewAsked());
-    }
+    ExpectClicksSelect(panel, {1103, 1101, 1104, 1102, 1100}, 1100, t.startCorner);
     Running();
     ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 42));
     EXPECT_EQ(t.spotWidth, 42);
