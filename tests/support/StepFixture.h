@@ -32,6 +32,14 @@ protected:
         log.Clear();
         return Step();
     }
+    // With the clock past the end of the run (the start set ahead of the timer), a
+    // step copies the new frame whole and draws nothing else.
+    void ExpectNewFrameWholeBeyondTheRun() {
+        t.SetElapsed(static_cast<uint32_t>(-100));
+        log.Clear();
+        EXPECT_EQ(Step(), 1);
+        EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    }
     // Gives all three surfaces the size w x h.
     void Size(int32_t w, int32_t h) {
         dest.SetSize(w, h);

@@ -172,10 +172,7 @@ TEST_F(AdvancedScrollingTest, WholeFrameForStylesAboveEightAndTimeBeyondTheRun) 
     t.style = 0;
     At(500);
     EXPECT_EQ(Step(), 1);
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(Step(), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
 }
 
 TEST_F(AdvancedScrollingTest, UnreadyDestinationAfterTheSetUpAndTheClock) {

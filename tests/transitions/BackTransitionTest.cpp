@@ -80,10 +80,7 @@ TEST_F(BackTest, NewFrameAloneForEffectsAboveSevenAndTimeBeyondTheRun) {
     t.effect = 1;
     At(500);
     EXPECT_EQ(Step(), 1);
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(Step(), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
 }
 
 TEST_F(BackTest, UnreadyDestinationAndHostFailure) {

@@ -248,9 +248,9 @@ TEST_F(BandsTest, WholeFrameCases) {
 TEST_F(BandsTest, ANullListPointerIsNotWrittenThrough) {
     Start(3, 0, 34);
     clock.Set(0);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(Step(), 1);
     clock.Set(20);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(Step(), 1);
     EXPECT_EQ(t.drawn, 20u);
 }
 

@@ -163,10 +163,7 @@ TEST_F(CellTest, UnreadyBeyondTheRunAndHostFailure) {
     EXPECT_EQ(t.GetElapsed(), 500u);
     EXPECT_FALSE(t.FirstStep());
     dest.SetReady(true);
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(Step(), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
     At(500);
     newFrame.ThrowAfter(3);
     EXPECT_EQ(Step(), 0);

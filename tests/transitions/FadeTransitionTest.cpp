@@ -75,7 +75,7 @@ TEST_F(FadeTest, StepCallsForEachFlag) {
 TEST_F(FadeTest, StepOnAnUnreadyDestinationDrawsNothingAndReadsNoClock) {
     At(300);
     dest.SetReady(false);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.GetElapsed(), 0u);
     EXPECT_FALSE(t.FirstStep());
@@ -86,20 +86,18 @@ TEST_F(FadeTest, ElapsedPastTheDurationStaysAtTheNewFrame) {
     t.UpdateElapsed();
     t.SetElapsed(static_cast<uint32_t>(-100)); // the start now lies ahead of the timer
     log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(Step(), 1);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)", "old.DrawAt(dest, 0, 0, 0, 1, 128, 0)"});
 }
 
 TEST_F(FadeTest, HostFailureIsCaught) {
     At(500);
     newFrame.ThrowAfter(0);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
 }
 
-TEST_F(FadeTest, StepBeforeAnyBeginDoesNotDivideByZero) {
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
-}
+TEST_F(FadeTest, StepBeforeAnyBeginDoesNotDivideByZero) { EXPECT_EQ(Step(), 1); }
 
 TEST_F(FadeTest, StepExPlainCopyAtTheEnd) {
     At(1000);

@@ -137,7 +137,7 @@ TEST_F(SquareTest, SizeIsTakenAtTheFirstStepOnly) {
     StepOn(640, 480);
     log.Clear();
     newFrame.SetSize(100, 100); // a later frame of another size changes nothing in this run
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+    EXPECT_EQ(Step(), 1);
     EXPECT_EQ(log.lines.at(1), "new.CopyRect(dest, 160, 120, 160, 120, 320, 240, 0, 0, 0, 2)");
 }
 

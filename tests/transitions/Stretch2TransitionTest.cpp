@@ -176,7 +176,7 @@ TEST_F(Stretch2Test, UnreadyDestinationDrawsNothingButResetsThePhase) {
     newFrame.SetSize(100, 50);
     clock.Set(300);
     log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.phase, 0u);
     EXPECT_EQ(t.width, 100u);

@@ -125,7 +125,7 @@ TEST_F(StretchTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     newFrame.SetSize(300, 200);
     At(400);
     dest.SetReady(false);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.width, 300u);
     EXPECT_EQ(t.height, 200u);
@@ -136,10 +136,7 @@ TEST_F(StretchTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
 TEST_F(StretchTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     At(500);
     t.UpdateElapsed();
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
 }
 
 // Pixels on the reference surface; the destination holds the old frame before the run.

@@ -136,7 +136,7 @@ TEST_F(Turn2Test, UnreadyDestinationDrawsNothingButRestartsTheCount) {
     dest.SetReady(false);
     newFrame.SetSize(100, 50);
     log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.turnsDone, 0u);
     EXPECT_EQ(t.width, 100u);
@@ -147,10 +147,7 @@ TEST_F(Turn2Test, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     Start(1000);
     clock.Set(500);
     t.UpdateElapsed();
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
 }
 
 class Turn2Pixels : public ::testing::Test {

@@ -94,7 +94,7 @@ TEST_F(TurnTest, StepCalls) {
 TEST_F(TurnTest, OldFrameOfAnotherSizeIsScaledToTheNewFrame) {
     oldFrame.SetSize(320, 200);
     At(1000);
-    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    Step();
     EXPECT_EQ(log.lines.at(1), "old.StretchAll(dest, 0, 0, 640, 480, 0, 0, 0, 4)");
 }
 
@@ -102,7 +102,7 @@ TEST_F(TurnTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
     newFrame.SetSize(300, 200);
     At(400);
     dest.SetReady(false);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.width, 300u);
     EXPECT_EQ(t.height, 200u);
@@ -112,10 +112,7 @@ TEST_F(TurnTest, UnreadyDestinationDrawsNothingButTakesTheSize) {
 TEST_F(TurnTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     At(500);
     t.UpdateElapsed();
-    t.SetElapsed(static_cast<uint32_t>(-100));
-    log.Clear();
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
-    EXPECT_CALLS(log, {"dest.IsReady()", "new.CopyAll(dest)"});
+    ExpectNewFrameWholeBeyondTheRun();
 }
 
 struct TurnPixelCase {

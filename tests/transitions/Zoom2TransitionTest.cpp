@@ -91,7 +91,7 @@ TEST_F(Zoom2Test, SizeComesFromTheShownFrame) {
 TEST_F(Zoom2Test, UnreadyDestinationAfterTheClockRead) {
     At(300);
     dest.SetReady(false);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.GetElapsed(), 300u);
     EXPECT_FALSE(t.FirstStep());
@@ -111,7 +111,7 @@ TEST_F(Zoom2Test, ElapsedBeyondTheDurationCopiesTheShownFrame) {
 TEST_F(Zoom2Test, HostFailuresAreLeftToTheCaller) {
     At(500);
     oldFrame.ThrowAfter(0);
-    EXPECT_ANY_THROW(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr));
+    EXPECT_ANY_THROW(Step());
 }
 
 class Zoom2Pixels : public ::testing::Test {

@@ -72,11 +72,11 @@ TEST_F(ZoomTest, StepCalls) {
 
 TEST_F(ZoomTest, SizesComeFromTheOldFrameAtEveryStep) {
     At(500);
-    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    Step();
     oldFrame.SetSize(200, 100);
     newFrame.SetSize(10, 10);
     log.Clear();
-    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    Step();
     EXPECT_CALLS(log, {"dest.IsReady()", "old.CopyAll(dest)",
                        "new.StretchRect(dest, 50, 25, 100, 50, 0, 0, 200, 100, 0, 0, 0, 0)"});
 }
@@ -104,7 +104,7 @@ TEST_F(ZoomTest, ClockSetBackIsDrawnAsTheEnd) {
 TEST_F(ZoomTest, UnreadyDestinationReadsNoClock) {
     At(500);
     dest.SetReady(false);
-    EXPECT_EQ(t.Step(&dest, &oldFrame, &newFrame, 0, nullptr), 0);
+    EXPECT_EQ(Step(), 0);
     EXPECT_CALLS(log, {"dest.IsReady()"});
     EXPECT_EQ(t.GetElapsed(), 0u);
     EXPECT_FALSE(t.FirstStep());
