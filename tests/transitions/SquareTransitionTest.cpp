@@ -9,6 +9,7 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/SquareTransition.h"
@@ -162,24 +163,13 @@ TEST_F(SquareTest, ElapsedBeyondTheDurationCopiesTheNewFrame) {
 }
 
 // Pixels on the reference surface: the destination holds the old frame before the run.
-class SquarePixels : public ::testing::Test {
+class SquarePixels : public test::PixelFixture<SquareTransition> {
 protected:
-    SquarePixels(int32_t w = 101, int32_t h = 80) : dest(w, h), oldFrame(w, h), newFrame(w, h) {
-        test::TagFrame(dest, test::kOldTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
-    }
-    void StepAt(uint32_t e) {
-        clock.Set(e);
-        square.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-    }
-    TestClock clock{0};
-    SoftwareSurface dest, oldFrame, newFrame;
-    SquareTransition square;
+    SquarePixels(int32_t w = 101, int32_t h = 80) : PixelFixture(w, h) {}
 };
 
 TEST_F(SquarePixels, OddWidthLeavesColumn75BetweenTheBands) {
-    square.Begin(1000);
+    t.Begin(1000);
     StepAt(250);
     StepAt(1000);
     EXPECT_EQ(test::FirstBadPixel(dest,
@@ -192,7 +182,7 @@ TEST_F(SquarePixels, OddWidthLeavesColumn75BetweenTheBands) {
 
 TEST_F(SquarePixels, HalfWayTheWindowShowsTheNewFrameInPlace) {
     // 101 x 80, S = 50, e = d/2: inner 25 x 20 at (38, 30); bands 12 wide, 10 high.
-    square.Begin(1000);
+    t.Begin(1000);
     StepAt(500);
     EXPECT_EQ(test::FirstBadPixel(dest,
                                   [](int32_t x, int32_t y) {
@@ -209,8 +199,8 @@ protected:
 };
 
 TEST_F(SquareStretchPixels, EvenSizeIsCoveredExactlyAtTheEnd) {
-    square.stretchInside = 1;
-    square.Begin(1000);
+    t.stretchInside = 1;
+    t.Begin(1000);
     StepAt(300);
     StepAt(1000);
     EXPECT_EQ(test::FirstBadPixel(dest, [](int32_t x, int32_t y) { return Tagged(test::kNewTag, x, y); }), "");

@@ -11,6 +11,7 @@
 #include "support/AnchorPanelTests.h"
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Stretch2Transition.h"
@@ -196,10 +197,8 @@ TEST(Stretch2Pixels, EveryPlacementEndsOnTheNewFrame) {
     for (int32_t anchor = 0; anchor <= 10; ++anchor) {
         SCOPED_TRACE("anchor " + std::to_string(anchor));
         TestClock clock{0};
-        SoftwareSurface dest(33, 21), oldFrame(33, 21), newFrame(33, 21);
-        test::TagFrame(dest, test::kDestTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
+        test::PixelRig rig(33, 21, test::kDestTag);
+        auto& [dest, oldFrame, newFrame] = rig;
         Stretch2Transition stretch;
         stretch.anchor = anchor;
         stretch.Begin(1000);
@@ -214,10 +213,8 @@ TEST(Stretch2Pixels, EveryPlacementEndsOnTheNewFrame) {
 TEST(Stretch2Pixels, FirstHalfLeavesTheRestAsItWas) {
     // "Center H+V" on 40 x 20 at d/4: the old frame halved into 20 x 10 at (10, 5).
     TestClock clock{0};
-    SoftwareSurface dest(40, 20), oldFrame(40, 20), newFrame(40, 20);
-    test::TagFrame(dest, test::kDestTag);
-    test::TagFrame(oldFrame, test::kOldTag);
-    test::TagFrame(newFrame, test::kNewTag);
+    test::PixelRig rig(40, 20, test::kDestTag);
+    auto& [dest, oldFrame, newFrame] = rig;
     Stretch2Transition stretch;
     stretch.anchor = 6;
     stretch.Begin(1000);

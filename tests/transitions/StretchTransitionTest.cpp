@@ -9,6 +9,7 @@
 #include "support/AnchorPanelTests.h"
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/StretchTransition.h"
@@ -173,10 +174,8 @@ TEST(StretchPixels, EndOfRun) {
     for (const StretchPixelCase& c : cases) {
         SCOPED_TRACE("anchor " + std::to_string(c.anchor));
         TestClock clock{0};
-        SoftwareSurface dest(c.w, c.h), oldFrame(c.w, c.h), newFrame(c.w, c.h);
-        test::TagFrame(dest, test::kOldTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
+        test::PixelRig rig(c.w, c.h);
+        auto& [dest, oldFrame, newFrame] = rig;
         StretchTransition stretch;
         stretch.anchor = c.anchor;
         stretch.Begin(1000);

@@ -10,6 +10,7 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Turn2Transition.h"
@@ -150,23 +151,16 @@ TEST_F(Turn2Test, ElapsedBeyondTheDurationCopiesTheNewFrame) {
     ExpectNewFrameWholeBeyondTheRun();
 }
 
-class Turn2Pixels : public ::testing::Test {
+class Turn2Pixels : public test::PixelFixture<Turn2Transition> {
 protected:
-    Turn2Pixels() {
-        test::TagFrame(dest, test::kDestTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
-    }
-    TestClock clock{0};
-    SoftwareSurface dest{64, 48}, oldFrame{64, 48}, newFrame{64, 48};
-    Turn2Transition turn;
+    Turn2Pixels() : PixelFixture(64, 48, test::kDestTag) {}
 };
 
 TEST_F(Turn2Pixels, QuarterTurnShowsTheNewFrameAbove) {
     // rr = 8 at e = 125: the old frame drawn at (0, 7), the new frame in rows 0 to 6.
-    turn.Begin(1000);
+    t.Begin(1000);
     clock.Set(125);
-    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
     EXPECT_EQ(test::FirstBadPixel(dest,
                                   [](int32_t x, int32_t y) {
                                       return y < 7 ? Tagged(test::kNewTag, x, y) : Tagged(test::kOldTag, x, y - 7);
@@ -176,10 +170,10 @@ TEST_F(Turn2Pixels, QuarterTurnShowsTheNewFrameAbove) {
 
 TEST_F(Turn2Pixels, EndLeavesOneColumnOfTheOldFrame) {
     // rotations 1, d = 1: the angle is K, rr = 64: the old frame at (63, -1).
-    turn.rotations = 1;
-    turn.Begin(1);
+    t.rotations = 1;
+    t.Begin(1);
     clock.Set(1);
-    turn.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+    t.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
     EXPECT_EQ(test::FirstBadPixel(dest,
                                   [](int32_t x, int32_t y) {
                                       return x == 63 && y < 47 ? Tagged(test::kOldTag, 0, y + 1)

@@ -10,6 +10,7 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/TurnTransition.h"
@@ -125,10 +126,8 @@ TEST(TurnPixels, EndOfRunShowsTheNewFrameWhole) {
     for (const TurnPixelCase& c : cases) {
         SCOPED_TRACE("fullImage " + std::to_string(c.fullImage) + " " + std::to_string(c.w));
         TestClock clock{0};
-        SoftwareSurface dest(c.w, c.h), oldFrame(c.w, c.h), newFrame(c.w, c.h);
-        test::TagFrame(dest, test::kDestTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
+        test::PixelRig rig(c.w, c.h, test::kDestTag);
+        auto& [dest, oldFrame, newFrame] = rig;
         TurnTransition turn;
         turn.fullImage = c.fullImage;
         turn.Begin(1000);
@@ -144,10 +143,8 @@ TEST(TurnPixels, HalfWayTheOldFrameSurroundsTheWindow) {
     // 64 x 48 at d/2 without the full image: the rectangle 32 x 24 at (0, 12) shows the
     // new frame's bottom-right quarter; the old frame is redrawn everywhere else.
     TestClock clock{0};
-    SoftwareSurface dest(64, 48), oldFrame(64, 48), newFrame(64, 48);
-    test::TagFrame(dest, test::kDestTag);
-    test::TagFrame(oldFrame, test::kOldTag);
-    test::TagFrame(newFrame, test::kNewTag);
+    test::PixelRig rig(64, 48, test::kDestTag);
+    auto& [dest, oldFrame, newFrame] = rig;
     TurnTransition turn;
     turn.Begin(1000);
     clock.Set(500);

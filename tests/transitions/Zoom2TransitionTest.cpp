@@ -10,6 +10,7 @@
 #include "support/Frames.h"
 #include "support/PanelFixture.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/Zoom2Transition.h"
@@ -114,21 +115,9 @@ TEST_F(Zoom2Test, HostFailuresAreLeftToTheCaller) {
     EXPECT_ANY_THROW(Step());
 }
 
-class Zoom2Pixels : public ::testing::Test {
+class Zoom2Pixels : public test::PixelFixture<Zoom2Transition> {
 protected:
-    Zoom2Pixels() {
-        test::TagFrame(dest, test::kDestTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
-        zoom.Begin(1000);
-    }
-    void StepAt(uint32_t e, int32_t flags) {
-        clock.Set(e);
-        zoom.Step(&dest, &oldFrame, &newFrame, flags, nullptr);
-    }
-    TestClock clock{0};
-    SoftwareSurface dest{40, 30}, oldFrame{40, 30}, newFrame{40, 30};
-    Zoom2Transition zoom;
+    Zoom2Pixels() : PixelFixture(40, 30, test::kDestTag) { t.Begin(1000); }
 };
 
 TEST_F(Zoom2Pixels, ZoomOutEndsOnTheShownFrameUnscaled) {
@@ -139,7 +128,7 @@ TEST_F(Zoom2Pixels, ZoomOutEndsOnTheShownFrameUnscaled) {
 }
 
 TEST_F(Zoom2Pixels, EmptySourceKeepsTheDestination) {
-    zoom.zoomIn = 1;
+    t.zoomIn = 1;
     StepAt(1000, 1);
     EXPECT_EQ(test::FirstBadPixel(dest, [](int32_t x, int32_t y) { return Tagged(test::kDestTag, x, y); }), "");
 }

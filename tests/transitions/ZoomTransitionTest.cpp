@@ -7,6 +7,7 @@
 #include "host/SoftwareSurface.h"
 #include "support/Frames.h"
 #include "support/RecordingSurface.h"
+#include "support/Runs.h"
 #include "support/StepFixture.h"
 #include "support/TestClock.h"
 #include "transitions/ZoomTransition.h"
@@ -123,21 +124,9 @@ TEST_F(ZoomTest, HostFailureIsCaught) {
                        "old.StretchRect(dest, 160, 120, 320, 240, 0, 0, 640, 480, 0, 0, 0, 0)"});
 }
 
-class ZoomPixels : public ::testing::Test {
+class ZoomPixels : public test::PixelFixture<ZoomTransition> {
 protected:
-    ZoomPixels() {
-        test::TagFrame(dest, test::kDestTag);
-        test::TagFrame(oldFrame, test::kOldTag);
-        test::TagFrame(newFrame, test::kNewTag);
-        zoom.Begin(1000);
-    }
-    void StepAt(uint32_t e, int32_t flags) {
-        clock.Set(e);
-        zoom.Step(&dest, &oldFrame, &newFrame, flags, nullptr);
-    }
-    TestClock clock{0};
-    SoftwareSurface dest{40, 30}, oldFrame{40, 30}, newFrame{40, 30};
-    ZoomTransition zoom;
+    ZoomPixels() : PixelFixture(40, 30, test::kDestTag) { t.Begin(1000); }
 };
 
 TEST_F(ZoomPixels, ZoomInEndsOnTheNewFrame) {
