@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/Automation.h"
@@ -37,6 +38,29 @@ protected:
         return Base::Open();
     }
 };
+
+// A button of such a panel: its text and where it stands on the picture (column and
+// row, 0 to 2).
+struct AnchorButton {
+    int32_t id;
+    std::u16string text;
+    int32_t column, row;
+};
+
+// Checks that every button is a radio button with its text, standing in its column
+// and row of the panel's three by three layout: columns end at x 50 and 120, rows at
+// y 30 and `middleRowEnd`.
+inline void ExpectButtonsStand(HWND panel, const std::vector<AnchorButton>& buttons, int32_t middleRowEnd) {
+    for (const AnchorButton& c : buttons) {
+        SCOPED_TRACE(c.id);
+        const auto button = automation::Control(panel, c.id);
+        ASSERT_TRUE(button.has_value());
+        EXPECT_EQ(button->kind, automation::ControlKind::RadioButton);
+        EXPECT_EQ(button->text, c.text);
+        EXPECT_EQ(button->x < 50 ? 0 : button->x < 120 ? 1 : 2, c.column);
+        EXPECT_EQ(button->y < 30 ? 0 : button->y < middleRowEnd ? 1 : 2, c.row);
+    }
+}
 
 TYPED_TEST_SUITE_P(AnchorPanel);
 

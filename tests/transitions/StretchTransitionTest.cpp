@@ -219,30 +219,21 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Stretch, AnchorPanel, StretchAnchors);
 
 using StretchPanel = AnchorPanel<StretchAnchors>;
 
-struct ButtonCase {
-    int32_t id;
-    std::u16string text;
-    int32_t column, row; // where it stands on the picture, 0 to 2
-};
-
 TEST_F(StretchPanel, ButtonsStandWhereTheirPlacementLies) {
     HWND panel = Open(0);
     ASSERT_NE(panel, nullptr);
-    const ButtonCase cases[] = {
-        {1007, u"Top Left", 0, 0},      {1008, u"Top Right", 2, 0},   {1009, u"Bottom Left", 0, 2},
-        {1010, u"Bottom Right", 2, 2},  {1011, u"4 corners", 1, 1},   {1012, u"Center", 1, 1},
-        {1013, u"Top Middle", 1, 0},    {1014, u"Middle Left", 0, 1}, {1015, u"Middle Right", 2, 1},
-        {1016, u"Bottom Middle", 1, 2},
-    };
-    for (const ButtonCase& c : cases) {
-        SCOPED_TRACE(c.id);
-        const auto button = automation::Control(panel, c.id);
-        ASSERT_TRUE(button.has_value());
-        EXPECT_EQ(button->kind, automation::ControlKind::RadioButton);
-        EXPECT_EQ(button->text, c.text);
-        EXPECT_EQ(button->x < 50 ? 0 : button->x < 120 ? 1 : 2, c.column);
-        EXPECT_EQ(button->y < 30 ? 0 : button->y < 60 ? 1 : 2, c.row);
-    }
+    ExpectButtonsStand(panel,
+                       {{1007, u"Top Left", 0, 0},
+                        {1008, u"Top Right", 2, 0},
+                        {1009, u"Bottom Left", 0, 2},
+                        {1010, u"Bottom Right", 2, 2},
+                        {1011, u"4 corners", 1, 1},
+                        {1012, u"Center", 1, 1},
+                        {1013, u"Top Middle", 1, 0},
+                        {1014, u"Middle Left", 0, 1},
+                        {1015, u"Middle Right", 2, 1},
+                        {1016, u"Bottom Middle", 1, 2}},
+                       60);
 }
 
 } // namespace
