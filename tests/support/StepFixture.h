@@ -55,4 +55,11 @@ protected:
     T t;
 };
 
+// For transitions that never read the old frame: it gets a size of its own, so that a
+// step that measured it would show.
+template <typename T> class NewFrameStepFixture : public StepFixture<T> {
+protected:
+    NewFrameStepFixture() { this->oldFrame.SetSize(17, 13); }
+};
+
 } // namespace wqtrans::test

@@ -35,12 +35,7 @@ unsigned int SeedGiving(uint32_t r) {
     return ((r << 16) - 2531011u) * inverse;
 }
 
-class AdvancedScrollingTest : public test::StepFixture<AdvancedScrollingTransition> {
-protected:
-    AdvancedScrollingTest() {
-        oldFrame.SetSize(17, 13); // never read
-    }
-};
+using AdvancedScrollingTest = test::NewFrameStepFixture<AdvancedScrollingTransition>;
 
 TEST_F(AdvancedScrollingTest, IdentityAndParameterBlock) {
     EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '0'));

@@ -18,12 +18,7 @@ using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class CellTest : public test::StepFixture<CellTransition> {
-protected:
-    CellTest() {
-        oldFrame.SetSize(17, 13); // never read
-    }
-};
+using CellTest = test::NewFrameStepFixture<CellTransition>;
 
 TEST_F(CellTest, IdentityAndParameterBlock) {
     EXPECT_EQ(t.GetID(), MakeId('S', 'E', '1', '2'));

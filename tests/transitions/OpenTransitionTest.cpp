@@ -16,12 +16,7 @@ using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class OpenTest : public test::StepFixture<OpenTransition> {
-protected:
-    OpenTest() {
-        oldFrame.SetSize(17, 13); // never read
-    }
-};
+using OpenTest = test::NewFrameStepFixture<OpenTransition>;
 
 TEST_F(OpenTest, IdentityAndAnOptionThatIsOnlyKept) {
     EXPECT_EQ(t.GetID(), MakeId('S', 'E', '0', '5'));

@@ -22,11 +22,8 @@ using test::PixelRig;
 using test::RecordingSurface;
 using test::TestClock;
 
-class PushTest : public test::StepFixture<PushTransition> {
+class PushTest : public test::NewFrameStepFixture<PushTransition> {
 protected:
-    PushTest() {
-        oldFrame.SetSize(17, 13); // never read
-    }
     // One more step of the run at elapsed time `e`; the log keeps the earlier steps.
     int32_t StepAt(uint32_t e) {
         clock.Set(e);
