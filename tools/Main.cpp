@@ -209,10 +209,9 @@ void Calls(const std::string& name, const RunArgs& args, const std::vector<std::
     ApplySettings(info, instance.get(), sets);
     PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight);
     out = info.name + " (" + info.idText + "), block " +
-                      (info.defaults.empty() ? std::string("(none)") : Hex(BlockOf(instance.get()))) + ", " +
-                      std::to_string(pictures.oldPicture->Width()) + "x" +
-                      std::to_string(pictures.oldPicture->Height()) + " frames, seed " + std::to_string(options.seed) +
-                      "\n";
+          (info.defaults.empty() ? std::string("(none)") : Hex(BlockOf(instance.get()))) + ", " +
+          std::to_string(pictures.oldPicture->Width()) + "x" + std::to_string(pictures.oldPicture->Height()) +
+          " frames, seed " + std::to_string(options.seed) + "\n";
     PrintCalls(instance.get(), *pictures.oldPicture, *pictures.newPicture, options,
                FrameTimes(options.durationMs, options.fps), out);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -214,8 +214,7 @@ BOOL GlobalUnlock(HGLOBAL memory);
 HGLOBAL GlobalFree(HGLOBAL memory);
 
 // Dialogs and windows.
-HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc,
-                        LPARAM initParam);
+HWND CreateDialogParamW(HINSTANCE instance, LPCWSTR templateName, HWND parent, DLGPROC dialogProc, LPARAM initParam);
 BOOL IsWindow(HWND window);
 BOOL DestroyWindow(HWND window);
 LONG GetWindowLongW(HWND window, int index);
