@@ -27,6 +27,6 @@ ensure_packages() {
             wq_sudo dpkg --add-architecture i386
         fi
     done
-    wq_sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive wq_sudo apt-get install -y -qq "${missing[@]}" >&2
+    wq_sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+    DEBIAN_FRONTEND=noninteractive wq_sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq "${missing[@]}" >&2
 }
