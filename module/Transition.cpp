@@ -20,6 +20,10 @@ Transition::~Transition() {
     if (running != 0) {
         Transition::End();
     }
+    ReleaseWorkSurface();
+}
+
+void Transition::ReleaseWorkSurface() {
     if (workSurface != nullptr) {
         workSurface->Destroy();
         workSurface = nullptr;
@@ -165,7 +169,14 @@ void Transition::Finish() {
 
 HostSurface* Transition::WorkSurface(HostSurface* model) {
     if (workSurface != nullptr) {
-        return workSurface;
+        // The frames of one run keep their size; a host may still reuse an instance
+        // for frames of another size or pixel model, and then the surface is remade.
+        const int32_t depth = model->Depth();
+        if (model->Width() == workWidth && model->Height() == workHeight && depth == workDepth &&
+            (depth != 8 || model->PaletteOf(0) == workPalette)) {
+            return workSurface;
+        }
+        ReleaseWorkSurface();
     }
     HostSurface* surface = model->NewSurface();
     if (surface == nullptr) {
@@ -175,14 +186,22 @@ HostSurface* Transition::WorkSurface(HostSurface* model) {
         HostPrototype prototype{};
         const int32_t depth = model->Depth();
         surface->PrototypeFor(&prototype, depth, 5, model->Driver());
-        if (surface->Allocate(model->Width(), model->Height(), &prototype) == 0) {
+        const int32_t width = model->Width();
+        const int32_t height = model->Height();
+        if (surface->Allocate(width, height, &prototype) == 0) {
             surface->Destroy();
             return nullptr;
         }
         surface->SetKeyColour(model->KeyColour());
+        HostPalette* palette = nullptr;
         if (depth == 8) {
-            surface->AssignPalette(model->PaletteOf(0));
+            palette = model->PaletteOf(0);
+            surface->AssignPalette(palette);
         }
+        workWidth = width;
+        workHeight = height;
+        workDepth = depth;
+        workPalette = palette;
     } catch (...) {
         surface->Destroy();
         throw;

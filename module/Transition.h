@@ -19,6 +19,30 @@
 
 namespace wqtrans {
 
+// The answers of one step's drawing calls. A step reports 1 only when every drawing
+// call it made was carried out (answered non-zero). A transition that keeps progress
+// from one step to the next (bands opened, cells shown, rows swept) advances it only
+// over what was drawn, so that the next step draws again what failed.
+class DrawCalls {
+public:
+    // Notes one call's answer; true when that call was carried out.
+    bool operator()(int32_t answer) noexcept {
+        if (answer == 0) {
+            failed = true;
+        }
+        return answer != 0;
+    }
+    bool AllDrawn() const noexcept { return !failed; }
+    // The step's result: 1 when everything was drawn, else 0.
+    int32_t Result() const noexcept { return failed ? 0 : 1; }
+
+private:
+    bool failed = false;
+};
+
+// A whole-frame drawing call's answer as a step result: 1 drawn, 0 not.
+constexpr int32_t StepResult(int32_t answer) noexcept { return answer != 0 ? 1 : 0; }
+
 class Transition {
 public:
     Transition() = default;
@@ -75,8 +99,10 @@ public:
     uint32_t UpdateElapsed();
 
     // The transition's scratch surface, made on the first call after `model` (its size,
-    // depth, driver, key colour and 8-bit palette) and the same surface afterwards.
-    // Null when the host could not make or allocate it; a later call tries again.
+    // depth, driver, key colour and 8-bit palette) and the same surface afterwards, as
+    // long as the model keeps the size, depth and palette the surface was made for;
+    // otherwise it is made again. Null when the host could not make or allocate it; a
+    // later call tries again.
     HostSurface* WorkSurface(HostSurface* model);
 
     // The one dialog procedure of all settings panels.
@@ -116,6 +142,13 @@ protected:
 
 private:
     void DestroyPanel();
+    void ReleaseWorkSurface();
+
+    // What the work surface was made for.
+    int32_t workWidth = 0;
+    int32_t workHeight = 0;
+    int32_t workDepth = 0;
+    HostPalette* workPalette = nullptr;
 };
 
 } // namespace wqtrans

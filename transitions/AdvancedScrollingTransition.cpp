@@ -42,6 +42,7 @@ INT_PTR AdvancedScrollingTransition::OnSettingsMessage(HWND window, UINT message
 int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t,
                                           ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             width = static_cast<uint32_t>(newFrame->Width());
             height = static_cast<uint32_t>(newFrame->Height());
@@ -59,8 +60,7 @@ int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostS
             return 0;
         }
         if (static_cast<double>(e) / static_cast<double>(d) > 1.0 || activeStyle > 7) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
 
         const uint32_t W = width;
@@ -73,8 +73,9 @@ int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostS
         const uint32_t h = H / 2;
         const uint32_t b2 = (h * e) / d;
         const auto copy = [&](uint32_t xd, uint32_t yd, uint32_t xs, uint32_t ys, uint32_t w, uint32_t ht) {
-            newFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
-                               static_cast<int32_t>(ys), static_cast<int32_t>(w), static_cast<int32_t>(ht), 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
+                                    static_cast<int32_t>(ys), static_cast<int32_t>(w), static_cast<int32_t>(ht), 0, 0,
+                                    0, 2));
         };
 
         if (activeStyle <= 5) {
@@ -121,7 +122,7 @@ int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostS
             }
             break;
         }
-        return 1;
+        return drew.Result();
     });
 }
 

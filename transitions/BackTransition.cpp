@@ -54,6 +54,7 @@ INT_PTR BackTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 
 int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             width = static_cast<uint32_t>(newFrame->Width());
             height = static_cast<uint32_t>(newFrame->Height());
@@ -65,13 +66,13 @@ int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
             return 0;
         }
         // The new frame lies behind whatever is left of the old one.
-        newFrame->CopyAll(dest);
+        drew(newFrame->CopyAll(dest));
         if (static_cast<double>(e) / static_cast<double>(d) > 1.0) {
-            return 1;
+            return drew.Result();
         }
         const auto fx = static_cast<uint32_t>(effect);
         if (fx > 7) {
-            return 1;
+            return drew.Result();
         }
 
         const uint32_t W = width;
@@ -83,14 +84,15 @@ int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         const uint32_t a = (w * e) / d;
         const uint32_t b = (h * e) / d;
         const auto copy = [&](uint32_t xd, uint32_t yd, uint32_t xs, uint32_t ys, uint32_t cw, uint32_t ch) {
-            oldFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
-                               static_cast<int32_t>(ys), static_cast<int32_t>(cw), static_cast<int32_t>(ch), 0, 0, 0,
-                               0);
+            drew(oldFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
+                                    static_cast<int32_t>(ys), static_cast<int32_t>(cw), static_cast<int32_t>(ch), 0, 0,
+                                    0, 0));
         };
         const auto stretch = [&](uint32_t xd, uint32_t yd, uint32_t xs, uint32_t ys) {
-            oldFrame->StretchRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(w - a),
-                                  static_cast<int32_t>(h - b), static_cast<int32_t>(xs), static_cast<int32_t>(ys),
-                                  static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 0);
+            drew(oldFrame->StretchRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd),
+                                       static_cast<int32_t>(w - a), static_cast<int32_t>(h - b),
+                                       static_cast<int32_t>(xs), static_cast<int32_t>(ys), static_cast<int32_t>(w),
+                                       static_cast<int32_t>(h), 0, 0, 0, 0));
         };
 
         switch (fx) {
@@ -128,7 +130,7 @@ int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
             copy(W - w + a, 0, w, 0, w, H);
             break;
         }
-        return 1;
+        return drew.Result();
     });
 }
 

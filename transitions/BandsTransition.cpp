@@ -112,6 +112,7 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         *changed = nullptr;
     }
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         const auto W = static_cast<uint32_t>(oldFrame->Width());
         const auto H = static_cast<uint32_t>(oldFrame->Height());
         if (firstStep != 0) {
@@ -137,8 +138,7 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         // A direction above 3 can only come from a stored block: such a run shows the
         // new frame at once.
         if (runBandCount == 0 || bandSize == 0 || duration == 0 || runDirection > 3) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
         uint32_t e = UpdateElapsed();
         if (e > duration) {
@@ -146,7 +146,7 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         }
         const uint32_t pos = (bandSize * e) / duration;
         if (pos <= drawn) {
-            return 1;
+            return drew.Result();
         }
         const uint32_t step = pos - drawn;
         ChangedRect* next = rects;
@@ -175,7 +175,8 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
             }
             const auto xs = static_cast<int32_t>(x);
             const auto ys = static_cast<int32_t>(y);
-            newFrame->CopyRect(dest, xs, ys, xs, ys, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2);
+            drew(
+                newFrame->CopyRect(dest, xs, ys, xs, ys, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2));
             if (next != nullptr) {
                 *next++ = ChangedRect{xs, ys, static_cast<int32_t>(x + w), static_cast<int32_t>(y + h)};
             }
@@ -186,8 +187,12 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
                 *changed = rects;
             }
         }
-        drawn = pos;
-        return 1;
+        // The bands move on only when every strip was drawn; otherwise the next step
+        // draws them all again from where they stood.
+        if (drew.AllDrawn()) {
+            drawn = pos;
+        }
+        return drew.Result();
     });
 }
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 
 namespace wqtrans {
@@ -53,6 +54,7 @@ INT_PTR CellTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
 
 int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             width = static_cast<uint32_t>(newFrame->Width());
             height = static_cast<uint32_t>(newFrame->Height());
@@ -68,10 +70,11 @@ int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         const auto C = static_cast<uint32_t>(columns);
         const auto R = static_cast<uint32_t>(rows);
         // A grid without cells (a stored count of 0) or with cells less than a pixel
-        // wide or high could never show the new frame: it is shown whole instead.
-        if (static_cast<double>(e) / static_cast<double>(d) > 1.0 || C == 0 || R == 0 || W / C == 0 || H / R == 0) {
-            newFrame->CopyAll(dest);
-            return 1;
+        // wide or high could never show the new frame: it is shown whole instead, and
+        // so is a frame too large to draw cell by cell.
+        if (static_cast<double>(e) / static_cast<double>(d) > 1.0 || C == 0 || R == 0 || W / C == 0 || H / R == 0 ||
+            !FrameFits(W, H)) {
+            return StepResult(newFrame->CopyAll(dest));
         }
 
         const uint32_t cw = W / C;
@@ -86,11 +89,11 @@ int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             for (uint32_t j = 0; j < R; ++j) {
                 const auto y = static_cast<uint32_t>(static_cast<double>(j) * fh);
                 const auto py = static_cast<int32_t>(y + ((ch - hc) >> 1));
-                newFrame->StretchRect(dest, px, py, static_cast<int32_t>(wc), static_cast<int32_t>(hc), px, py,
-                                      static_cast<int32_t>(wc), static_cast<int32_t>(hc), 0, 0, 0, 4);
+                drew(newFrame->StretchRect(dest, px, py, static_cast<int32_t>(wc), static_cast<int32_t>(hc), px, py,
+                                           static_cast<int32_t>(wc), static_cast<int32_t>(hc), 0, 0, 0, 4));
             }
         }
-        return 1;
+        return drew.Result();
     });
 }
 

@@ -55,6 +55,7 @@ int32_t DoorTransition::CloseSettings(int32_t apply) {
 
 int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             halfExtent = (direction == 0 || direction == 1) ? oldFrame->Width() / 2 : oldFrame->Height() / 2;
             opened = 0;
@@ -65,8 +66,7 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         }
         // A direction above 3 can only come from a stored block: show the new frame.
         if (halfExtent == 0 || direction > 3) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
         uint32_t e = UpdateElapsed();
         if (e > duration) {
@@ -74,7 +74,7 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         }
         const uint32_t pos = (static_cast<uint32_t>(halfExtent) * e) / duration;
         if (pos <= opened) {
-            return 1;
+            return drew.Result();
         }
         const auto grown = static_cast<int32_t>(pos - opened);
         const auto p = static_cast<int32_t>(pos);
@@ -83,34 +83,36 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         case 0: {
             const int32_t centre = oldFrame->Width() / 2;
             const int32_t hn = newFrame->Height();
-            newFrame->CopyRect(dest, centre - p, 0, centre - p, 0, grown, hn, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, centre + o, 0, centre + o, 0, grown, hn, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, centre - p, 0, centre - p, 0, grown, hn, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, centre + o, 0, centre + o, 0, grown, hn, 0, 0, 0, 2));
             break;
         }
         case 1: {
             const int32_t right = oldFrame->Width() - p;
             const int32_t hn = newFrame->Height();
-            newFrame->CopyRect(dest, o, 0, o, 0, grown, hn, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, right, 0, right, 0, grown, hn, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, o, 0, o, 0, grown, hn, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, right, 0, right, 0, grown, hn, 0, 0, 0, 2));
             break;
         }
         case 2: {
             const int32_t centre = oldFrame->Height() / 2;
             const int32_t wn = newFrame->Width();
-            newFrame->CopyRect(dest, 0, centre - p, 0, centre - p, wn, grown, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, 0, centre + o, 0, centre + o, wn, grown, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, 0, centre - p, 0, centre - p, wn, grown, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, 0, centre + o, 0, centre + o, wn, grown, 0, 0, 0, 2));
             break;
         }
         default: {
             const int32_t bottom = oldFrame->Height() - p;
             const int32_t wn = newFrame->Width();
-            newFrame->CopyRect(dest, 0, o, 0, o, wn, grown, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, 0, bottom, 0, bottom, wn, grown, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, 0, o, 0, o, wn, grown, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, 0, bottom, 0, bottom, wn, grown, 0, 0, 0, 2));
             break;
         }
         }
-        opened = pos;
-        return 1;
+        if (drew.AllDrawn()) {
+            opened = pos;
+        }
+        return drew.Result();
     });
 }
 

@@ -43,15 +43,16 @@ int32_t FadeTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         const uint32_t p = ClampedElapsed() * 128u / duration;
         HostSurface* blended = oldFrame;
         uint32_t parameter = p;
+        DrawCalls drew;
         if ((flags & 1) != 0) {
-            oldFrame->CopyAll(dest);
+            drew(oldFrame->CopyAll(dest));
             blended = newFrame;
             parameter = 128u - p;
         } else {
-            newFrame->CopyAll(dest);
+            drew(newFrame->CopyAll(dest));
         }
-        blended->DrawAt(dest, 0, 0, (flags >> 2) & 1, kOpBlend, parameter, 0);
-        return 1;
+        drew(blended->DrawAt(dest, 0, 0, (flags >> 2) & 1, kOpBlend, parameter, 0));
+        return drew.Result();
     });
 }
 
@@ -115,11 +116,11 @@ int32_t FadeTransition::StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurf
             if (effect != nullptr) {
                 effect->WriteTint(hTop | (v & 0xFFFFFFu));
             }
-            top->DrawAt(dest, x, y, mode, m, q, blitFlags);
+            const int32_t answer = top->DrawAt(dest, x, y, mode, m, q, blitFlags);
             if (effect != nullptr) {
                 effect->WriteTint(v);
             }
-            return 1;
+            return StepResult(answer);
         }
 
         const bool needsWorkSurface = (op & 0xFFF) != 0 || (hasAlphaBit && param32 != kNoEffect) || mode != 0;
@@ -128,10 +129,11 @@ int32_t FadeTransition::StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurf
             if (work == nullptr) {
                 return 0;
             }
+            DrawCalls drew;
             work->BeginDraw(0, 0);
             try {
-                base->CopyAll(work);
-                top->DrawAt(work, 0, 0, mode, kOpAlpha, (g << 24) | 0xFFFFFFu, 0);
+                drew(base->CopyAll(work));
+                drew(top->DrawAt(work, 0, 0, mode, kOpAlpha, (g << 24) | 0xFFFFFFu, 0));
             } catch (...) {
                 work->EndDraw();
                 throw;
@@ -140,13 +142,14 @@ int32_t FadeTransition::StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurf
             // The work surface holds the fade; the caller's own op and parameter apply
             // to it as given. A plain op travels unchanged too, rather than with the
             // alpha bit added, since its parameter is no alpha and colour coefficient.
-            work->DrawAt(dest, x, y, mode, op, param, blitFlags);
-            return 1;
+            drew(work->DrawAt(dest, x, y, mode, op, param, blitFlags));
+            return drew.Result();
         }
 
-        base->DrawAt(dest, x, y, 0, 0, 0, blitFlags);
-        top->DrawAt(dest, x, y, mode, m, q, blitFlags);
-        return 1;
+        DrawCalls drew;
+        drew(base->DrawAt(dest, x, y, 0, 0, 0, blitFlags));
+        drew(top->DrawAt(dest, x, y, mode, m, q, blitFlags));
+        return drew.Result();
     });
 }
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 
 namespace wqtrans {
@@ -70,6 +71,7 @@ int32_t LineTransition::CloseSettings(int32_t apply) {
 
 int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             firstStep = 0;
             width = static_cast<uint32_t>(newFrame->Width());
@@ -79,9 +81,9 @@ int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         if (dest->IsReady() == 0) {
             return 0;
         }
-        if (static_cast<double>(e) / static_cast<double>(duration) > 1.0) {
-            newFrame->CopyAll(dest);
-            return 1;
+        // A frame too large to draw strip by strip is shown whole.
+        if (static_cast<double>(e) / static_cast<double>(duration) > 1.0 || !FrameFits(width, height)) {
+            return StepResult(newFrame->CopyAll(dest));
         }
         const bool horizontal = orientation == 0;
         // The strips divide this extent; there cannot be more strips than rows (or
@@ -93,7 +95,7 @@ int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             n = static_cast<int32_t>(across);
         }
         if (n <= 0) {
-            return 1;
+            return drew.Result();
         }
         const double band = static_cast<double>(across) / static_cast<double>(static_cast<uint32_t>(n));
         const uint32_t p = (along * e) / duration;
@@ -107,12 +109,12 @@ int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             const int32_t to = even ? 0 : farEdge;
             const int32_t from = scrolling == 0 ? to : (even ? farEdge : 0);
             if (horizontal) {
-                newFrame->CopyRect(dest, to, start, from, start, reach, size, 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, to, start, from, start, reach, size, 0, 0, 0, 2));
             } else {
-                newFrame->CopyRect(dest, start, to, start, from, size, reach, 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, start, to, start, from, size, reach, 0, 0, 0, 2));
             }
         }
-        return 1;
+        return drew.Result();
     });
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 #include "transitions/SpotWidthLabel.h"
 
@@ -72,14 +73,20 @@ void MosaicTransition::End() {
     Transition::End();
 }
 
-void MosaicTransition::ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell) {
+int32_t MosaicTransition::ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell) {
     const auto x = static_cast<int32_t>((cell % columns) * cellSize);
     const auto y = static_cast<int32_t>((cell / columns) * cellSize);
     const auto side = static_cast<int32_t>(cellSize);
-    newFrame->CopyRect(dest, x, y, x, y, side, side, 0, 0, 0, 2);
+    return newFrame->CopyRect(dest, x, y, x, y, side, side, 0, 0, 0, 2);
 }
 
-bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) {
+bool MosaicTransition::IsShown(uint32_t cell) const { return (shownBits[cell / 8] & (1u << (cell % 8))) != 0; }
+
+void MosaicTransition::MarkShown(uint32_t cell) {
+    shownBits[cell / 8] = static_cast<uint8_t>(shownBits[cell / 8] | (1u << (cell % 8)));
+}
+
+bool MosaicTransition::FindFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) const {
     uint32_t k = from;
     while (k < to) {
         // Full bytes are skipped; eight aligned full bytes at once, which changes
@@ -100,7 +107,6 @@ bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& foun
                     break;
                 }
                 if ((byte & (1u << b)) == 0) {
-                    shownBits[k] = static_cast<uint8_t>(byte | (1u << b));
                     found = candidate;
                     return true;
                 }
@@ -111,10 +117,10 @@ bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& foun
     return false;
 }
 
-bool MosaicTransition::TakeFreeCell(uint32_t cell, uint32_t& found) {
+bool MosaicTransition::FindFreeCell(uint32_t cell, uint32_t& found) const {
     const uint32_t bytes = (cellCount + 7) / 8;
     const uint32_t first = cell / 8;
-    return TakeFreeCellIn(first, bytes, found) || TakeFreeCellIn(0, first, found);
+    return FindFreeCellIn(first, bytes, found) || FindFreeCellIn(0, first, found);
 }
 
 int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
@@ -133,9 +139,10 @@ int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSur
             cellCount = columns * rows;
             cellsShown = 0;
             ReleaseBits();
-            // A grid too large to count in 32 bits gets no bitmap: the run then shows
-            // the new frame whole, as when the memory cannot be had.
-            if (static_cast<uint64_t>(columns) * rows == cellCount) {
+            // A grid too large to count in 32 bits, or a frame too large to draw cell
+            // by cell, gets no bitmap: the run then shows the new frame whole, as when
+            // the memory cannot be had.
+            if (static_cast<uint64_t>(columns) * rows == cellCount && FrameFits(W, H)) {
                 HGLOBAL memory = GlobalAlloc(kBitmapFlags, (cellCount + 7) / 8 + 2);
                 if (memory != nullptr) {
                     shownBits = static_cast<uint8_t*>(GlobalLock(memory));
@@ -150,8 +157,7 @@ int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSur
             return 0;
         }
         if (shownBits == nullptr || columns < 2 || rows < 2 || duration == 0) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
         uint32_t e = UpdateElapsed();
         if (e > duration) {
@@ -163,24 +169,24 @@ int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSur
         if (target <= cellsShown) {
             return 1;
         }
+        // A cell is marked shown and counted only once it is drawn: a cell whose
+        // drawing failed stays free, and the next step draws the cells still due.
         const uint32_t due = target - cellsShown;
-        cellsShown = target;
         for (uint32_t n = 0; n < due; ++n) {
             const auto r1 = static_cast<uint32_t>(crt::rand());
             const auto r2 = static_cast<uint32_t>(crt::rand());
             const uint32_t col = (r1 * columns) / kRandRange;
             const uint32_t row = (r2 * rows) / kRandRange;
-            const uint32_t cell = row * columns + col;
-            const uint8_t bit = static_cast<uint8_t>(1u << (cell % 8));
-            if ((shownBits[cell / 8] & bit) == 0) {
-                shownBits[cell / 8] = static_cast<uint8_t>(shownBits[cell / 8] | bit);
-                ShowCell(dest, newFrame, cell);
-            } else {
-                uint32_t found = 0;
-                if (TakeFreeCell(cell, found)) {
-                    ShowCell(dest, newFrame, found);
-                }
+            uint32_t cell = row * columns + col;
+            if (IsShown(cell) && !FindFreeCell(cell, cell)) {
+                ++cellsShown; // every cell is shown already
+                continue;
             }
+            if (ShowCell(dest, newFrame, cell) == 0) {
+                return 0;
+            }
+            MarkShown(cell);
+            ++cellsShown;
         }
         return 1;
     });

@@ -39,12 +39,15 @@ public:
 
 private:
     void ReleaseBits();
-    void ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell);
-    // Takes a free cell at or after the start of `cell`'s byte, wrapping once to the
+    // Draws one cell of the new frame; the surface's answer.
+    int32_t ShowCell(HostSurface* dest, HostSurface* newFrame, uint32_t cell);
+    bool IsShown(uint32_t cell) const;
+    void MarkShown(uint32_t cell);
+    // Finds a free cell at or after the start of `cell`'s byte, wrapping once to the
     // start of the bitmap; false when every cell is shown.
-    bool TakeFreeCell(uint32_t cell, uint32_t& found);
-    // Takes the first free cell of bytes [from, to) of the bitmap.
-    bool TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found);
+    bool FindFreeCell(uint32_t cell, uint32_t& found) const;
+    // Finds the first free cell of bytes [from, to) of the bitmap.
+    bool FindFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) const;
 };
 
 } // namespace wqtrans

@@ -21,6 +21,7 @@ void OpenTransition::SetParams(const void* block, uint32_t size) { ReadBlock(blo
 
 int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             width = static_cast<uint32_t>(newFrame->Width());
             height = static_cast<uint32_t>(newFrame->Height());
@@ -33,8 +34,7 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         }
         const double p = static_cast<double>(e) / static_cast<double>(d);
         if (p > 1.0) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
 
         const uint32_t W = width;
@@ -43,8 +43,9 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         const uint32_t h = H / 2;
         // Pixels are uncovered in place: the source point is the destination point.
         const auto uncover = [&](uint32_t x, uint32_t y, uint32_t cw, uint32_t ch) {
-            newFrame->CopyRect(dest, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x),
-                               static_cast<int32_t>(y), static_cast<int32_t>(cw), static_cast<int32_t>(ch), 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x),
+                                    static_cast<int32_t>(y), static_cast<int32_t>(cw), static_cast<int32_t>(ch), 0, 0,
+                                    0, 2));
         };
 
         if (p < 0.3) {
@@ -55,7 +56,7 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             const uint32_t barWidth = W / 7;
             uncover(w - G / 2, h - barHeight / 2, G, barHeight);
             uncover(w - barWidth / 2, h - K / 2, barWidth, K);
-            return 1;
+            return drew.Result();
         }
 
         // The quarters: negative sizes until half-time, which draw nothing and leave
@@ -66,7 +67,7 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         uncover(w, h, w, gy);
         uncover(w - gx, h, gx, h);
         uncover(0, h - gy, w, gy);
-        return 1;
+        return drew.Result();
     });
 }
 

@@ -28,6 +28,7 @@ INT_PTR PushTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 
 int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             width = static_cast<uint32_t>(newFrame->Width());
             height = static_cast<uint32_t>(newFrame->Height());
@@ -41,8 +42,7 @@ int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         }
         const double p = static_cast<double>(e) / static_cast<double>(d);
         if (p > 1.0) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
 
         const uint32_t W = width;
@@ -57,43 +57,43 @@ int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             const uint32_t g = 2 * ((W * e) / d);
             switch (dir) {
             case 0:
-                newFrame->CopyRect(dest, 0, 0, I(W - g), I(h), I(g), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, 0, 0, I(W - g), I(h), I(g), I(h), 0, 0, 0, 2));
                 break;
             case 1:
-                newFrame->CopyRect(dest, I(W - g), 0, 0, I(h), I(g), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, I(W - g), 0, 0, I(h), I(g), I(h), 0, 0, 0, 2));
                 break;
             case 2:
-                newFrame->CopyRect(dest, 0, I(h), I(W - g), 0, I(g), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, 0, I(h), I(W - g), 0, I(g), I(h), 0, 0, 0, 2));
                 break;
             case 3:
-                newFrame->CopyRect(dest, I(W - g), I(h), 0, 0, I(g), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, I(W - g), I(h), 0, 0, I(g), I(h), 0, 0, 0, 2));
                 break;
             default:
                 break;
             }
-            return 1;
+            return drew.Result();
         }
 
         // Second half: complete the band once, then push both halves.
         if (bandFilled == 0) {
             if (dir <= 1) {
-                newFrame->CopyRect(dest, 0, 0, 0, I(h), I(W), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, 0, 0, 0, I(h), I(W), I(h), 0, 0, 0, 2));
             } else {
-                newFrame->CopyRect(dest, 0, I(h), 0, 0, I(W), I(h), 0, 0, 0, 2);
+                drew(newFrame->CopyRect(dest, 0, I(h), 0, 0, I(W), I(h), 0, 0, 0, 2));
             }
-            bandFilled = 1;
+            bandFilled = drew.AllDrawn() ? 1 : 0;
         }
         const double half = static_cast<double>(d) * 0.5;
         const auto q = static_cast<uint32_t>(((static_cast<double>(e) - half) / half) * 1000.0);
         const uint32_t o = (q * h) / 1000;
         if (dir <= 1) {
-            newFrame->StretchRect(dest, 0, I(o), I(W), I(h), 0, I(h), I(W), I(h), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, 0, 0, I(W), I(o), 0, I(h - o), I(W), I(o), 0, 0, 0, 4);
+            drew(newFrame->StretchRect(dest, 0, I(o), I(W), I(h), 0, I(h), I(W), I(h), 0, 0, 0, 4));
+            drew(newFrame->StretchRect(dest, 0, 0, I(W), I(o), 0, I(h - o), I(W), I(o), 0, 0, 0, 4));
         } else if (dir <= 3) {
-            newFrame->StretchRect(dest, 0, I(h - o), I(W), I(h), 0, 0, I(W), I(h), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, 0, I(H - o), I(W), I(o), 0, I(h), I(W), I(o), 0, 0, 0, 4);
+            drew(newFrame->StretchRect(dest, 0, I(h - o), I(W), I(h), 0, 0, I(W), I(h), 0, 0, 0, 4));
+            drew(newFrame->StretchRect(dest, 0, I(H - o), I(W), I(o), 0, I(h), I(W), I(o), 0, 0, 0, 4));
         }
-        return 1;
+        return drew.Result();
     });
 }
 

@@ -44,6 +44,7 @@ INT_PTR ScrollingTransition::OnSettingsMessage(HWND window, UINT message, WPARAM
 int32_t ScrollingTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
                                   ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         const auto W = static_cast<uint32_t>(oldFrame->Width());
         const auto H = static_cast<uint32_t>(oldFrame->Height());
         if (firstStep != 0) {
@@ -82,10 +83,12 @@ int32_t ScrollingTransition::Step(HostSurface* dest, HostSurface* oldFrame, Host
                 // A direction that names no side shows the new frame in its place.
                 break;
             }
-            newFrame->CopyRect(dest, x, y, 0, 0, static_cast<int32_t>(W), static_cast<int32_t>(H), 0, 0, 0, 2);
-            drawn = s;
+            drew(newFrame->CopyRect(dest, x, y, 0, 0, static_cast<int32_t>(W), static_cast<int32_t>(H), 0, 0, 0, 2));
+            if (drew.AllDrawn()) {
+                drawn = s;
+            }
         }
-        return 1;
+        return drew.Result();
     });
 }
 

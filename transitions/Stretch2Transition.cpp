@@ -17,14 +17,14 @@ constexpr uint32_t kLastAnchor = 10;
 // Draws `frame` squeezed into the rectangle of size sw x sh placed at `anchor` on a
 // W x H destination. Sizes come signed: a drawing whose width or height would be
 // negative (a first-half step past half time, a second-half step just before it) is
-// skipped rather than handed to the host.
-void Draw(HostSurface* frame, HostSurface* dest, uint32_t anchor, uint32_t w, uint32_t h, int64_t sw, int64_t sh) {
+// skipped rather than handed to the host. Returns the host's answer (1 when skipped).
+int32_t Draw(HostSurface* frame, HostSurface* dest, uint32_t anchor, uint32_t w, uint32_t h, int64_t sw, int64_t sh) {
     const bool fullWidth = anchor == 1 || anchor == 5 || anchor == 9;
     const bool fullHeight = anchor == 3 || anchor == 4 || anchor == 7;
     const int64_t drawnWidth = fullWidth ? static_cast<int64_t>(w) : sw;
     const int64_t drawnHeight = fullHeight ? static_cast<int64_t>(h) : sh;
     if (drawnWidth < 0 || drawnHeight < 0) {
-        return;
+        return 1;
     }
     const auto uw = static_cast<uint32_t>(drawnWidth);
     const auto uh = static_cast<uint32_t>(drawnHeight);
@@ -58,8 +58,8 @@ void Draw(HostSurface* frame, HostSurface* dest, uint32_t anchor, uint32_t w, ui
         y = h - uh;
         break;
     }
-    frame->StretchAll(dest, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(uw),
-                      static_cast<int32_t>(uh), 0, 0, 0, 4);
+    return frame->StretchAll(dest, static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(uw),
+                             static_cast<int32_t>(uh), 0, 0, 0, 4);
 }
 
 } // namespace
@@ -89,42 +89,44 @@ INT_PTR Stretch2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM 
 
 int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
                                  ChangedRect**) {
-    if (firstStep != 0) {
-        firstStep = 0;
-        width = static_cast<uint32_t>(newFrame->Width());
-        height = static_cast<uint32_t>(newFrame->Height());
-        phase = 0;
-    }
-    const uint32_t e = UpdateElapsed();
-    if (dest->IsReady() == 0) {
-        return 0;
-    }
-    const uint32_t d = duration;
-    if (e > d) {
-        newFrame->CopyAll(dest);
-        return 1;
-    }
-    const auto placement = static_cast<uint32_t>(anchor);
-    if (placement > kLastAnchor) {
-        return 1;
-    }
-    const uint32_t w = width;
-    const uint32_t h = height;
-    // The doubled progress, from 0 through the frame size at half time to twice it
-    // at the end; taken in 64 bits so that long runs on large frames do not wrap.
-    const auto gw = static_cast<int64_t>(static_cast<uint64_t>(w) * e * 2 / d);
-    const auto gh = static_cast<int64_t>(static_cast<uint64_t>(h) * e * 2 / d);
-    const auto sw = static_cast<int64_t>(w);
-    const auto sh = static_cast<int64_t>(h);
-    if (phase == 0) {
-        Draw(oldFrame, dest, placement, w, h, sw - gw, sh - gh);
-        if (e >= (d >> 1)) {
-            phase = 1;
+    return Guarded([&]() -> int32_t {
+        DrawCalls drew;
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            phase = 0;
         }
-        return 1;
-    }
-    Draw(newFrame, dest, placement, w, h, gw - sw, gh - sh);
-    return 1;
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        const uint32_t d = duration;
+        if (e > d) {
+            return StepResult(newFrame->CopyAll(dest));
+        }
+        const auto placement = static_cast<uint32_t>(anchor);
+        if (placement > kLastAnchor) {
+            return drew.Result();
+        }
+        const uint32_t w = width;
+        const uint32_t h = height;
+        // The doubled progress, from 0 through the frame size at half time to twice it
+        // at the end; taken in 64 bits so that long runs on large frames do not wrap.
+        const auto gw = static_cast<int64_t>(static_cast<uint64_t>(w) * e * 2 / d);
+        const auto gh = static_cast<int64_t>(static_cast<uint64_t>(h) * e * 2 / d);
+        const auto sw = static_cast<int64_t>(w);
+        const auto sh = static_cast<int64_t>(h);
+        if (phase == 0) {
+            drew(Draw(oldFrame, dest, placement, w, h, sw - gw, sh - gh));
+            if (e >= (d >> 1)) {
+                phase = 1;
+            }
+            return drew.Result();
+        }
+        drew(Draw(newFrame, dest, placement, w, h, gw - sw, gh - sh));
+        return drew.Result();
+    });
 }
 
 } // namespace wqtrans

@@ -44,78 +44,81 @@ INT_PTR StretchTransition::OnSettingsMessage(HWND window, UINT message, WPARAM w
 
 int32_t StretchTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,
                                 ChangedRect**) {
-    if (firstStep != 0) {
-        firstStep = 0;
-        width = static_cast<uint32_t>(newFrame->Width());
-        height = static_cast<uint32_t>(newFrame->Height());
-    }
-    const uint32_t e = UpdateElapsed();
-    if (dest->IsReady() == 0) {
-        return 0;
-    }
-    const uint32_t d = duration;
-    if (e > d) {
-        newFrame->CopyAll(dest);
-        return 1;
-    }
-    const uint32_t w = width;
-    const uint32_t h = height;
-    const uint32_t a = Progress(w, e, d);
-    const uint32_t b = Progress(h, e, d);
-
-    switch (static_cast<uint32_t>(anchor)) {
-    case 0: // "Top Left"
-        newFrame->StretchAll(dest, 0, 0, I(a), I(b), 0, 0, 0, 4);
-        break;
-    case 1: // "Top Right"
-        newFrame->StretchAll(dest, I(w - a), 0, I(a), I(b), 0, 0, 0, 4);
-        break;
-    case 2: // "Bottom Left"
-        newFrame->StretchAll(dest, 0, I(h - b), I(a), I(b), 0, 0, 0, 4);
-        break;
-    case 3: // "Bottom Right"
-        newFrame->StretchAll(dest, I(w - a), I(h - b), I(a), I(b), 0, 0, 0, 4);
-        break;
-    case 4:   // "4 corners"
-    case 5: { // "Center"
-        const uint32_t hw = w >> 1;
-        const uint32_t hh = h >> 1;
-        const uint32_t qa = Progress(hw, e, d);
-        const uint32_t qb = Progress(hh, e, d);
-        // The top quarters are never less than 5 pixels high.
-        const uint32_t qt = std::max(qb, 5u);
-        // The top-left quarter takes its source size from the old frame.
-        const int32_t ow = oldFrame->Width() / 2;
-        const int32_t oh = oldFrame->Height() / 2;
-        if (anchor == 4) {
-            newFrame->StretchRect(dest, 0, 0, I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4);
-            newFrame->StretchRect(dest, I(w - qa), 0, I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, 0, I(h - qb), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, I(w - qa), I(h - qb), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0, 0, 4);
-        } else {
-            newFrame->StretchRect(dest, I(hw - qa), I(hh - qt), I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4);
-            newFrame->StretchRect(dest, I(hw), I(hh - qt), I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, I(hw - qa), I(hh), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4);
-            newFrame->StretchRect(dest, I(hw), I(hh), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0, 0, 4);
+    return Guarded([&]() -> int32_t {
+        DrawCalls drew;
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
         }
-        break;
-    }
-    case 6: // "Top Middle"
-        newFrame->StretchAll(dest, 0, 0, I(w), I(b), 0, 0, 0, 4);
-        break;
-    case 7: // "Middle Left"
-        newFrame->StretchAll(dest, 0, 0, I(a), I(h), 0, 0, 0, 4);
-        break;
-    case 8: // "Middle Right"
-        newFrame->StretchAll(dest, I(w - a), 0, I(a), I(h), 0, 0, 0, 4);
-        break;
-    case 9: // "Bottom Middle"
-        newFrame->StretchAll(dest, 0, I(h - b), I(w), I(b), 0, 0, 0, 4);
-        break;
-    default: // no such placement: nothing is drawn
-        break;
-    }
-    return 1;
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        const uint32_t d = duration;
+        if (e > d) {
+            return StepResult(newFrame->CopyAll(dest));
+        }
+        const uint32_t w = width;
+        const uint32_t h = height;
+        const uint32_t a = Progress(w, e, d);
+        const uint32_t b = Progress(h, e, d);
+
+        switch (static_cast<uint32_t>(anchor)) {
+        case 0: // "Top Left"
+            drew(newFrame->StretchAll(dest, 0, 0, I(a), I(b), 0, 0, 0, 4));
+            break;
+        case 1: // "Top Right"
+            drew(newFrame->StretchAll(dest, I(w - a), 0, I(a), I(b), 0, 0, 0, 4));
+            break;
+        case 2: // "Bottom Left"
+            drew(newFrame->StretchAll(dest, 0, I(h - b), I(a), I(b), 0, 0, 0, 4));
+            break;
+        case 3: // "Bottom Right"
+            drew(newFrame->StretchAll(dest, I(w - a), I(h - b), I(a), I(b), 0, 0, 0, 4));
+            break;
+        case 4:   // "4 corners"
+        case 5: { // "Center"
+            const uint32_t hw = w >> 1;
+            const uint32_t hh = h >> 1;
+            const uint32_t qa = Progress(hw, e, d);
+            const uint32_t qb = Progress(hh, e, d);
+            // The top quarters are never less than 5 pixels high.
+            const uint32_t qt = std::max(qb, 5u);
+            // The top-left quarter takes its source size from the old frame.
+            const int32_t ow = oldFrame->Width() / 2;
+            const int32_t oh = oldFrame->Height() / 2;
+            if (anchor == 4) {
+                drew(newFrame->StretchRect(dest, 0, 0, I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, I(w - qa), 0, I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, 0, I(h - qb), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, I(w - qa), I(h - qb), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0,
+                                           0, 4));
+            } else {
+                drew(newFrame->StretchRect(dest, I(hw - qa), I(hh - qt), I(qa), I(qt), 0, 0, ow, oh, 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, I(hw), I(hh - qt), I(qa), I(qt), I(hw), 0, I(hw), I(hh), 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, I(hw - qa), I(hh), I(qa), I(qb), 0, I(hh), I(hw), I(hh), 0, 0, 0, 4));
+                drew(newFrame->StretchRect(dest, I(hw), I(hh), I(qa), I(qb), I(hw), I(hh), I(hw), I(hh), 0, 0, 0, 4));
+            }
+            break;
+        }
+        case 6: // "Top Middle"
+            drew(newFrame->StretchAll(dest, 0, 0, I(w), I(b), 0, 0, 0, 4));
+            break;
+        case 7: // "Middle Left"
+            drew(newFrame->StretchAll(dest, 0, 0, I(a), I(h), 0, 0, 0, 4));
+            break;
+        case 8: // "Middle Right"
+            drew(newFrame->StretchAll(dest, I(w - a), 0, I(a), I(h), 0, 0, 0, 4));
+            break;
+        case 9: // "Bottom Middle"
+            drew(newFrame->StretchAll(dest, 0, I(h - b), I(w), I(b), 0, 0, 0, 4));
+            break;
+        default: // no such placement: nothing is drawn
+            break;
+        }
+        return drew.Result();
+    });
 }
 
 } // namespace wqtrans

@@ -34,8 +34,8 @@ public:
     uint32_t columnsDone = 0;
 
 private:
-    void SweepColumns(HostSurface* dest, HostSurface* newFrame, uint32_t R, uint32_t stride);
-    void SweepRows(HostSurface* dest, HostSurface* newFrame, uint32_t K, uint32_t stride);
+    void SweepColumns(HostSurface* dest, HostSurface* newFrame, uint32_t R, uint32_t stride, DrawCalls& drew);
+    void SweepRows(HostSurface* dest, HostSurface* newFrame, uint32_t K, uint32_t stride, DrawCalls& drew);
 };
 
 } // namespace wqtrans

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 #include "transitions/Progress.h"
 
@@ -46,47 +47,51 @@ INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LP
 }
 
 int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
-    if (firstStep != 0) {
-        firstStep = 0;
-        width = static_cast<uint32_t>(newFrame->Width());
-        height = static_cast<uint32_t>(newFrame->Height());
-        turnsDone = 0;
-    }
-    const uint32_t e = UpdateElapsed();
-    if (dest->IsReady() == 0) {
-        return 0;
-    }
-    const uint32_t d = duration;
-    if (e > d) {
-        newFrame->CopyAll(dest);
-        return 1;
-    }
-    const uint32_t w = width;
-    const uint32_t h = height;
-    const uint32_t hw = w >> 1;
-    const uint32_t hh = h >> 1;
+    return Guarded([&]() -> int32_t {
+        DrawCalls drew;
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            turnsDone = 0;
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        const uint32_t d = duration;
+        if (e > d) {
+            return StepResult(newFrame->CopyAll(dest));
+        }
+        const uint32_t w = width;
+        const uint32_t h = height;
+        const uint32_t hw = w >> 1;
+        const uint32_t hh = h >> 1;
 
-    // rotations x e x turn, divided by d, less the turns already counted: the order
-    // matters to the last bit.
-    double a = static_cast<double>(static_cast<uint32_t>(rotations)) * static_cast<double>(e) * kTurn /
-                   static_cast<double>(d) -
-               static_cast<double>(turnsDone) * kTurn;
-    if (inverse == 1) {
-        a = kTurn - a;
-    }
-    // The offset grows from 0 to the width; it serves both axes.
-    const auto rr = static_cast<double>(Progress(w, e, d));
+        // rotations x e x turn, divided by d, less the turns already counted: the order
+        // matters to the last bit.
+        double a = static_cast<double>(static_cast<uint32_t>(rotations)) * static_cast<double>(e) * kTurn /
+                       static_cast<double>(d) -
+                   static_cast<double>(turnsDone) * kTurn;
+        if (inverse == 1) {
+            a = kTurn - a;
+        }
+        // The offset grows from 0 to the width; it serves both axes.
+        const auto rr = static_cast<double>(Progress(w, e, d));
 
-    newFrame->CopyAll(dest);
-    // Truncated around the centre, so that a small negative offset becomes -1, not 0.
-    const int32_t yo = static_cast<int32_t>(rr * std::sin(a) + static_cast<double>(hh)) - static_cast<int32_t>(hh);
-    const int32_t xo = static_cast<int32_t>(rr * std::cos(a) + static_cast<double>(hw)) - static_cast<int32_t>(hw);
-    oldFrame->CopyRect(dest, xo, yo, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2);
+        drew(newFrame->CopyAll(dest));
+        // Truncated around the centre, so that a small negative offset becomes -1, not 0.
+        const int32_t yo =
+            Wrap32(int64_t{TruncateToInt32(rr * std::sin(a) + static_cast<double>(hh))} - static_cast<int32_t>(hh));
+        const int32_t xo =
+            Wrap32(int64_t{TruncateToInt32(rr * std::cos(a) + static_cast<double>(hw))} - static_cast<int32_t>(hw));
+        drew(oldFrame->CopyRect(dest, xo, yo, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2));
 
-    if (inverse == 1 ? a <= 0.0 : a >= kTurn) {
-        ++turnsDone;
-    }
-    return 1;
+        if (inverse == 1 ? a <= 0.0 : a >= kTurn) {
+            ++turnsDone;
+        }
+        return drew.Result();
+    });
 }
 
 } // namespace wqtrans

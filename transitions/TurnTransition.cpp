@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 #include "transitions/Progress.h"
 
@@ -49,51 +50,53 @@ INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
 }
 
 int32_t TurnTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
-    if (firstStep != 0) {
-        firstStep = 0;
-        width = static_cast<uint32_t>(newFrame->Width());
-        height = static_cast<uint32_t>(newFrame->Height());
-        angle = 0.0;
-    }
-    const uint32_t e = UpdateElapsed();
-    if (dest->IsReady() == 0) {
-        return 0;
-    }
-    const uint32_t d = duration;
-    if (e > d) {
-        newFrame->CopyAll(dest);
-        return 1;
-    }
-    const uint32_t w = width;
-    const uint32_t h = height;
-    const uint32_t hw = w >> 1;
-    const uint32_t hh = h >> 1;
+    return Guarded([&]() -> int32_t {
+        DrawCalls drew;
+        if (firstStep != 0) {
+            firstStep = 0;
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            angle = 0.0;
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        const uint32_t d = duration;
+        if (e > d) {
+            return StepResult(newFrame->CopyAll(dest));
+        }
+        const uint32_t w = width;
+        const uint32_t h = height;
+        const uint32_t hw = w >> 1;
+        const uint32_t hh = h >> 1;
 
-    // e x rotations x turn, then divided by d: the order matters to the last bit.
-    angle =
-        static_cast<double>(e) * static_cast<double>(static_cast<uint32_t>(rotations)) * kTurn / static_cast<double>(d);
-    if (inverse == 1) {
-        angle = kTurn - angle;
-    }
-    // The radius shrinks from half the width to 0; it serves both axes.
-    const auto r = static_cast<double>(hw - Progress(hw, e, d));
-    const auto xc = static_cast<int32_t>(r * std::cos(angle) + static_cast<double>(hw));
-    const auto yc = static_cast<int32_t>(r * std::sin(angle) + static_cast<double>(hh));
-    const uint32_t wd = Progress(w, e, d);
-    const uint32_t hd = Progress(h, e, d);
+        // e x rotations x turn, then divided by d: the order matters to the last bit.
+        angle = static_cast<double>(e) * static_cast<double>(static_cast<uint32_t>(rotations)) * kTurn /
+                static_cast<double>(d);
+        if (inverse == 1) {
+            angle = kTurn - angle;
+        }
+        // The radius shrinks from half the width to 0; it serves both axes.
+        const auto r = static_cast<double>(hw - Progress(hw, e, d));
+        const int32_t xc = TruncateToInt32(r * std::cos(angle) + static_cast<double>(hw));
+        const int32_t yc = TruncateToInt32(r * std::sin(angle) + static_cast<double>(hh));
+        const uint32_t wd = Progress(w, e, d);
+        const uint32_t hd = Progress(h, e, d);
 
-    oldFrame->StretchAll(dest, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 4);
-    const auto xd = static_cast<int32_t>(static_cast<uint32_t>(xc) - (wd >> 1));
-    const auto yd = static_cast<int32_t>(static_cast<uint32_t>(yc) - (hd >> 1));
-    if (fullImage == 1) {
-        newFrame->StretchAll(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd), 0, 0, 0, 4);
-    } else {
-        // An unscaled window onto the bottom-right part of the new frame.
-        newFrame->StretchRect(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd),
-                              static_cast<int32_t>(w - wd), static_cast<int32_t>(h - hd), static_cast<int32_t>(wd),
-                              static_cast<int32_t>(hd), 0, 0, 0, 4);
-    }
-    return 1;
+        drew(oldFrame->StretchAll(dest, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 4));
+        const auto xd = static_cast<int32_t>(static_cast<uint32_t>(xc) - (wd >> 1));
+        const auto yd = static_cast<int32_t>(static_cast<uint32_t>(yc) - (hd >> 1));
+        if (fullImage == 1) {
+            drew(newFrame->StretchAll(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd), 0, 0, 0, 4));
+        } else {
+            // An unscaled window onto the bottom-right part of the new frame.
+            drew(newFrame->StretchRect(dest, xd, yd, static_cast<int32_t>(wd), static_cast<int32_t>(hd),
+                                       static_cast<int32_t>(w - wd), static_cast<int32_t>(h - hd),
+                                       static_cast<int32_t>(wd), static_cast<int32_t>(hd), 0, 0, 0, 4));
+        }
+        return drew.Result();
+    });
 }
 
 } // namespace wqtrans

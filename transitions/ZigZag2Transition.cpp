@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 
 namespace wqtrans {
@@ -64,6 +65,7 @@ int32_t ZigZag2Transition::CloseSettings(int32_t apply) {
 
 int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
+        DrawCalls drew;
         if (firstStep != 0) {
             firstStep = 0;
             width = static_cast<uint32_t>(newFrame->Width());
@@ -77,8 +79,7 @@ int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* ne
         }
         // No lines (a stored count of 0) leave nothing to sweep: show the new frame.
         if (static_cast<double>(e) / static_cast<double>(duration) > 1.0 || lineCount == 0) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
         const bool horizontal = orientation == 0;
         // The snakes run along `along` and the lines stack across `across`.
@@ -86,29 +87,31 @@ int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* ne
         const uint32_t across = horizontal ? height : width;
         const auto n = static_cast<uint32_t>(lineCount);
         const double band = static_cast<double>(across) / static_cast<double>(n);
-        const auto reach = static_cast<int32_t>(static_cast<int32_t>(static_cast<double>(lineIndex) * band) +
-                                                static_cast<int32_t>(band));
+        // Sizes near 2^31 wrap as 32-bit geometry does rather than overflow.
+        const int32_t reach =
+            Wrap32(int64_t{TruncateToInt32(static_cast<double>(lineIndex) * band)} + TruncateToInt32(band));
         const auto run = static_cast<int32_t>(((((along * e) / duration) * n) >> 1) - along * lineIndex);
         // A run length below 0 only comes from a clock set back: nothing is due.
         if (run < 0) {
-            return 1;
+            return drew.Result();
         }
         const auto full = static_cast<int32_t>(along);
-        const int32_t first = reversed == 0 ? 0 : full - run;
-        const int32_t second = reversed == 1 ? 0 : full - run;
-        const int32_t farSide = static_cast<int32_t>(across) - reach;
+        const int32_t first = reversed == 0 ? 0 : Wrap32(int64_t{full} - run);
+        const int32_t second = reversed == 1 ? 0 : Wrap32(int64_t{full} - run);
+        const int32_t farSide = Wrap32(int64_t{static_cast<int32_t>(across)} - reach);
         if (horizontal) {
-            newFrame->CopyRect(dest, first, 0, first, 0, run, reach, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, second, farSide, second, farSide, run, reach, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, first, 0, first, 0, run, reach, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, second, farSide, second, farSide, run, reach, 0, 0, 0, 2));
         } else {
-            newFrame->CopyRect(dest, 0, first, 0, first, reach, run, 0, 0, 0, 2);
-            newFrame->CopyRect(dest, farSide, second, farSide, second, reach, run, 0, 0, 0, 2);
+            drew(newFrame->CopyRect(dest, 0, first, 0, first, reach, run, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, farSide, second, farSide, second, reach, run, 0, 0, 0, 2));
         }
-        if (run >= full) {
+        // The next line starts only once this one was drawn whole.
+        if (run >= full && drew.AllDrawn()) {
             ++lineIndex;
             reversed ^= 1;
         }
-        return 1;
+        return drew.Result();
     });
 }
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 #include "transitions/SpotWidthLabel.h"
 
@@ -230,17 +231,23 @@ int32_t ZigzagTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSur
     return Guarded([&]() -> int32_t {
         const int32_t W = oldFrame->Width();
         const int32_t H = oldFrame->Height();
+        // A frame too large to draw cell by cell (or of a negative size) is shown
+        // whole; its path is never set up.
+        const bool fits = FrameFits(static_cast<uint32_t>(W), static_cast<uint32_t>(H));
         if (firstStep != 0) {
-            SetUp(W, H);
+            if (fits) {
+                SetUp(W, H);
+            }
+            firstStep = 0;
         }
         if (dest->IsReady() == 0) {
             return 0;
         }
         // A start corner above 4 can only come from a stored block; it names no path,
         // so such a run shows the new frame at once.
-        if (spotSize >= static_cast<uint32_t>(W) || spotSize >= static_cast<uint32_t>(H) || runCorner > kCentre) {
-            newFrame->CopyAll(dest);
-            return 1;
+        if (!fits || spotSize >= static_cast<uint32_t>(W) || spotSize >= static_cast<uint32_t>(H) ||
+            runCorner > kCentre) {
+            return StepResult(newFrame->CopyAll(dest));
         }
         uint32_t e = UpdateElapsed();
         if (e > duration) {
@@ -254,11 +261,15 @@ int32_t ZigzagTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSur
         if (target <= already) {
             return 1;
         }
-        cellsDrawn = static_cast<int32_t>(target);
+        // The path moves on, and the count grows, only over cells that were drawn: the
+        // next step starts again at a cell whose drawing failed.
         const auto side = static_cast<int32_t>(spotSize);
         for (uint32_t n = target - already; n > 0; --n) {
-            newFrame->CopyRect(dest, cellX, cellY, cellX, cellY, side, side, 0, 0, 0, 2);
+            if (newFrame->CopyRect(dest, cellX, cellY, cellX, cellY, side, side, 0, 0, 0, 2) == 0) {
+                return 0;
+            }
             Advance(W, H);
+            ++cellsDrawn;
         }
         return 1;
     });

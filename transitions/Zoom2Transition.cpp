@@ -41,31 +41,32 @@ INT_PTR Zoom2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM wPa
 
 int32_t Zoom2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t flags,
                               ChangedRect**) {
-    if (firstStep != 0) {
-        firstStep = 0;
-    }
-    const uint32_t e = UpdateElapsed();
-    if (dest->IsReady() == 0) {
-        return 0;
-    }
-    HostSurface* shown = (flags & kShowNew) != 0 ? newFrame : oldFrame;
-    const uint32_t d = duration;
-    if (d == 0 || e > d) {
-        shown->CopyAll(dest);
-        return 1;
-    }
-    const int32_t w = shown->Width();
-    const int32_t h = shown->Height();
-    uint32_t sw = (static_cast<uint32_t>(w) * e) / d;
-    uint32_t sh = (static_cast<uint32_t>(h) * e) / d;
-    if (zoomIn != 0) {
-        sw = static_cast<uint32_t>(w) - sw;
-        sh = static_cast<uint32_t>(h) - sh;
-    }
-    const auto xs = static_cast<int32_t>(static_cast<uint32_t>(w / 2) - (sw >> 1));
-    const auto ys = static_cast<int32_t>(static_cast<uint32_t>(h / 2) - (sh >> 1));
-    shown->StretchRect(dest, 0, 0, w, h, xs, ys, static_cast<int32_t>(sw), static_cast<int32_t>(sh), 0, 0, 0, 4);
-    return 1;
+    return Guarded([&]() -> int32_t {
+        if (firstStep != 0) {
+            firstStep = 0;
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return 0;
+        }
+        HostSurface* shown = (flags & kShowNew) != 0 ? newFrame : oldFrame;
+        const uint32_t d = duration;
+        if (d == 0 || e > d) {
+            return StepResult(shown->CopyAll(dest));
+        }
+        const int32_t w = shown->Width();
+        const int32_t h = shown->Height();
+        uint32_t sw = (static_cast<uint32_t>(w) * e) / d;
+        uint32_t sh = (static_cast<uint32_t>(h) * e) / d;
+        if (zoomIn != 0) {
+            sw = static_cast<uint32_t>(w) - sw;
+            sh = static_cast<uint32_t>(h) - sh;
+        }
+        const auto xs = static_cast<int32_t>(static_cast<uint32_t>(w / 2) - (sw >> 1));
+        const auto ys = static_cast<int32_t>(static_cast<uint32_t>(h / 2) - (sh >> 1));
+        return StepResult(shown->StretchRect(dest, 0, 0, w, h, xs, ys, static_cast<int32_t>(sw),
+                                             static_cast<int32_t>(sh), 0, 0, 0, 4));
+    });
 }
 
 } // namespace wqtrans

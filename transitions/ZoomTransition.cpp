@@ -35,8 +35,7 @@ int32_t ZoomTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
             return 0;
         }
         if (duration == 0) {
-            newFrame->CopyAll(dest);
-            return 1;
+            return StepResult(newFrame->CopyAll(dest));
         }
         const uint32_t d = duration;
         uint32_t e = UpdateElapsed();
@@ -50,20 +49,21 @@ int32_t ZoomTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         HostSurface* scaled = nullptr;
         int32_t sw = 0;
         int32_t sh = 0;
+        DrawCalls drew;
         if ((flags & kZoomOut) != 0) {
-            newFrame->CopyAll(dest);
+            drew(newFrame->CopyAll(dest));
             scaled = oldFrame;
             sw = static_cast<int32_t>(static_cast<uint32_t>(w) - a);
             sh = static_cast<int32_t>(static_cast<uint32_t>(h) - b);
         } else {
-            oldFrame->CopyAll(dest);
+            drew(oldFrame->CopyAll(dest));
             scaled = newFrame;
             sw = static_cast<int32_t>(a);
             sh = static_cast<int32_t>(b);
         }
         const int32_t mode = (flags & kTransparent) != 0 ? 1 : 0;
-        scaled->StretchRect(dest, (w - sw) / 2, (h - sh) / 2, sw, sh, 0, 0, w, h, mode, 0, 0, 0);
-        return 1;
+        drew(scaled->StretchRect(dest, (w - sw) / 2, (h - sh) / 2, sw, sh, 0, 0, w, h, mode, 0, 0, 0));
+        return drew.Result();
     });
 }
 
