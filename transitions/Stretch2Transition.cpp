@@ -118,10 +118,12 @@ int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostS
         const auto sw = static_cast<int64_t>(w);
         const auto sh = static_cast<int64_t>(h);
         if (phase == 0) {
-            drew(Draw(oldFrame, dest, placement, w, h, sw - gw, sh - gh));
+            // The switch to the new frame follows the clock, whatever the surface
+            // makes of this step's drawing.
             if (e >= (d >> 1)) {
                 phase = 1;
             }
+            drew(Draw(oldFrame, dest, placement, w, h, sw - gw, sh - gh));
             return drew.Result();
         }
         drew(Draw(newFrame, dest, placement, w, h, gw - sw, gh - sh));

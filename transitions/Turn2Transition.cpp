@@ -79,6 +79,11 @@ int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         // The offset grows from 0 to the width; it serves both axes.
         const auto rr = static_cast<double>(Progress(w, e, d));
 
+        // A whole turn counts once it is reached, whatever the surface makes of this
+        // step's drawing: the angle follows the clock, not the drawing.
+        if (inverse == 1 ? a <= 0.0 : a >= kTurn) {
+            ++turnsDone;
+        }
         drew(newFrame->CopyAll(dest));
         // Truncated around the centre, so that a small negative offset becomes -1, not 0.
         const int32_t yo =
@@ -86,10 +91,6 @@ int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         const int32_t xo =
             Wrap32(int64_t{TruncateToInt32(rr * std::cos(a) + static_cast<double>(hw))} - static_cast<int32_t>(hw));
         drew(oldFrame->CopyRect(dest, xo, yo, 0, 0, static_cast<int32_t>(w), static_cast<int32_t>(h), 0, 0, 0, 2));
-
-        if (inverse == 1 ? a <= 0.0 : a >= kTurn) {
-            ++turnsDone;
-        }
         return drew.Result();
     });
 }
