@@ -39,11 +39,14 @@
 //        stretches). Their meaning belongs to the surface; the reference surface
 //        ignores them.
 //
-// Return values. Drawing operations return non-zero when they were carried out and 0
-// when nothing could be done; the transitions do not depend on them. IsReady returns
-// 0 when the destination must not be drawn on: a step then draws nothing and reports
-// 0. Allocate returns 0 when the work surface could not be made. A surface may also
-// throw from an operation; every step catches what it throws and reports 0.
+// Return values. Drawing operations return non-zero when they were carried out (an
+// empty or wholly clipped rectangle included) and 0 when they failed. A step whose
+// drawing call answers 0, or throws, reports 0; a transition that draws a little more
+// at each step (bands, cells, sweeps) moves on only over what was drawn, so that its
+// next step draws again what failed. A host whose last step reported 0 steps once
+// more to complete the picture. IsReady returns 0 when the destination must not be
+// drawn on: a step then draws nothing and reports 0. Allocate returns 0 when the work
+// surface could not be made. Every step catches what a surface throws.
 //
 // Threads. All calls come on the host's user-interface thread.
 //
