@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
 
 namespace wqtrans {
@@ -79,16 +80,19 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         const auto grown = static_cast<int32_t>(pos - opened);
         const auto p = static_cast<int32_t>(pos);
         const auto o = static_cast<int32_t>(opened);
+        // Positions in 32-bit geometry: sizes near 2^31 wrap rather than overflow.
+        const auto minus = [](int32_t a, int32_t b) { return Wrap32(int64_t{a} - b); };
+        const auto plus = [](int32_t a, int32_t b) { return Wrap32(int64_t{a} + b); };
         switch (direction) {
         case 0: {
             const int32_t centre = oldFrame->Width() / 2;
             const int32_t hn = newFrame->Height();
-            drew(newFrame->CopyRect(dest, centre - p, 0, centre - p, 0, grown, hn, 0, 0, 0, 2));
-            drew(newFrame->CopyRect(dest, centre + o, 0, centre + o, 0, grown, hn, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, minus(centre, p), 0, minus(centre, p), 0, grown, hn, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, plus(centre, o), 0, plus(centre, o), 0, grown, hn, 0, 0, 0, 2));
             break;
         }
         case 1: {
-            const int32_t right = oldFrame->Width() - p;
+            const int32_t right = minus(oldFrame->Width(), p);
             const int32_t hn = newFrame->Height();
             drew(newFrame->CopyRect(dest, o, 0, o, 0, grown, hn, 0, 0, 0, 2));
             drew(newFrame->CopyRect(dest, right, 0, right, 0, grown, hn, 0, 0, 0, 2));
@@ -97,12 +101,12 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         case 2: {
             const int32_t centre = oldFrame->Height() / 2;
             const int32_t wn = newFrame->Width();
-            drew(newFrame->CopyRect(dest, 0, centre - p, 0, centre - p, wn, grown, 0, 0, 0, 2));
-            drew(newFrame->CopyRect(dest, 0, centre + o, 0, centre + o, wn, grown, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, 0, minus(centre, p), 0, minus(centre, p), wn, grown, 0, 0, 0, 2));
+            drew(newFrame->CopyRect(dest, 0, plus(centre, o), 0, plus(centre, o), wn, grown, 0, 0, 0, 2));
             break;
         }
         default: {
-            const int32_t bottom = oldFrame->Height() - p;
+            const int32_t bottom = minus(oldFrame->Height(), p);
             const int32_t wn = newFrame->Width();
             drew(newFrame->CopyRect(dest, 0, o, 0, o, wn, grown, 0, 0, 0, 2));
             drew(newFrame->CopyRect(dest, 0, bottom, 0, bottom, wn, grown, 0, 0, 0, 2));

@@ -78,7 +78,8 @@ int32_t FadeTransition::StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurf
         } else if (hasAlphaBit) {
             a = static_cast<int32_t>(param32 >> 24);
         } else if (op == kOpBlend) {
-            a = param32 == 128 ? 0 : 255 - 2 * static_cast<int32_t>(param32);
+            // A blend parameter runs from 0 to 128; a larger one is as invisible as 128.
+            a = param32 >= 128 ? 0 : 255 - 2 * static_cast<int32_t>(param32);
         }
 
         // g: the top frame's share of the fade, 255 fully visible.

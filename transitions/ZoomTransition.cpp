@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <new>
 
+#include "transitions/Geometry.h"
+
 namespace wqtrans {
 
 namespace {
@@ -62,7 +64,9 @@ int32_t ZoomTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
             sh = static_cast<int32_t>(b);
         }
         const int32_t mode = (flags & kTransparent) != 0 ? 1 : 0;
-        drew(scaled->StretchRect(dest, (w - sw) / 2, (h - sh) / 2, sw, sh, 0, 0, w, h, mode, 0, 0, 0));
+        // Centred in 32-bit geometry: sizes near 2^31 wrap rather than overflow.
+        drew(scaled->StretchRect(dest, Wrap32(int64_t{w} - sw) / 2, Wrap32(int64_t{h} - sh) / 2, sw, sh, 0, 0, w, h,
+                                 mode, 0, 0, 0));
         return drew.Result();
     });
 }
