@@ -135,9 +135,18 @@ uint32_t Transition::ShiftedTime() const {
     return t;
 }
 
+bool Transition::PastEnd(uint32_t t) const {
+    if (end >= start) {
+        return t >= end;
+    }
+    // A run longer than the time left before the wrap: its end lies past the wrap,
+    // so the times from start up to the wrap and those below end are inside it.
+    return t >= end && t < start;
+}
+
 uint32_t Transition::UpdateElapsed() {
     now = ShiftedTime();
-    if (now > end) {
+    if (PastEnd(now)) {
         now = end;
     }
     return now - start;
@@ -147,8 +156,9 @@ int32_t Transition::IsFinished() {
     if (running == 0) {
         return 1;
     }
-    return ShiftedTime() >= end ? 1 : 0;
+    return PastEnd(ShiftedTime()) ? 1 : 0;
 }
+
 
 uint32_t Transition::GetElapsed() { return now - start; }
 

@@ -93,6 +93,9 @@ public:
 protected:
     // The shifted timer reading of this run.
     uint32_t ShiftedTime() const;
+    // Whether the shifted time `t` has reached the run's end. When the end lies past
+    // the timer's wrap (end < start), the times in [end, start) are past the run.
+    bool PastEnd(uint32_t t) const;
     // Runs a drawing body and turns anything it throws into a step result of 0.
     template <typename Body> static int32_t Guarded(Body&& body) noexcept {
         try {
