@@ -56,16 +56,31 @@ void Transition::SetParams(const void*, uint32_t) {}
 
 HWND Transition::OpenSettings(HWND parent, intptr_t) {
     DestroyPanel();
+    openedBlockSize = 0;
     if (dialogId == 0) {
         return nullptr;
     }
+    // The copy is taken before the panel exists: setting up its controls may already
+    // send the panel notifications.
+    const int32_t size = GetParams(nullptr);
+    const bool kept = size > 0 && static_cast<std::size_t>(size) <= sizeof(openedBlock);
+    if (kept) {
+        GetParams(openedBlock);
+    }
     dialog = CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(dialogId & 0xFFFF), parent, &SettingsDialogProc,
                                 reinterpret_cast<LPARAM>(this));
+    if (dialog != nullptr && kept) {
+        openedBlockSize = size;
+    }
     return dialog;
 }
 
-int32_t Transition::CloseSettings(int32_t) {
+int32_t Transition::CloseSettings(int32_t apply) {
     DestroyPanel();
+    if (apply == 0 && openedBlockSize > 0) {
+        SetParams(openedBlock, static_cast<uint32_t>(openedBlockSize));
+    }
+    openedBlockSize = 0;
     return 1;
 }
 
@@ -158,7 +173,6 @@ int32_t Transition::IsFinished() {
     }
     return PastEnd(ShiftedTime()) ? 1 : 0;
 }
-
 
 uint32_t Transition::GetElapsed() { return now - start; }
 

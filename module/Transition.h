@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "module/HostSurface.h"
+#include "module/ParamBlock.h"
 #include "module/Types.h"
 #include "platform/Platform.h"
 
@@ -43,10 +44,14 @@ public:
     virtual int32_t GetParams(void* out);
     // Slot 7: takes a block of at least the class's block size; ignores others.
     virtual void SetParams(const void* block, uint32_t size);
-    // Slot 8: opens the settings panel as a child of `parent`, or returns null.
+    // Slot 8: opens the settings panel as a child of `parent`, or returns null. Keeps
+    // a copy of the parameter block as it is now, for a cancelled close.
     virtual HWND OpenSettings(HWND parent, intptr_t unused);
     // Slot 9: reads the panel back when `apply` is not 0 (classes with panels), then
-    // destroys it; returns 1.
+    // destroys it; returns 1. With `apply` 0 the parameters go back to the block
+    // copied when the panel was last opened: panels write their fields as the author
+    // clicks, and a cancel must not keep those edits. Every class's CloseSettings
+    // ends in this one.
     virtual int32_t CloseSettings(int32_t apply);
     // Slot 10: the panel's messages, routed by SettingsDialogProc.
     virtual INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -119,6 +124,11 @@ protected:
 
 private:
     void DestroyPanel();
+
+    // The parameter block when the panel was last opened; openedBlockSize is 0 when
+    // there is no copy to go back to.
+    uint8_t openedBlock[kMaxBlockSize] = {};
+    int32_t openedBlockSize = 0;
 };
 
 } // namespace wqtrans

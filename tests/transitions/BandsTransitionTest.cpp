@@ -485,12 +485,13 @@ TEST_F(BandsPanelTest, CloseReadsTheControlsOnlyWhenApplied) {
     HWND panel = Open();
     ASSERT_TRUE(automation::Click(panel, 1010));
     ASSERT_TRUE(automation::Type(panel, 1015, u"77"));
-    t.direction = 0;
+    t.direction = 2;
     t.bandCount = 5;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.Dialog(), nullptr);
+    // A cancel goes back to the fields the panel opened with.
     EXPECT_EQ(t.direction, 0);
-    EXPECT_EQ(t.bandCount, 5);
+    EXPECT_EQ(t.bandCount, 1);
 
     panel = Open();
     ASSERT_TRUE(automation::Click(panel, 1009));
