@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -454,6 +455,30 @@ TEST_F(BandsPanelTest, TypingACount) {
         if (c.count == 25 || c.count == 1) {
             EXPECT_EQ(Position(panel, 1017), c.count);
         }
+    }
+}
+
+// The texts the Wine host types into the real edit box, with the blocks it must find:
+// the same typing stores the same block on both platforms.
+TEST(BandsPanelTyping, StoresTheCountTheSystemCallReads) {
+    const struct {
+        const char* text;
+        uint16_t count;
+    } cases[] = {
+#define WQ_TYPED(text, count, wine) {text, count},
+#include "tests/windows/NumberTexts.inc"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << '"' << c.text << '"');
+        BandsTransition t;
+        const HWND panel = t.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        ASSERT_TRUE(automation::Type(panel, 1015, std::u16string(c.text, c.text + std::strlen(c.text))));
+        EXPECT_EQ(t.CloseSettings(1), 1);
+        uint8_t block[4] = {};
+        EXPECT_EQ(t.GetParams(block), 4);
+        EXPECT_EQ(std::vector<uint8_t>(block, block + 4),
+                  (std::vector<uint8_t>{static_cast<uint8_t>(c.count), static_cast<uint8_t>(c.count >> 8), 0, 0}));
     }
 }
 
