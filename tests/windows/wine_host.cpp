@@ -1146,6 +1146,29 @@ void TypeInto(HWND panel, int id, const wchar_t* text) {
 
 bool Checked(HWND panel, int id) { return SendMessageW(GetDlgItem(panel, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// Opens the panel of a new transition `id` in `host`, lets `drive` work in it, closes
+// it with apply and gives the block the transition then holds (empty when the panel
+// did not open).
+template <typename Drive>
+std::vector<uint8_t> BlockAfterPanel(Library& library, HWND host, uint32_t id, Drive&& drive) {
+    std::vector<uint8_t> block;
+    HostTransition* t = library.CreateTransition(0, id, nullptr, 0);
+    HWND panel = t != nullptr ? t->OpenSettings(host, 0) : nullptr;
+    CHECK(panel != nullptr);
+    if (panel != nullptr) {
+        ShowWindow(panel, SW_SHOW);
+        drive(panel);
+        CHECK_EQ(t->CloseSettings(1), 1);
+        CHECK(!IsWindow(panel));
+        block.resize(static_cast<size_t>(t->GetParameters(nullptr)));
+        t->GetParameters(block.data());
+    }
+    if (t != nullptr) {
+        t->Delete();
+    }
+    return block;
+}
+
 void CheckPanelAgainstTemplate(Library& library, HWND panel, HWND host, const Template& expected) {
     // The panel: a hidden child of the host window without caption, in Tahoma 8.
     CHECK(GetParent(panel) == host);
@@ -1396,21 +1419,7 @@ void CheckPanels(Library& library) {
     };
     for (const Case& c : cases) {
         context = Cat("panel driven ", IdText(c.id));
-        HostTransition* t = library.CreateTransition(0, c.id, nullptr, 0);
-        HWND panel = t != nullptr ? t->OpenSettings(host, 0) : nullptr;
-        CHECK(panel != nullptr);
-        if (panel != nullptr) {
-            ShowWindow(panel, SW_SHOW);
-            c.drive(panel);
-            CHECK_EQ(t->CloseSettings(1), 1);
-            CHECK(!IsWindow(panel));
-            uint8_t out[12] = {};
-            CHECK_EQ(t->GetParameters(out), static_cast<int32_t>(c.block.size()));
-            CHECK(std::memcmp(out, c.block.data(), c.block.size()) == 0);
-        }
-        if (t != nullptr) {
-            t->Delete();
-        }
+        CHECK(BlockAfterPanel(library, host, c.id, c.drive) == c.block);
     }
 
     // Numbers in Bands' edit box, read by the system's GetDlgItemInt and stored by the
@@ -1459,20 +1468,9 @@ void CheckPanels(Library& library) {
             continue;
         }
         context = Cat("typed into Bands \"", c.text, "\"");
-        HostTransition* t = library.CreateTransition(0, Id("BAND"), nullptr, 0);
-        HWND panel = t != nullptr ? t->OpenSettings(host, 0) : nullptr;
-        CHECK(panel != nullptr);
-        if (panel != nullptr) {
-            TypeInto(panel, 1015, Widen(c.text).c_str());
-            CHECK_EQ(t->CloseSettings(1), 1);
-            uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
-            CHECK_EQ(t->GetParameters(out), 4);
-            CHECK_EQ(out[0] | out[1] << 8, c.count);
-            CHECK_EQ(out[2] | out[3] << 8, 0);
-        }
-        if (t != nullptr) {
-            t->Delete();
-        }
+        const std::vector<uint8_t> block = BlockAfterPanel(
+            library, host, Id("BAND"), [&](HWND panel) { TypeInto(panel, 1015, Widen(c.text).c_str()); });
+        CHECK(block == (std::vector<uint8_t>{static_cast<uint8_t>(c.count), static_cast<uint8_t>(c.count >> 8), 0, 0}));
     }
 
     // The hand-made layout of the Scrolling panel, in dialog units.
