@@ -1146,6 +1146,26 @@ void TypeInto(HWND panel, int id, const wchar_t* text) {
 
 bool Checked(HWND panel, int id) { return SendMessageW(GetDlgItem(panel, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// Clicks every button of a panel, moves every slider and spin control to 2.
+void UseEveryControl(HWND panel, const Template& expected) {
+    for (const TemplateControl& c : expected.controls) {
+        const uint32_t type = c.style & BS_TYPEMASK;
+        if (std::strcmp(c.className, "Button") == 0 && (type == BS_AUTORADIOBUTTON || type == BS_AUTOCHECKBOX)) {
+            Click(panel, c.id);
+        } else if (std::strcmp(c.className, "msctls_trackbar32") == 0) {
+            SlideTo(panel, c.id, 2);
+        } else if (std::strcmp(c.className, "msctls_updown32") == 0) {
+            SpinTo(panel, c.id, 2);
+        }
+    }
+}
+
+std::vector<uint8_t> BlockOf(HostTransition* t) {
+    std::vector<uint8_t> block(static_cast<size_t>(t->GetParameters(nullptr)));
+    t->GetParameters(block.data());
+    return block;
+}
+
 // Opens the panel of a new transition `id` in `host`, lets `drive` work in it, closes
 // it with apply and gives the block the transition then holds (empty when the panel
 // did not open).
@@ -1160,8 +1180,7 @@ std::vector<uint8_t> BlockAfterPanel(Library& library, HWND host, uint32_t id, D
         drive(panel);
         CHECK_EQ(t->CloseSettings(1), 1);
         CHECK(!IsWindow(panel));
-        block.resize(static_cast<size_t>(t->GetParameters(nullptr)));
-        t->GetParameters(block.data());
+        block = BlockOf(t);
     }
     if (t != nullptr) {
         t->Delete();
@@ -1238,6 +1257,7 @@ void CheckPanels(Library& library) {
     const std::vector<Template> templates = SharedTemplates();
     CHECK_EQ(templates.size(), 19);
     int opened = 0;
+    int changed = 0; // panels whose block the clicks changed
     for (const Row& row : kRows) {
         if (row.dialog == 0) {
             continue;
@@ -1264,17 +1284,19 @@ void CheckPanels(Library& library) {
         CheckPanelAgainstTemplate(library, panel, host, *expected);
         ShowWindow(panel, SW_SHOW);
 
-        // Every button can be clicked; every slider and spin control moved.
-        for (const TemplateControl& c : expected->controls) {
-            const uint32_t type = c.style & BS_TYPEMASK;
-            if (std::strcmp(c.className, "Button") == 0 && (type == BS_AUTORADIOBUTTON || type == BS_AUTOCHECKBOX)) {
-                Click(panel, c.id);
-            } else if (std::strcmp(c.className, "msctls_trackbar32") == 0) {
-                SlideTo(panel, c.id, 2);
-            } else if (std::strcmp(c.className, "msctls_updown32") == 0) {
-                SpinTo(panel, c.id, 2);
-            }
+        // Every button can be clicked; every slider and spin control moved. The edits
+        // reach the block at once; a cancel puts back the block the panel opened with.
+        const std::vector<uint8_t> opening = BlockOf(t);
+        UseEveryControl(panel, *expected);
+        if (BlockOf(t) != opening) {
+            ++changed;
         }
+        CHECK_EQ(t->CloseSettings(0), 1);
+        CHECK(!IsWindow(panel));
+        CHECK(BlockOf(t) == opening);
+        panel = t->OpenSettings(host, 0);
+        CHECK(panel != nullptr && IsWindow(panel));
+        UseEveryControl(panel, *expected);
         // Opening again replaces the panel.
         HWND second = t->OpenSettings(host, 0);
         CHECK(second != nullptr && IsWindow(second));
@@ -1290,6 +1312,8 @@ void CheckPanels(Library& library) {
         CHECK(!IsWindow(third));
     }
     CHECK_EQ(opened, 19);
+    // All but Open's empty panel and SE13's, whose last button is its default.
+    CHECK_EQ(changed, 17);
 
     // The panels of the four kinds of controls, driven and read back.
     struct Case {
