@@ -87,5 +87,17 @@ add_custom_command(
   DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
   COMMENT "Making the man page wqtrans.1 from the README's manual"
   VERBATIM)
-add_custom_target(wqtrans_man ALL DEPENDS ${WQTRANS_MAN_PAGE})
-install(FILES ${WQTRANS_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+# Debian packages keep man pages compressed (the deb preset turns this on).
+option(WQTRANS_MAN_GZIP "Install the man page compressed with gzip" OFF)
+if(WQTRANS_MAN_GZIP)
+  add_custom_command(
+    OUTPUT ${WQTRANS_MAN_PAGE}.gz
+    COMMAND gzip -9nkf ${WQTRANS_MAN_PAGE}
+    DEPENDS ${WQTRANS_MAN_PAGE}
+    VERBATIM)
+  add_custom_target(wqtrans_man ALL DEPENDS ${WQTRANS_MAN_PAGE}.gz)
+  install(FILES ${WQTRANS_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+else()
+  add_custom_target(wqtrans_man ALL DEPENDS ${WQTRANS_MAN_PAGE})
+  install(FILES ${WQTRANS_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+endif()

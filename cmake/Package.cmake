@@ -10,6 +10,7 @@
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
 set(CPACK_PACKAGE_CONTACT "The wqtrans developers")
+# The first line of every package's description; each component adds its own text.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Standard transitions: 21 animated frame-to-frame transitions")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
@@ -33,38 +34,32 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libwqtrans0)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_MULTIARCH same)
 # A shlibs file, so that packages built against libwqtrans0 depend on it.
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION [[Standard transitions: 21 animated frame-to-frame transitions (shared libraries)
-The transition module (libwqtrans) and its reference software surface
-(libwqtrans-host), for hosts that play the transitions.]])
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION [[Shared libraries: the transition module (libwqtrans) and its reference
+software surface (libwqtrans-host), for hosts that play the transitions.]])
 
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libwqtrans-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_PACKAGE_MULTIARCH same)
 # The static reference surface links libpng (find_dependency(PNG), Requires.private).
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libpng-dev")
 set(CPACK_COMPONENT_DEV_DEPENDS runtime)
-set(CPACK_COMPONENT_DEV_DESCRIPTION [[Standard transitions: 21 animated frame-to-frame transitions (development files)
-Headers, static libraries, the CMake package (find_package(wqtrans)) and the
-pkg-config files wqtrans.pc and wqtrans-host.pc.]])
+set(CPACK_COMPONENT_DEV_DESCRIPTION [[Development files: headers, static libraries, the CMake package
+(find_package(wqtrans)) and the pkg-config files wqtrans.pc and wqtrans-host.pc.]])
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_TOOL_PACKAGE_SUGGESTS "ffmpeg")
-set(CPACK_COMPONENT_TOOL_DESCRIPTION [[Standard transitions: list, render and inspect the 21 transitions
-The wqtrans command-line tool renders any transition to GIF, WebP, PNG frames or
-video, draws contact sheets, and shows settings panels, parameter blocks and the
-host calls of a run.]])
+set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
+or video, draws contact sheets, and shows settings panels, parameter blocks and
+the host calls of a run.]])
 
 set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
-set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[Standard transitions: frei0r plugins
-The 21 transitions as frei0r mixer plugins, for video editors and players that
-load frei0r plugins.]])
+set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
+frei0r plugins.]])
 
 include(CPack)
