@@ -9,7 +9,7 @@
 # ASCII as a groff escape. Then: code spans are set in bold (the man convention for
 # commands and options; lowdown's \fC is no font of man(7)), no paragraph macro
 # follows a section heading, and tables are left-aligned so that long words in narrow
-# columns need no stretching.
+# columns need no stretching, with their last column taking the room left.
 cmake_minimum_required(VERSION 3.25)
 file(READ ${README} readme)
 string(FIND "${readme}" "\n### wqtrans(1)\n" start)
@@ -44,6 +44,10 @@ file(REMOVE ${OUTPUT}.md)
 string(REPLACE "\\fC" "\\fB" page "${page}")
 string(REGEX REPLACE "\n\\.SH\n([^\n]*)\n\\.LP\n" "\n.SH \\1\n" page "${page}")
 string(REPLACE "\n.TS\n" "\n.na\n.TS\n" page "${page}")
+# Tables span the line with their last column taking the room left (x), instead of
+# spreading it evenly over all columns (expand).
+string(REGEX REPLACE "\ntab\\(\\|\\) expand allbox;\n([^\n]*[a-z])\n([^\n]*[a-z])\\.\n"
+                     "\ntab(|) allbox;\n\\1x\n\\2x.\n" page "${page}")
 string(REPLACE "\n.TE\n" "\n.TE\n.ad\n" page "${page}")
 file(WRITE ${OUTPUT}.new "${page}")
 file(RENAME ${OUTPUT}.new ${OUTPUT})
