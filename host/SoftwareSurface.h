@@ -31,7 +31,8 @@
 #include <string>
 #include <vector>
 
-#include "module/HostSurface.h"
+#include "../module/Api.h"
+#include "../module/HostSurface.h"
 
 namespace wqtrans {
 
@@ -40,7 +41,7 @@ struct HostPalette {
     uint32_t entries[256];
 };
 
-class SoftwareSurface final : public HostSurface {
+class WQ_API SoftwareSurface final : public HostSurface {
 public:
     SoftwareSurface() = default;
     // A surface of width x height pixels of `fill`; empty for a size of 0 or below.

@@ -10,6 +10,9 @@ WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev l
              libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core)
 # The libFuzzer targets (clang with its sanitizer and fuzzer runtimes).
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
+# The man page (made from the README with lowdown and preconv, checked with groff and
+# mandoc) and the Debian packages (dpkg-shlibdeps).
+WQ_PACKAGES+=(lowdown groff-base mandoc dpkg-dev)
 # The 32-bit Windows build and its tests under Wine.
 WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 
