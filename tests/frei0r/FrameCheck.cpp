@@ -115,8 +115,7 @@ int main(int argc, char** argv) {
     const size_t frameWords = static_cast<size_t>(width) * height;
     const size_t count = frames.size() / frameWords;
     if (count < 2 || frames.size() % frameWords != 0) {
-        std::fprintf(stderr, "%s: %zu bytes is not a whole number of two or more frames\n", argv[5],
-                     frames.size() * 4);
+        std::fprintf(stderr, "%s: %zu bytes is not a whole number of two or more frames\n", argv[5], frames.size() * 4);
         return 1;
     }
     bool ok = Same(frames.data(), from, "first frame") && Same(&frames[(count - 1) * frameWords], to, "last frame");
