@@ -1,38 +1,22 @@
 // One frei0r plugin update at 1920 x 1080 per transition, halfway through its run, as a
-// multiple of one frame's memcpy measured in the same run (the x_memcpy counter).
+// multiple of one frame's memcpy timed in the same iterations (the x_memcpy counter).
 #ifdef WQTRANS_FREI0R_DIR
 extern "C" {
 #include <frei0r.h>
 }
-#include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "bench/Measure.h"
 
 namespace {
 
 constexpr unsigned kWidth = 1920;
 constexpr unsigned kHeight = 1080;
 constexpr size_t kPixels = size_t{kWidth} * kHeight;
-
-// Seconds of one frame memcpy, the best of a few rounds.
-double MemcpySeconds() {
-    static const double seconds = [] {
-        std::vector<uint32_t> from(kPixels, 0xFF102030u), to(kPixels);
-        double best = 1;
-        for (int round = 0; round < 20; ++round) {
-            const auto start = std::chrono::steady_clock::now();
-            std::memcpy(to.data(), from.data(), kPixels * 4);
-            benchmark::DoNotOptimize(to.data());
-            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        }
-        return best;
-    }();
-    return seconds;
-}
 
 void BM_Frei0rUpdate(benchmark::State& state, const std::string& name) {
     void* handle = dlopen((std::string(WQTRANS_FREI0R_DIR) + "/wqtrans_" + name + ".so").c_str(), RTLD_NOW);
@@ -54,12 +38,7 @@ void BM_Frei0rUpdate(benchmark::State& state, const std::string& name) {
     double progress = 0.5;
     set(instance, &progress, 0);
     update2(instance, 0, a.data(), b.data(), nullptr, out.data()); // the panel's block is made once
-    for (auto _ : state) {
-        update2(instance, 0, a.data(), b.data(), nullptr, out.data());
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.counters["x_memcpy"] = benchmark::Counter(static_cast<double>(state.iterations()) * MemcpySeconds(),
-                                                    benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    wqtrans::Measure(state, kWidth, kHeight, 1, [&] { update2(instance, 0, a.data(), b.data(), nullptr, out.data()); });
     destruct(instance);
     dlclose(handle);
 }
@@ -70,6 +49,7 @@ const int registered = [] {
           "back",  "cell",  "line",   "open",     "push",      "square", "stretch", "stretch_2",
           "trame", "turn",  "turn_2", "zigzag_2", "zoom_2"}) {
         benchmark::RegisterBenchmark(("BM_Frei0rUpdate/" + std::string(name)).c_str(), BM_Frei0rUpdate, name)
+            ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
     return 0;
