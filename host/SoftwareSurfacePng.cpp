@@ -65,7 +65,7 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     for (std::size_t i = 0; i < fresh.size(); ++i) {
         fresh[i] = 0xFF000000u | uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
     }
-    pixels.swap(fresh);
+    Adopt(fresh);
     width = static_cast<int32_t>(image.width);
     height = static_cast<int32_t>(image.height);
     return true;
@@ -77,11 +77,11 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
     }
     std::vector<uint8_t> rgb;
     try {
-        rgb.resize(pixels.size() * 3);
+        rgb.resize(PixelCount() * 3);
     } catch (const std::bad_alloc&) {
         return Fail(error, "out of memory");
     }
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
+    for (std::size_t i = 0; i < PixelCount(); ++i) {
         rgb[3 * i] = static_cast<uint8_t>(pixels[i] >> 16);
         rgb[3 * i + 1] = static_cast<uint8_t>(pixels[i] >> 8);
         rgb[3 * i + 2] = static_cast<uint8_t>(pixels[i]);

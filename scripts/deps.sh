@@ -5,9 +5,11 @@ wq_sudo() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# The packages of the Linux build, tests, benchmarks and tool.
+# The packages of the Linux build, tests, benchmarks and tool, and of the frei0r
+# plugins' hosts that the tests run them in (melt, GStreamer).
 WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-             libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core)
+             libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
+             frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
 # The libFuzzer targets (clang with its sanitizer and fuzzer runtimes).
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
 # The man page (made from the README with lowdown and preconv, checked with groff and

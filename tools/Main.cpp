@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "host/FrameRenderer.h"
 #include "module/Exports.h"
 #include "tools/Tool.h"
 
@@ -126,13 +127,21 @@ void Render(const std::string& name, const RunArgs& args, const std::vector<std:
 
     std::vector<uint32_t> times = FrameTimes(options.durationMs, options.fps);
     if (at) {
-        std::erase_if(times, [&](uint32_t t) { return t >= *at; });
-        times.push_back(*at);
+        times = {*at};
     }
     const int32_t width = pictures.oldPicture->Width();
     const int32_t height = pictures.oldPicture->Height();
     Progress progress(times.size(), quiet);
-    if (kind == OutputKind::Png) {
+    if (at) {
+        // The picture at one moment, as any host that seeks gets it.
+        Picture frame(width, height);
+        const FrameRequest request{info.id,       BlockOf(instance.get()), options.seed,
+                                   options.flags, options.durationMs,      *at};
+        if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
+            UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
+        }
+        WritePng(frame, out);
+    } else if (kind == OutputKind::Png) {
         Picture last(width, height);
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t, Picture& frame) {
