@@ -29,12 +29,10 @@ std::string Reason(const png_image& image) {
     return image.message[0] != '\0' ? std::string(image.message) : std::string("unknown libpng error");
 }
 
-} // namespace
-
-bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+// The shared end of both loads: `image` has been started by png_image_begin_read_*
+// (`begun` is what it returned); `fresh` receives 0xFFRRGGBB pixels.
+bool ReadPng(png_image& image, bool begun, std::vector<uint32_t>& fresh, std::string* error) {
+    if (!begun) {
         const std::string reason = Reason(image);
         png_image_free(&image);
         return Fail(error, reason);
@@ -48,7 +46,6 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     // and any alpha channel is composited onto black.
     image.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> rgb;
-    std::vector<uint32_t> fresh;
     try {
         rgb.resize(PNG_IMAGE_SIZE(image));
         fresh.resize(static_cast<std::size_t>(image.width) * image.height);
@@ -64,6 +61,33 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     }
     for (std::size_t i = 0; i < fresh.size(); ++i) {
         fresh[i] = 0xFF000000u | uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
+    }
+    return true;
+}
+
+} // namespace
+
+bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const bool begun = png_image_begin_read_from_file(&image, path.c_str()) != 0;
+    std::vector<uint32_t> fresh;
+    if (!ReadPng(image, begun, fresh, error)) {
+        return false;
+    }
+    pixels.swap(fresh);
+    width = static_cast<int32_t>(image.width);
+    height = static_cast<int32_t>(image.height);
+    return true;
+}
+
+bool SoftwareSurface::LoadPng(const uint8_t* data, std::size_t size, std::string* error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    const bool begun = png_image_begin_read_from_memory(&image, data, size) != 0;
+    std::vector<uint32_t> fresh;
+    if (!ReadPng(image, begun, fresh, error)) {
+        return false;
     }
     pixels.swap(fresh);
     width = static_cast<int32_t>(image.width);
