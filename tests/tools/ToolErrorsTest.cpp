@@ -1,5 +1,7 @@
 // End-to-end: every kind of bad input gives its exit status and a one-line message
 // that names the problem, and leaves no file behind.
+#include <signal.h>
+
 #include "tools/ToolHarness.h"
 
 namespace wqtrans::tooltest {
@@ -222,6 +224,46 @@ TEST_F(ToolErrors, VideoThatFfmpegDidNotFinishIsNotKept) {
         EXPECT_EQ(result.status, 1);
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(dir.Snapshot(), before);
+    }
+}
+
+TEST_F(ToolErrors, SignalsRemoveTemporariesAndGiveTheirStatus) {
+    struct Case {
+        int signal;
+        int status;
+        const char* out;
+        const char* temp; // the start of the temporary's name
+        const char* message;
+    } cases[] = {
+        {SIGINT, 130, "long.gif", ".long.gif.tmp-", "wqtrans: interrupted by SIGINT; nothing was written\n"},
+        {SIGTERM, 143, "frames/", ".frames.tmp-", "wqtrans: interrupted by SIGTERM; nothing was written\n"},
+        {SIGTERM, 143, "long.webp", ".long.webp.tmp-", "wqtrans: interrupted by SIGTERM; nothing was written\n"},
+    };
+    std::ofstream(dir / "long.gif") << "an earlier output";
+    std::filesystem::create_directory(dir.dir / "frames");
+    std::ofstream(dir / "frames/frame-0000.png") << "an earlier frame";
+    const auto before = dir.Snapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        // Ten minutes of frames: the run is still going when the signal comes.
+        const Started run = StartTool({"render", "Fade", "--duration", "600000", "-q", "--out", c.out}, dir);
+        auto started = [&] {
+            for (const std::string& name : dir.Names()) {
+                if (name.rfind(c.temp, 0) == 0) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        for (int wait = 0; wait < 6000 && !started(); ++wait) {
+            usleep(10000);
+        }
+        ASSERT_TRUE(started());
+        kill(run.pid, c.signal);
+        const Result result = FinishTool(run);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, c.message);
         EXPECT_EQ(dir.Snapshot(), before);
     }
 }
