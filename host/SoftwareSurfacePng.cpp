@@ -29,14 +29,9 @@ std::string Reason(const png_image& image) {
     return image.message[0] != '\0' ? std::string(image.message) : std::string("unknown libpng error");
 }
 
-// The shared end of both loads: `image` has been started by png_image_begin_read_*
-// (`begun` is what it returned); `fresh` receives 0xFFRRGGBB pixels.
-bool ReadPng(png_image& image, bool begun, std::vector<uint32_t>& fresh, std::string* error) {
-    if (!begun) {
-        const std::string reason = Reason(image);
-        png_image_free(&image);
-        return Fail(error, reason);
-    }
+// Reads the pixels of a PNG whose header png_image_begin_read_* has read into
+// 0xFFRRGGBB `fresh`.
+bool ReadPng(png_image& image, std::vector<uint32_t>& fresh, std::string* error) {
     if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu ||
         uint64_t{image.width} * image.height > kMaxPngPixels) {
         png_image_free(&image);
@@ -68,25 +63,39 @@ bool ReadPng(png_image& image, bool begun, std::vector<uint32_t>& fresh, std::st
 } // namespace
 
 bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    const bool begun = png_image_begin_read_from_file(&image, path.c_str()) != 0;
-    std::vector<uint32_t> fresh;
-    if (!ReadPng(image, begun, fresh, error)) {
-        return false;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return Fail(error, std::strerror(errno));
     }
-    pixels.swap(fresh);
-    width = static_cast<int32_t>(image.width);
-    height = static_cast<int32_t>(image.height);
-    return true;
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[1 << 16];
+    std::size_t got = 0;
+    try {
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        }
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        return Fail(error, "out of memory");
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        return Fail(error, "read error");
+    }
+    return LoadPng(bytes.data(), bytes.size(), error);
 }
 
 bool SoftwareSurface::LoadPng(const uint8_t* data, std::size_t size, std::string* error) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    const bool begun = png_image_begin_read_from_memory(&image, data, size) != 0;
+    if (png_image_begin_read_from_memory(&image, data, size) == 0) {
+        const std::string reason = Reason(image);
+        png_image_free(&image);
+        return Fail(error, reason);
+    }
     std::vector<uint32_t> fresh;
-    if (!ReadPng(image, begun, fresh, error)) {
+    if (!ReadPng(image, fresh, error)) {
         return false;
     }
     pixels.swap(fresh);

@@ -58,7 +58,7 @@ std::string Trimmed(const std::string& path) {
 }
 
 // Where an error message says the output goes.
-std::string Target(const std::string& path) { return path == "-" ? "stdout" : "\"" + path + "\""; }
+std::string Target(const std::string& path) { return path == "-" ? "to stdout" : "\"" + path + "\""; }
 
 // Writes all of `size` bytes to `fd`; false with errno set on failure, or when one of
 // our signals came while it waited. Never throws: giflib calls it.
