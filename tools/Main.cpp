@@ -60,15 +60,20 @@ struct RunArgs {
 };
 
 void AddRunOptions(CLI::App* command, RunArgs& args) {
-    command->add_option("--from", args.from, "old picture: PNG, JPEG or WebP (default: the built-in picture A)");
-    command->add_option("--to", args.to, "new picture: PNG, JPEG or WebP (default: the built-in picture B)");
+    command->add_option("--from", args.from,
+                        "old picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in A)");
+    command->add_option("--to", args.to,
+                        "new picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in B)");
     command->add_option("--size", args.size,
                         "scale both pictures to WIDTHxHEIGHT (the new one is otherwise scaled to the old one's size)");
     command->add_option("--duration", args.duration, "length of the run in ms")
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str();
     command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
-    command->add_option("--flags", args.flags, "step flags the host passes (1, 2, 4, 8; decimal or 0x hex)")
+    command
+        ->add_option("--flags", args.flags,
+                     "step flags the host passes (1, 2, 4, 8; decimal or 0x hex); Zoom 2 magnifies the old frame "
+                     "unless 1 is set")
         ->capture_default_str();
     command->add_option("--seed", args.seed, "seed of the module's random generator, 0 to 4294967295, to repeat a run")
         ->capture_default_str();

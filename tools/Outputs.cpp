@@ -721,11 +721,15 @@ public:
     }
 
 private:
-    // Closes ffmpeg's input and waits for it; its exit status, or 128 + a signal.
+    // Closes ffmpeg's input and waits for it; its exit status, or 128 + a signal. After
+    // SIGINT or SIGTERM, ffmpeg is stopped too rather than left to encode the rest.
     int Stop() {
         if (input >= 0) {
             close(input);
             input = -1;
+        }
+        if (child > 0 && Interrupted()) {
+            kill(child, SIGTERM);
         }
         int status = 0;
         if (child > 0) {
