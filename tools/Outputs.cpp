@@ -600,7 +600,8 @@ int EbmlNumber(const uint8_t* p, size_t left, uint64_t& value, bool& unknown) {
 
 // Why a video that ffmpeg has finished is not whole, or "": an MP4's top-level boxes
 // must fill the file exactly and hold the index ("moov"); a WebM must start with its
-// EBML header and a Segment that, when its size is written, ends where the file ends.
+// EBML header and a Segment that ends where the file ends. (ffmpeg writes the
+// Segment's size last, into a file it can seek in, as the temporary file is.)
 std::string VideoProblem(int fd, OutputKind kind) {
     struct stat info {};
     if (fstat(fd, &info) != 0 || info.st_size <= 0) {
@@ -647,7 +648,7 @@ std::string VideoProblem(int fd, OutputKind kind) {
         return "the file has no Segment";
     }
     at += 4 + static_cast<size_t>(segmentSize);
-    if (!unknown && at + value != size) {
+    if (unknown || at + value != size) {
         return "the file ends before its Segment does";
     }
     return "";
@@ -670,8 +671,8 @@ public:
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
         const std::string rate = std::to_string(fps);
         const bool mp4 = kind == OutputKind::Mp4;
-        std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y", "-f",
-                                         "rawvideo", "-pix_fmt", "bgra", "-s", size, "-framerate", rate, "-i", "-",
+        std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
+                                         "-pix_fmt", "bgra", "-s", size, "-framerate", rate, "-i", "-",
                                          // yuv420p needs even sizes.
                                          "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p", "-c:v",
                                          mp4 ? "libx264" : "libvpx-vp9", "-f", mp4 ? "mp4" : "webm", file.Name()};
