@@ -1,7 +1,8 @@
 // The tool's outputs: animated GIF (giflib), animated WebP (libwebp), PNG pictures
 // (the reference surface), numbered PNG frames in a directory, and video through an
 // ffmpeg process. Every file is written under a temporary name next to its target
-// and renamed into place only when complete, so a failed run leaves nothing behind.
+// and renamed into place only when complete, so a failed run leaves nothing behind;
+// an output to stdout is made whole in $TMPDIR first, then copied.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
