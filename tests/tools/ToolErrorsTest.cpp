@@ -214,7 +214,7 @@ TEST_F(ToolErrors, VideoThatFfmpegDidNotFinishIsNotKept) {
         {"a Segment never closed", "v.webm",
          "cat > /dev/null\nprintf '\\032\\105\\337\\243\\200\\030\\123\\200\\147\\377' > \"$last\"\n",
          "the file ends before its Segment does"},
-        {"killed", "v.webm", "kill -9 $$\n", "exited with status 137"},
+        {"killed", "v.webm", "cat > /dev/null\nkill -9 $$\n", "exited with status 137"},
     };
     std::ofstream(dir / "v.mp4") << "an earlier video";
     std::ofstream(dir / "v.webm") << "an earlier video";
