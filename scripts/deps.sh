@@ -17,6 +17,11 @@ WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 
 WQ_LOG_DIR="${root:-.}/build/logs"
 
+# Runs a command as root: directly, or through sudo.
+wq_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
 # Runs one step with its output appended to LOG: one line on stderr, and the end of the
 # log when the step fails.
 #   wq_step "Building the tool" LOG COMMAND...
