@@ -107,6 +107,8 @@ public:
     // writes the whole file or nothing, and returns false on failure. `error` receives a
     // one-line reason.
     bool LoadPng(const std::string& path, std::string* error = nullptr);
+    // The same from a PNG file's bytes in memory.
+    bool LoadPng(const uint8_t* data, std::size_t size, std::string* error = nullptr);
     bool SavePng(const std::string& path, std::string* error = nullptr) const;
 
     // Whether the surface may be drawn on (false for a read-only view).

@@ -1,7 +1,8 @@
 // The tool's outputs: animated GIF (giflib), animated WebP (libwebp), PNG pictures
 // (the reference surface), numbered PNG frames in a directory, and video through an
 // ffmpeg process. Every file is written under a temporary name next to its target
-// and renamed into place only when complete, so a failed run leaves nothing behind.
+// and renamed into place only when complete, so a failed run leaves nothing behind;
+// an output to stdout is made whole in $TMPDIR first, then copied.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -18,7 +19,6 @@
 
 #include <gif_lib.h>
 #include <webp/encode.h>
-#include <webp/mux.h>
 
 #include "tools/Tool.h"
 
@@ -58,19 +58,48 @@ std::string Trimmed(const std::string& path) {
     return trimmed;
 }
 
-// A temporary file next to `path`, removed again unless committed.
+// Where an error message says the output goes.
+std::string Target(const std::string& path) { return path == "-" ? "to stdout" : "\"" + path + "\""; }
+
+// Writes all of `size` bytes to `fd`; false with errno set on failure, or when one of
+// our signals came while it waited. Never throws: giflib calls it.
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR && !Interrupted()) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A temporary file next to `path` (in $TMPDIR for "-", stdout), removed again unless
+// committed: renamed into place, or copied to stdout.
 class TempFile {
 public:
     explicit TempFile(const std::string& path) : target(path) {
-        name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
-        fd = mkstemp(name.data());
+        if (path == "-") {
+            const char* tmp = std::getenv("TMPDIR");
+            name = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/wqtrans-XXXXXX";
+        } else {
+            name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
+        }
+        fd = mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) {
-            IoError("cannot write \"" + path + "\": " + std::strerror(errno));
+            Fail(errno);
         }
     }
     ~TempFile() {
         CloseFd();
-        if (!committed) {
+        if (!renamed) {
             unlink(name.c_str());
         }
     }
@@ -85,54 +114,81 @@ public:
             fd = -1;
         }
     }
+    [[noreturn]] void Fail(int error) const {
+        CheckInterrupted();
+        IoError("cannot write " + Target(target) + ": " + std::strerror(error));
+    }
     void Write(const uint8_t* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = write(fd, data, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                IoError("cannot write \"" + target + "\": " + std::strerror(errno));
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
+        if (!WriteAll(fd, data, size)) {
+            Fail(errno);
         }
     }
-    // Makes the file readable like any new file, then renames it into place.
+    // Makes the file readable like any new file, then renames it into place; or
+    // copies it to stdout.
     void Commit() {
+        CheckInterrupted();
+        if (target == "-") {
+            CopyToStdout();
+            return;
+        }
+        const mode_t mask = umask(0);
+        umask(mask);
         if (fd >= 0) {
-            const mode_t mask = umask(0);
-            umask(mask);
             fchmod(fd, 0666 & ~mask);
             if (fsync(fd) != 0 && errno != EINVAL) {
-                IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+                Fail(errno);
             }
         } else {
-            const mode_t mask = umask(0);
-            umask(mask);
             chmod(name.c_str(), 0666 & ~mask);
         }
         CloseFd();
+        CheckInterrupted();
         if (rename(name.c_str(), target.c_str()) != 0) {
-            IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+            Fail(errno);
         }
-        committed = true;
+        renamed = true;
     }
 
 private:
+    void CopyToStdout() {
+        CloseFd();
+        const int in = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            Fail(errno);
+        }
+        std::vector<uint8_t> buffer(size_t{1} << 16);
+        int error = 0;
+        for (;;) {
+            const ssize_t n = read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR && !Interrupted()) {
+                continue;
+            }
+            if (n <= 0) {
+                error = n < 0 ? errno : 0;
+                break;
+            }
+            if (!WriteAll(1, buffer.data(), static_cast<size_t>(n))) {
+                error = errno;
+                break;
+            }
+        }
+        close(in);
+        if (error != 0) {
+            Fail(error);
+        }
+        // A regular file, a pipe or a terminal: fsync only means something for the first.
+        if (fsync(1) != 0 && errno != EINVAL && errno != EROFS) {
+            Fail(errno);
+        }
+    }
+
     std::string target;
     std::string name;
     int fd = -1;
-    bool committed = false;
+    bool renamed = false;
 };
 
 // ---- GIF -------------------------------------------------------------------
-
-int GifWrite(GifFileType* gif, const GifByteType* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
-    out->insert(out->end(), data, data + size);
-    return size;
-}
 
 // One frame as palette indices with its colour map: exact when the frame has at most
 // 256 colours, else through giflib's median-cut quantizer.
@@ -187,13 +243,15 @@ IndexedFrame Index(Picture& frame) {
 
 int Centiseconds(uint32_t ms) { return static_cast<int>((ms + 5) / 10); }
 
+// Frames go to the temporary file as they are made: memory holds one frame's
+// indices, however long the run.
 class GifSink final : public FrameSink {
 public:
     GifSink(const std::string& path, int32_t width, int32_t height) : file(path), path(path) {
         int error = 0;
-        gif = EGifOpen(&bytes, GifWrite, &error);
+        gif = EGifOpen(this, Written, &error);
         if (gif == nullptr) {
-            IoError("cannot start GIF \"" + path + "\": " + GifErrorString(error));
+            IoError("cannot start GIF " + Target(path) + ": " + GifErrorString(error));
         }
         EGifSetGifVersion(gif, true);
         Check(EGifPutScreenDesc(gif, width, height, 8, 0, nullptr));
@@ -227,17 +285,35 @@ public:
         int error = 0;
         const int closed = EGifCloseFile(gif, &error);
         gif = nullptr;
-        if (closed != GIF_OK) {
-            IoError("cannot finish GIF \"" + path + "\": " + GifErrorString(error));
+        if (writeError != 0) {
+            file.Fail(writeError);
         }
-        file.Write(bytes.data(), bytes.size());
+        if (closed != GIF_OK) {
+            IoError("cannot finish GIF " + Target(path) + ": " + GifErrorString(error));
+        }
         file.Commit();
     }
 
 private:
+    // giflib's output function: a C callback, so a failure is kept and reported by
+    // Check rather than thrown through giflib.
+    static int Written(GifFileType* gif, const GifByteType* data, int size) {
+        auto* sink = static_cast<GifSink*>(gif->UserData);
+        if (sink->writeError != 0) {
+            return 0;
+        }
+        if (!WriteAll(sink->file.Fd(), data, static_cast<size_t>(size))) {
+            sink->writeError = errno;
+            return 0;
+        }
+        return size;
+    }
     void Check(int result) {
+        if (writeError != 0) {
+            file.Fail(writeError);
+        }
         if (result != GIF_OK) {
-            IoError("cannot write GIF \"" + path + "\": " + GifErrorString(gif->Error));
+            IoError("cannot write GIF " + Target(path) + ": " + GifErrorString(gif->Error));
         }
     }
     void Put(int delay) {
@@ -251,7 +327,7 @@ private:
         Check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension));
         ColorMapObject* map = GifMakeMapObject(static_cast<int>(pending->colours.size()), pending->colours.data());
         if (map == nullptr) {
-            IoError("cannot write GIF \"" + path + "\": out of memory");
+            IoError("cannot write GIF " + Target(path) + ": out of memory");
         }
         const int described = EGifPutImageDesc(gif, 0, 0, width, height, false, map);
         GifFreeMapObject(map);
@@ -265,8 +341,8 @@ private:
 
     TempFile file;
     std::string path;
-    std::vector<uint8_t> bytes;
     GifFileType* gif = nullptr;
+    int writeError = 0;
     std::optional<IndexedFrame> pending;
     uint32_t pendingTime = 0;
     int32_t width = 0;
@@ -275,27 +351,48 @@ private:
 
 // ---- WebP ------------------------------------------------------------------
 
-// Every frame is a whole, losslessly coded picture of its own, so that the file holds
-// exactly one frame per step (an encoder that merges identical frames would not).
+void PutLe(std::vector<uint8_t>& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+void PutChunkHeader(std::vector<uint8_t>& out, const char* fourcc, uint64_t size) {
+    out.insert(out.end(), fourcc, fourcc + 4);
+    PutLe(out, size, 4);
+}
+
+// An animated WebP written as it goes: the RIFF header, VP8X and ANIM chunks first,
+// then one ANMF chunk per frame, and the RIFF size filled in at the end. Every frame is
+// a whole, losslessly coded picture of its own, so that the file holds exactly one
+// frame per step (an encoder that merges identical frames would not). Memory holds one
+// coded frame, however long the run.
 class WebpSink final : public FrameSink {
 public:
     WebpSink(const std::string& path, int32_t width, int32_t height)
-        : file(path), path(path), mux(WebPMuxNew()), width(width), height(height) {
-        if (mux == nullptr || WebPMuxSetCanvasSize(mux, width, height) != WEBP_MUX_OK) {
-            IoError("cannot start WebP \"" + path + "\"");
-        }
-        WebPMuxAnimParams params{};
-        params.bgcolor = 0xFFFFFFFFu;
-        params.loop_count = 0;
-        WebPMuxSetAnimationParams(mux, &params);
+        : file(path), path(path), width(width), height(height) {
+        std::vector<uint8_t> head;
+        PutChunkHeader(head, "RIFF", 0); // the size comes at the end
+        head.insert(head.end(), {'W', 'E', 'B', 'P'});
+        PutChunkHeader(head, "VP8X", 10);
+        PutLe(head, 0x02, 4); // animation
+        PutLe(head, static_cast<uint32_t>(width - 1), 3);
+        PutLe(head, static_cast<uint32_t>(height - 1), 3);
+        PutChunkHeader(head, "ANIM", 6);
+        PutLe(head, 0xFFFFFFFFu, 4); // background colour
+        PutLe(head, 0, 2);           // loop for ever
+        Append(head);
     }
-    ~WebpSink() override {
-        WebPMemoryWriterClear(&pending);
-        WebPMuxDelete(mux);
-    }
+    ~WebpSink() override { WebPMemoryWriterClear(&pending); }
     void Add(Picture& frame, uint32_t timeMs) override {
         if (hasPending) {
-            Push(static_cast<int>(timeMs - pendingTime));
+            Push(timeMs - pendingTime);
+        }
+        // Frames are opaque, so that no frame is coded with an alpha channel.
+        opaque.assign(frame.Pixels(),
+                      frame.Pixels() + static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()));
+        for (uint32_t& pixel : opaque) {
+            pixel |= 0xFF000000u;
         }
         WebPConfig config;
         WebPConfigInit(&config);
@@ -308,7 +405,7 @@ public:
         picture.width = frame.Width();
         picture.height = frame.Height();
         // 0xAARRGGBB words are B, G, R, A bytes on a little-endian machine.
-        if (!WebPPictureImportBGRA(&picture, reinterpret_cast<const uint8_t*>(frame.Pixels()), frame.Width() * 4)) {
+        if (!WebPPictureImportBGRA(&picture, reinterpret_cast<const uint8_t*>(opaque.data()), frame.Width() * 4)) {
             IoError("cannot encode a WebP frame: out of memory");
         }
         WebPMemoryWriterInit(&pending);
@@ -316,7 +413,8 @@ public:
         picture.custom_ptr = &pending;
         const int encoded = WebPEncode(&config, &picture);
         WebPPictureFree(&picture);
-        if (!encoded) {
+        // A lossless still picture: "RIFF" size "WEBP" and then its one VP8L chunk.
+        if (!encoded || pending.size <= 12 || std::memcmp(pending.mem + 12, "VP8L", 4) != 0) {
             IoError("cannot encode a WebP frame (error " + std::to_string(picture.error_code) + ")");
         }
         hasPending = true;
@@ -324,47 +422,49 @@ public:
     }
     void Finish(uint32_t endMs) override {
         if (hasPending) {
-            Push(static_cast<int>(endMs - pendingTime));
+            Push(endMs - pendingTime);
         }
-        WebPData data;
-        WebPDataInit(&data);
-        if (WebPMuxAssemble(mux, &data) != WEBP_MUX_OK) {
-            IoError("cannot assemble WebP \"" + path + "\"");
+        if (written - 8 > 0xFFFFFFFEu) {
+            IoError("cannot write " + Target(path) + ": a WebP file holds at most 4 GiB");
         }
-        try {
-            file.Write(data.bytes, data.size);
-        } catch (...) {
-            WebPDataClear(&data);
-            throw;
+        uint8_t size[4];
+        for (int i = 0; i < 4; ++i) {
+            size[i] = static_cast<uint8_t>((written - 8) >> (8 * i));
         }
-        WebPDataClear(&data);
+        if (pwrite(file.Fd(), size, 4, 4) != 4) {
+            file.Fail(errno);
+        }
         file.Commit();
     }
 
 private:
-    void Push(int duration) {
-        WebPMuxFrameInfo info{};
-        info.bitstream.bytes = pending.mem;
-        info.bitstream.size = pending.size;
-        info.x_offset = 0;
-        info.y_offset = 0;
-        info.duration = std::max(duration, 1);
-        info.id = WEBP_CHUNK_ANMF;
-        info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-        info.blend_method = WEBP_MUX_NO_BLEND;
-        const WebPMuxError pushed = WebPMuxPushFrame(mux, &info, 1);
+    void Append(const std::vector<uint8_t>& bytes) {
+        file.Write(bytes.data(), bytes.size());
+        written += bytes.size();
+    }
+    void Push(uint32_t duration) {
+        const size_t frameBytes = pending.size - 12;
+        std::vector<uint8_t> head;
+        PutChunkHeader(head, "ANMF", 16 + frameBytes);
+        PutLe(head, 0, 3); // x / 2
+        PutLe(head, 0, 3); // y / 2
+        PutLe(head, static_cast<uint32_t>(width - 1), 3);
+        PutLe(head, static_cast<uint32_t>(height - 1), 3);
+        PutLe(head, std::clamp<uint32_t>(duration, 1, 0xFFFFFF), 3);
+        PutLe(head, 0x02, 1); // no blending, no disposal
+        Append(head);
+        file.Write(pending.mem + 12, frameBytes);
+        written += frameBytes;
         WebPMemoryWriterClear(&pending);
         hasPending = false;
-        if (pushed != WEBP_MUX_OK) {
-            IoError("cannot add a frame to WebP \"" + path + "\"");
-        }
     }
 
     TempFile file;
     std::string path;
-    WebPMux* mux;
     int32_t width;
     int32_t height;
+    uint64_t written = 0;
+    std::vector<uint32_t> opaque;
     WebPMemoryWriter pending{};
     bool hasPending = false;
     uint32_t pendingTime = 0;
@@ -469,15 +569,104 @@ private:
 
 // ---- Video through ffmpeg --------------------------------------------------------
 
+uint64_t BigEndian(const uint8_t* p, int bytes) {
+    uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+        value = value << 8 | p[i];
+    }
+    return value;
+}
+
+// An EBML variable-length number at `p` (at most `left` bytes): its length, or 0.
+int EbmlNumber(const uint8_t* p, size_t left, uint64_t& value, bool& unknown) {
+    if (left == 0 || p[0] == 0) {
+        return 0;
+    }
+    int length = 1;
+    while ((p[0] & (0x80 >> (length - 1))) == 0) {
+        ++length;
+    }
+    if (static_cast<size_t>(length) > left) {
+        return 0;
+    }
+    value = p[0] & (0xFF >> length);
+    bool allOnes = value == (0xFFu >> length);
+    for (int i = 1; i < length; ++i) {
+        value = value << 8 | p[i];
+        allOnes = allOnes && p[i] == 0xFF;
+    }
+    unknown = allOnes;
+    return length;
+}
+
+// Why a video that ffmpeg has finished is not whole, or "": an MP4's top-level boxes
+// must fill the file exactly and hold the index ("moov"); a WebM must start with its
+// EBML header and a Segment that ends where the file ends. (ffmpeg writes the
+// Segment's size last, into a file it can seek in, as the temporary file is.)
+std::string VideoProblem(int fd, OutputKind kind) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || info.st_size <= 0) {
+        return "the file is empty";
+    }
+    const auto size = static_cast<uint64_t>(info.st_size);
+    if (kind == OutputKind::Mp4) {
+        bool index = false;
+        uint64_t at = 0;
+        while (at < size) {
+            uint8_t head[16];
+            if (size - at < 8 || pread(fd, head, 16, static_cast<off_t>(at)) < 8) {
+                return "the file ends inside a box";
+            }
+            uint64_t box = BigEndian(head, 4);
+            if (box == 1) {
+                box = size - at >= 16 ? BigEndian(head + 8, 8) : 0;
+            } else if (box == 0) {
+                box = size - at;
+            }
+            if (box < 8 || box > size - at) {
+                return "the file ends inside a box";
+            }
+            index = index || std::memcmp(head + 4, "moov", 4) == 0;
+            at += box;
+        }
+        return index ? "" : "the file has no index (moov box)";
+    }
+    uint8_t head[64] = {};
+    const ssize_t got = pread(fd, head, sizeof head, 0);
+    if (got < 4 || BigEndian(head, 4) != 0x1A45DFA3u) {
+        return "the file has no EBML header";
+    }
+    const auto left = static_cast<size_t>(got);
+    uint64_t value = 0;
+    bool unknown = false;
+    const int headerSize = EbmlNumber(head + 4, left - 4, value, unknown);
+    size_t at = 4 + static_cast<size_t>(headerSize) + static_cast<size_t>(value);
+    if (headerSize == 0 || unknown || at + 4 > left || BigEndian(head + at, 4) != 0x18538067u) {
+        return "the file has no Segment";
+    }
+    const int segmentSize = EbmlNumber(head + at + 4, left - at - 4, value, unknown);
+    if (segmentSize == 0) {
+        return "the file has no Segment";
+    }
+    at += 4 + static_cast<size_t>(segmentSize);
+    if (unknown || at + value != size) {
+        return "the file ends before its Segment does";
+    }
+    return "";
+}
+
+// Frames go to an ffmpeg process through a pipe; ffmpeg writes the temporary file.
+// Its exit status alone is not trusted (it exits 0 after failing to write a trailer):
+// anything it says on stderr at the "error" log level, or a file that is not whole,
+// fails the run.
 class VideoSink final : public FrameSink {
 public:
     VideoSink(const std::string& path, OutputKind kind, int32_t width, int32_t height, uint32_t fps)
-        : file(path), path(path) {
+        : file(path), path(path), kind(kind) {
         RequireFfmpeg();
-        file.CloseFd();
-        signal(SIGPIPE, SIG_IGN);
+        errors = std::tmpfile();
         int pipeFds[2];
-        if (pipe(pipeFds) != 0) {
+        if (errors == nullptr || pipe2(pipeFds, O_CLOEXEC) != 0) {
             IoError("cannot start ffmpeg: " + std::string(std::strerror(errno)));
         }
         const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -488,19 +677,18 @@ public:
                                          // yuv420p needs even sizes.
                                          "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p", "-c:v",
                                          mp4 ? "libx264" : "libvpx-vp9", "-f", mp4 ? "mp4" : "webm", file.Name()};
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
         child = fork();
         if (child < 0) {
             IoError("cannot start ffmpeg: " + std::string(std::strerror(errno)));
         }
         if (child == 0) {
             dup2(pipeFds[0], 0);
-            close(pipeFds[0]);
-            close(pipeFds[1]);
-            std::vector<char*> argv;
-            for (std::string& arg : args) {
-                argv.push_back(arg.data());
-            }
-            argv.push_back(nullptr);
+            dup2(fileno(errors), 2);
             execvp("ffmpeg", argv.data());
             _exit(127);
         }
@@ -508,81 +696,147 @@ public:
         input = pipeFds[1];
     }
     ~VideoSink() override {
-        if (input >= 0) {
-            close(input);
-        }
-        if (child > 0) {
-            int status = 0;
-            waitpid(child, &status, 0);
+        Stop();
+        if (errors != nullptr) {
+            std::fclose(errors);
         }
     }
     void Add(Picture& frame, uint32_t) override {
-        const auto* data = reinterpret_cast<const uint8_t*>(frame.Pixels());
-        size_t size = static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4;
-        while (size > 0) {
-            const ssize_t n = write(input, data, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                IoError("ffmpeg stopped while writing \"" + path + "\"");
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
+        const size_t size = static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4;
+        if (!WriteAll(input, reinterpret_cast<const uint8_t*>(frame.Pixels()), size)) {
+            CheckInterrupted();
+            Stop();
+            Failed("it stopped reading frames");
         }
     }
     void Finish(uint32_t) override {
-        close(input);
-        input = -1;
-        int status = 0;
-        waitpid(child, &status, 0);
-        child = -1;
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            IoError("ffmpeg could not write \"" + path + "\"");
+        const int status = Stop();
+        if (status != 0) {
+            Failed(status == 127 ? "it could not be started" : "it exited with status " + std::to_string(status));
+        }
+        Failed("");
+        const std::string problem = VideoProblem(file.Fd(), kind);
+        if (!problem.empty()) {
+            Failed(problem);
         }
         file.Commit();
     }
 
 private:
+    // Closes ffmpeg's input and waits for it; its exit status, or 128 + a signal. After
+    // SIGINT or SIGTERM, ffmpeg is stopped too rather than left to encode the rest.
+    int Stop() {
+        if (input >= 0) {
+            close(input);
+            input = -1;
+        }
+        if (child > 0 && Interrupted()) {
+            kill(child, SIGTERM);
+        }
+        int status = 0;
+        if (child > 0) {
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            child = -1;
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    // Fails with ffmpeg's first line on stderr, or else with `reason` when given.
+    void Failed(const std::string& reason) {
+        std::string said;
+        if (errors != nullptr) {
+            std::fflush(errors);
+            std::rewind(errors);
+            char line[512];
+            while (said.empty() && std::fgets(line, sizeof line, errors) != nullptr) {
+                said = line;
+                while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) {
+                    said.pop_back();
+                }
+            }
+        }
+        if (!said.empty() || !reason.empty()) {
+            IoError("ffmpeg could not write " + Target(path) + ": " + (said.empty() ? reason : said));
+        }
+    }
+
     TempFile file;
     std::string path;
+    OutputKind kind;
+    std::FILE* errors = nullptr;
     pid_t child = -1;
     int input = -1;
 };
 
 } // namespace
 
-OutputKind OutputKindOf(const std::string& path) {
+namespace {
+
+// The kinds that --format names, and that a file's extension names.
+std::optional<OutputKind> KindOfName(const std::string& text) {
+    const std::string name = Lower(!text.empty() && text[0] == '.' ? text.substr(1) : text);
+    if (name == "gif") {
+        return OutputKind::Gif;
+    }
+    if (name == "webp") {
+        return OutputKind::Webp;
+    }
+    if (name == "png") {
+        return OutputKind::Png;
+    }
+    if (name == "mp4") {
+        return OutputKind::Mp4;
+    }
+    if (name == "webm") {
+        return OutputKind::Webm;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+OutputKind OutputKindOf(const std::string& path, const std::string& format) {
     if (path.empty()) {
-        UsageError("--out is empty: give a .gif, .webp, .png, .mp4 or .webm file or a directory");
+        UsageError("--out is empty: give a .gif, .webp, .png, .mp4 or .webm file, a directory, or - for stdout");
+    }
+    std::optional<OutputKind> formatKind;
+    if (!format.empty()) {
+        formatKind = KindOfName(format);
+        if (!formatKind) {
+            UsageError("--format \"" + format + "\" is unknown; choose gif, webp, png, mp4 or webm");
+        }
+    }
+    if (path == "-") {
+        if (!formatKind) {
+            UsageError("--out - writes to stdout and needs --format gif, webp, png, mp4 or webm");
+        }
+        return *formatKind;
     }
     struct stat info {};
     if (path.back() == '/' || (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+        if (formatKind) {
+            UsageError("--out \"" + path + "\" is a directory of numbered PNG frames, so it takes no --format");
+        }
         return OutputKind::Directory;
     }
     const std::string base = BaseOf(path);
     const size_t dot = base.find_last_of('.');
     if (dot == std::string::npos || dot == 0) {
-        return OutputKind::Directory;
+        return formatKind ? *formatKind : OutputKind::Directory;
     }
     const std::string extension = Lower(base.substr(dot));
-    if (extension == ".gif") {
-        return OutputKind::Gif;
+    const std::optional<OutputKind> named = KindOfName(extension);
+    if (!named) {
+        if (formatKind) {
+            return *formatKind;
+        }
+        UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
+                   "\"; choose .gif, .webp, .png, .mp4, .webm, a directory, or - with --format");
     }
-    if (extension == ".webp") {
-        return OutputKind::Webp;
+    if (formatKind && *formatKind != *named) {
+        UsageError("--format " + Lower(format) + " does not match --out \"" + path + "\"");
     }
-    if (extension == ".png") {
-        return OutputKind::Png;
-    }
-    if (extension == ".mp4") {
-        return OutputKind::Mp4;
-    }
-    if (extension == ".webm") {
-        return OutputKind::Webm;
-    }
-    UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
-               "\"; choose .gif, .webp, .png, .mp4, .webm or a directory");
+    return *named;
 }
 
 void RequireFfmpeg() {
