@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/ThreadTime.h"
 #include "host/SoftwareSurface.h"
 #include "tests/support/TestClock.h"
 #include "transitions/FadeTransition.h"
@@ -17,12 +17,7 @@
 namespace wqtrans {
 namespace {
 
-// The thread's CPU time in ns: the machine is shared, so wall time would count others' work.
-double CpuNs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
+using bench::ThreadCpuNs;
 
 // Runs `body` once per iteration and, after it, a plain memcpy of one w x h frame, each
 // timed on its own, so that both see the same load and caches. Reports the body's time
@@ -35,13 +30,13 @@ void Measure(benchmark::State& state, int32_t w, int32_t h, int64_t callsPerIter
     double memcpyNs = 0;
     int64_t iterations = 0;
     for (auto _ : state) {
-        const double t0 = CpuNs();
+        const double t0 = ThreadCpuNs();
         body();
         benchmark::ClobberMemory();
-        const double t1 = CpuNs();
+        const double t1 = ThreadCpuNs();
         std::memcpy(to.data(), from.data(), count * sizeof(uint32_t));
         benchmark::ClobberMemory();
-        const double t2 = CpuNs();
+        const double t2 = ThreadCpuNs();
         bodyNs += t1 - t0;
         memcpyNs += t2 - t1;
         ++iterations;
@@ -125,6 +120,21 @@ void BM_StretchRect2x(benchmark::State& state) {
     Measure(state, w, h, 1, [&] { s->StretchRect(&dst, 0, 0, w, h, 0, 0, w / 2, h / 2, 0, 0, 0, 4); });
 }
 
+// The whole frame shrunk to 99% of its size, as Back and Zoom shrink the old frame.
+void BM_StretchRectShrink(benchmark::State& state) {
+    SoftwareSurface src(W(state), H(state), 0xFF102030), dst(W(state), H(state));
+    HostSurface* s = &src;
+    const int32_t w = W(state), h = H(state);
+    Measure(state, w, h, 1, [&] { s->StretchRect(&dst, 0, 0, w * 99 / 100, h * 99 / 100, 0, 0, w, h, 0, 0, 0, 4); });
+}
+
+// The whole frame "stretched" to its own size, as Turn and Cell draw at full size.
+void BM_StretchAllSameSize(benchmark::State& state) {
+    SoftwareSurface src(W(state), H(state), 0xFF102030), dst(W(state), H(state));
+    HostSurface* s = &src;
+    Measure(state, W(state), H(state), 1, [&] { s->StretchAll(&dst, 0, 0, W(state), H(state), 0, 0, 0, 4); });
+}
+
 // Fade halfway: the new frame copied, the old frame blended over it.
 void BM_FadeStep(benchmark::State& state) {
     SoftwareSurface oldFrame(W(state), H(state), 0xFF102030), newFrame(W(state), H(state), 0xFFA0B0C0),
@@ -144,6 +154,8 @@ BENCHMARK(BM_CopyRect1x1) WQTRANS_SIZES;
 BENCHMARK(BM_VirtualCallFloor)->Args({640, 480})->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawAtBlend) WQTRANS_SIZES;
 BENCHMARK(BM_StretchRect2x) WQTRANS_SIZES;
+BENCHMARK(BM_StretchRectShrink) WQTRANS_SIZES;
+BENCHMARK(BM_StretchAllSameSize) WQTRANS_SIZES;
 BENCHMARK(BM_FadeStep) WQTRANS_SIZES;
 
 } // namespace
