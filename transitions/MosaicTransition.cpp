@@ -1,7 +1,8 @@
 #include "transitions/MosaicTransition.h"
 
-#include <cstring>
+#include <bit>
 #include <new>
+#include <numeric>
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
@@ -59,6 +60,7 @@ int32_t MosaicTransition::CloseSettings(int32_t apply) {
 }
 
 void MosaicTransition::ReleaseBits() {
+    fullUntil.clear();
     if (shownBits != nullptr) {
         HGLOBAL memory = GlobalHandle(shownBits);
         GlobalUnlock(memory);
@@ -79,34 +81,33 @@ void MosaicTransition::ShowCell(HostSurface* dest, HostSurface* newFrame, uint32
     newFrame->CopyRect(dest, x, y, x, y, side, side, 0, 0, 0, 2);
 }
 
+uint32_t MosaicTransition::OpenByteFrom(uint32_t k) {
+    if (fullUntil.empty()) {
+        return k;
+    }
+    // Follows the links, halving the path behind it as it goes.
+    while (fullUntil[k] != k) {
+        fullUntil[k] = fullUntil[fullUntil[k]];
+        k = fullUntil[k];
+    }
+    return k;
+}
+
 bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) {
-    uint32_t k = from;
-    while (k < to) {
-        // Full bytes are skipped; eight aligned full bytes at once, which changes
-        // nothing but the time a nearly full bitmap takes.
-        if (k % 8 == 0 && to - k >= 8) {
-            uint64_t word = 0;
-            std::memcpy(&word, shownBits + k, sizeof word);
-            if (word == ~uint64_t{0}) {
-                k += 8;
-                continue;
-            }
+    for (uint32_t k = OpenByteFrom(from); k < to; k = OpenByteFrom(k + 1)) {
+        // The bits of byte k that stand for cells; the last byte may hold fewer.
+        const uint32_t cellsHere = cellCount - 8 * k;
+        const uint32_t cells = cellsHere >= 8 ? 0xFFu : (1u << cellsHere) - 1;
+        const uint32_t free = ~uint32_t{shownBits[k]} & cells;
+        if (free != 0) {
+            const uint32_t b = static_cast<uint32_t>(std::countr_zero(free));
+            shownBits[k] = static_cast<uint8_t>(shownBits[k] | (1u << b));
+            found = 8 * k + b;
+            return true;
         }
-        const uint8_t byte = shownBits[k];
-        if (byte != 0xFF) {
-            for (uint32_t b = 0; b < 8; ++b) {
-                const uint32_t candidate = 8 * k + b;
-                if (candidate / columns >= rows) {
-                    break;
-                }
-                if ((byte & (1u << b)) == 0) {
-                    shownBits[k] = static_cast<uint8_t>(byte | (1u << b));
-                    found = candidate;
-                    return true;
-                }
-            }
+        if (!fullUntil.empty()) {
+            fullUntil[k] = k + 1;
         }
-        ++k;
     }
     return false;
 }
@@ -114,6 +115,14 @@ bool MosaicTransition::TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& foun
 bool MosaicTransition::TakeFreeCell(uint32_t cell, uint32_t& found) {
     const uint32_t bytes = (cellCount + 7) / 8;
     const uint32_t first = cell / 8;
+    if (fullUntil.empty()) {
+        try {
+            fullUntil.resize(static_cast<std::size_t>(bytes) + 1);
+            std::iota(fullUntil.begin(), fullUntil.end(), 0u);
+        } catch (const std::bad_alloc&) {
+            fullUntil.clear();
+        }
+    }
     return TakeFreeCellIn(first, bytes, found) || TakeFreeCellIn(0, first, found);
 }
 

@@ -4,6 +4,8 @@
 //   offset 0, 32-bit: spotWidth (default 4)
 #pragma once
 
+#include <vector>
+
 #include "module/Transition.h"
 
 namespace wqtrans {
@@ -45,6 +47,15 @@ private:
     bool TakeFreeCell(uint32_t cell, uint32_t& found);
     // Takes the first free cell of bytes [from, to) of the bitmap.
     bool TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found);
+    // The first byte at or after k not yet seen full (the bitmap's size when none is).
+    uint32_t OpenByteFrom(uint32_t k);
+
+    // The search's memory of full bytes, one entry per byte of the bitmap and one past
+    // it, made at the run's first search: every byte from k up to fullUntil[k] was seen
+    // full. Cells are only ever taken, so a byte seen full stays full, and each search
+    // costs about the same however full the bitmap is. Empty when the memory cannot be
+    // had; the search then looks at every byte.
+    std::vector<uint32_t> fullUntil;
 };
 
 } // namespace wqtrans
