@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <typeinfo>
+#include <vector>
 
 namespace wqtrans {
 
@@ -208,6 +209,67 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
 
+// The source columns of a stretch's destination row, worked out once per call, and the
+// same as runs of consecutive columns when they come in runs long enough to copy.
+struct ColumnMap {
+    struct Run {
+        int64_t offset, column, length;
+    };
+    // A run this long or longer is copied whole; shorter ones are gathered.
+    static constexpr int64_t kCopiedRun = 16;
+
+    std::vector<uint32_t> columns;
+    std::vector<Run> runs;
+
+    // The columns of destination offsets [i0, i1) of a stretch of ws source columns from
+    // xs into wd, keeping those inside a source `width` wide. Returns the first offset
+    // kept (columns grow with the offset, so the kept ones are one run of offsets).
+    int64_t Build(int64_t xs, int64_t ws, int64_t wd, int64_t i0, int64_t i1, int64_t width) {
+        columns.reserve(static_cast<std::size_t>(i1 - i0));
+        int64_t first = -1;
+        for (int64_t i = i0; i < i1; ++i) {
+            const int64_t x = xs + StretchCoord(i, ws, wd);
+            if (x < 0) {
+                continue;
+            }
+            if (x >= width) {
+                break;
+            }
+            if (first < 0) {
+                first = i;
+            }
+            columns.push_back(static_cast<uint32_t>(x));
+        }
+        if (pixels::PlainPaths()) {
+            return first;
+        }
+        const auto n = static_cast<int64_t>(columns.size());
+        for (int64_t k = 0; k < n; ++k) {
+            if (k > 0 && columns[k] == columns[k - 1] + 1) {
+                ++runs.back().length;
+            } else {
+                if (static_cast<int64_t>(runs.size() + 1) * kCopiedRun > n) {
+                    runs.clear();
+                    break;
+                }
+                runs.push_back({k, columns[k], 1});
+            }
+        }
+        return first;
+    }
+
+    // One destination row from source row s of a surface `width` wide.
+    void Draw(uint32_t* __restrict out, const uint32_t* __restrict s, int64_t width) const {
+        if (runs.empty()) {
+            pixels::Gather(out, s, columns.data(), static_cast<int64_t>(columns.size()), width);
+            return;
+        }
+        for (const Run& run : runs) {
+            std::memcpy(out + run.offset, s + run.column, static_cast<std::size_t>(run.length) * sizeof(uint32_t));
+        }
+    }
+};
+
 // The general block draw: any destination, mode and op.
 [[gnu::noinline]] int32_t DrawChecked(SoftwareSurface& src, HostSurface* dest, int32_t xd, int32_t yd, int32_t xs,
                                       int32_t ys, int32_t w, int32_t h, int32_t mode, int32_t op, HostParam param) {
@@ -233,7 +295,7 @@ SoftwareSurface::SoftwareSurface(int32_t w, int32_t h, uint32_t fill) {
     if (int64_t{w} * h > kMaxPixels) {
         throw std::bad_alloc();
     }
-    pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+    PixelBuffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill).swap(pixels);
     width = w;
     height = h;
 }
@@ -307,6 +369,11 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     if (wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0) {
         return 1;
     }
+    // At its own size every destination offset maps to the same source offset, which
+    // is a block copy, with the same clipping.
+    if (wd == ws && hd == hs && !pixels::PlainPaths()) {
+        return DrawChecked(*this, dest, xd, yd, xs, ys, wd, hd, mode, op, param);
+    }
     // Destination offsets inside both the rectangle and the destination surface.
     const int64_t i0 = std::max<int64_t>(0, -int64_t{xd});
     const int64_t i1 = std::min<int64_t>(wd, int64_t{target->width} - xd);
@@ -315,24 +382,9 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     if (i0 >= i1 || j0 >= j1 || width <= 0 || height <= 0) {
         return 1;
     }
-    // Source columns grow with i: keep the run of offsets whose column lies in the source.
-    std::vector<uint32_t> columns;
-    columns.reserve(static_cast<std::size_t>(i1 - i0));
-    int64_t first = -1;
-    for (int64_t i = i0; i < i1; ++i) {
-        const int64_t x = xs + StretchCoord(i, ws, wd);
-        if (x < 0) {
-            continue;
-        }
-        if (x >= width) {
-            break;
-        }
-        if (first < 0) {
-            first = i;
-        }
-        columns.push_back(static_cast<uint32_t>(x));
-    }
-    if (columns.empty()) {
+    ColumnMap map;
+    const int64_t first = map.Build(xs, ws, wd, i0, i1, width);
+    if (map.columns.empty()) {
         return 1;
     }
     const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
@@ -340,13 +392,13 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         return 1;
     }
     // Stretching within one surface reads from a snapshot of the source.
-    std::vector<uint32_t> snapshot;
+    PixelBuffer snapshot;
     const uint32_t* src = pixels.data();
     if (target == this) {
         snapshot = pixels;
         src = snapshot.data();
     }
-    const int64_t n = static_cast<int64_t>(columns.size());
+    const int64_t n = static_cast<int64_t>(map.columns.size());
     const bool plain = pixelOp.kind == PixelOp::kCopy && !pixelOp.keyed;
     std::vector<uint32_t> row(plain ? 0 : static_cast<std::size_t>(n));
     const uint32_t* previousRow = nullptr;
@@ -362,19 +414,19 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         const uint32_t* s = src + y * width;
         uint32_t* d = target->pixels.data() + (yd + j) * target->width + xd + first;
         if (plain) {
+            // A source row drawn again is the destination row just drawn.
             if (s == previousSource) {
                 std::memcpy(d, previousRow, static_cast<std::size_t>(n) * sizeof(uint32_t));
             } else {
-                for (int64_t k = 0; k < n; ++k) {
-                    d[k] = s[columns[static_cast<std::size_t>(k)]];
-                }
+                map.Draw(d, s, width);
             }
             previousSource = s;
             previousRow = d;
         } else {
-            for (int64_t k = 0; k < n; ++k) {
-                row[static_cast<std::size_t>(k)] = s[columns[static_cast<std::size_t>(k)]];
+            if (s != previousSource) {
+                map.Draw(row.data(), s, width);
             }
+            previousSource = s;
             ApplyRow(d, row.data(), n, pixelOp);
         }
     }
@@ -404,8 +456,7 @@ int32_t SoftwareSurface::Allocate(int32_t w, int32_t h, const HostPrototype* pro
         return 0;
     }
     try {
-        std::vector<uint32_t> fresh(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
-        pixels.swap(fresh);
+        PixelBuffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u).swap(pixels);
     } catch (const std::bad_alloc&) {
         return 0;
     }

@@ -29,8 +29,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "host/SoftwareSurfacePixels.h"
 #include "module/HostSurface.h"
 
 namespace wqtrans {
@@ -101,7 +101,7 @@ public:
 private:
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint32_t> pixels;
+    PixelBuffer pixels;
     uint32_t keyColour = 0;
     int32_t depth = 32;
     int32_t driver = 0;

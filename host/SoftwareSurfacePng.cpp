@@ -48,10 +48,10 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     // and any alpha channel is composited onto black.
     image.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> rgb;
-    std::vector<uint32_t> fresh;
+    PixelBuffer fresh;
     try {
         rgb.resize(PNG_IMAGE_SIZE(image));
-        fresh.resize(static_cast<std::size_t>(image.width) * image.height);
+        PixelBuffer(static_cast<std::size_t>(image.width) * image.height, 0u).swap(fresh);
     } catch (const std::bad_alloc&) {
         png_image_free(&image);
         return Fail(error, "out of memory");
