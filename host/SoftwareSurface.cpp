@@ -209,17 +209,9 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
 
-// The source columns of a stretch's destination row, worked out once per call, and the
-// same as runs of consecutive columns when they come in runs long enough to copy.
+// The source columns of a stretch's destination row, worked out once per call.
 struct ColumnMap {
-    struct Run {
-        int64_t offset, column, length;
-    };
-    // A run this long or longer is copied whole; shorter ones are gathered.
-    static constexpr int64_t kCopiedRun = 16;
-
     std::vector<uint32_t> columns;
-    std::vector<Run> runs;
 
     // The columns of destination offsets [i0, i1) of a stretch of ws source columns from
     // xs into wd, keeping those inside a source `width` wide. Returns the first offset
@@ -240,33 +232,12 @@ struct ColumnMap {
             }
             columns.push_back(static_cast<uint32_t>(x));
         }
-        if (pixels::PlainPaths()) {
-            return first;
-        }
-        const auto n = static_cast<int64_t>(columns.size());
-        for (int64_t k = 0; k < n; ++k) {
-            if (k > 0 && columns[k] == columns[k - 1] + 1) {
-                ++runs.back().length;
-            } else {
-                if (static_cast<int64_t>(runs.size() + 1) * kCopiedRun > n) {
-                    runs.clear();
-                    break;
-                }
-                runs.push_back({k, columns[k], 1});
-            }
-        }
         return first;
     }
 
     // One destination row from source row s of a surface `width` wide.
-    void Draw(uint32_t* __restrict out, const uint32_t* __restrict s, int64_t width) const {
-        if (runs.empty()) {
-            pixels::Gather(out, s, columns.data(), static_cast<int64_t>(columns.size()), width);
-            return;
-        }
-        for (const Run& run : runs) {
-            std::memcpy(out + run.offset, s + run.column, static_cast<std::size_t>(run.length) * sizeof(uint32_t));
-        }
+    void Draw(uint32_t* out, const uint32_t* s, int64_t width) const {
+        pixels::Gather(out, s, columns.data(), static_cast<int64_t>(columns.size()), width);
     }
 };
 
