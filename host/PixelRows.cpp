@@ -165,6 +165,9 @@ __attribute__((target("avx2"))) int64_t GatherAvx2(uint32_t* out, const uint32_t
             GatherPortable(out + k, row, columns + k, 8);
             continue;
         }
+        // The row's pixels further on, asked for early: a stretch starts a new source
+        // row every destination row, before the processor's own prefetch has caught on.
+        _mm_prefetch(reinterpret_cast<const char*>(row + first + 512), _MM_HINT_T0);
         const __m256i cols = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns + k));
         const __m256i offsets = _mm256_sub_epi32(cols, _mm256_set1_epi32(static_cast<int32_t>(first)));
         const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + first));
