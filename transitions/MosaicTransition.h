@@ -47,14 +47,19 @@ private:
     bool TakeFreeCell(uint32_t cell, uint32_t& found);
     // Takes the first free cell of bytes [from, to) of the bitmap.
     bool TakeFreeCellIn(uint32_t from, uint32_t to, uint32_t& found);
-    // The first byte at or after k not yet seen full (the bitmap's size when none is).
-    uint32_t OpenByteFrom(uint32_t k);
+    // Takes the first free cell of bytes [from, to), a block at a time, passing over
+    // the blocks seen full.
+    bool TakeFreeCellInBlocks(uint32_t from, uint32_t to, uint32_t& found);
+    // The first block at or after `block` not yet seen full (the block count when none is).
+    uint32_t OpenBlockFrom(uint32_t block);
 
-    // The search's memory of full bytes, one entry per byte of the bitmap and one past
-    // it, made at the run's first search: every byte from k up to fullUntil[k] was seen
-    // full. Cells are only ever taken, so a byte seen full stays full, and each search
-    // costs about the same however full the bitmap is. Empty when the memory cannot be
-    // had; the search then looks at every byte.
+    // The search's memory of full blocks of kBlockBytes bitmap bytes (512 cells), one
+    // entry per block and one past the last, made at the run's first search: every
+    // block from b up to fullUntil[b] was seen full. Cells are only ever taken, so a
+    // block seen full stays full: a search scans at most the rest of its own block and
+    // the blocks it finds full, each once a run, so its cost no longer grows as the
+    // bitmap fills. Empty when the memory cannot be had; the search then scans on.
+    static constexpr uint32_t kBlockBytes = 64;
     std::vector<uint32_t> fullUntil;
 };
 
