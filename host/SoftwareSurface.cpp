@@ -384,6 +384,14 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         }
         const uint32_t* s = src + y * width;
         uint32_t* d = target->pixels.data() + (yd + j) * target->width + xd + first;
+        // The start of the next row's source, asked for while this row is drawn.
+        const int64_t nextY = ys + StretchCoord(j + 1, hs, hd);
+        if (nextY != y && nextY >= 0 && nextY < height) {
+            const uint32_t* next = src + nextY * width + map.columns.front();
+            for (int64_t k = 0; k < std::min<int64_t>(n, 128); k += 16) {
+                __builtin_prefetch(next + k);
+            }
+        }
         if (plain) {
             // A source row drawn again is the destination row just drawn.
             if (s == previousSource) {
