@@ -2,8 +2,10 @@
 //
 // It stands in for a host runtime's surface library: the default surface of the
 // command-line tool, the benchmarks and the tests. Pixels are 0xAARRGGBB words, rows
-// top to bottom with no padding. Copies move all 32 bits of a pixel unchanged; blends
-// compute the three colour channels and keep the destination's top byte.
+// top to bottom with no padding, in memory that starts on a huge-page boundary for
+// frames of 2 MiB and more (see SoftwareSurfacePixels.h). Copies move all 32 bits of a
+// pixel unchanged; blends compute the three colour channels and keep the destination's
+// top byte.
 //
 // Every operation of HostSurface is implemented, clipping to both surfaces: negative
 // positions, rectangles past the edges and empty or negative sizes are legal and draw
