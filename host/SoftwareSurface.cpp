@@ -387,8 +387,9 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         // The start of the next row's source, asked for while this row is drawn.
         const int64_t nextY = ys + StretchCoord(j + 1, hs, hd);
         if (nextY != y && nextY >= 0 && nextY < height) {
-            const uint32_t* next = src + nextY * width + map.columns.front();
-            for (int64_t k = 0; k < std::min<int64_t>(n, 128); k += 16) {
+            const int64_t x = map.columns.front();
+            const uint32_t* next = src + nextY * width + x;
+            for (int64_t k = 0; k < std::min<int64_t>({n, width - x, 128}); k += 16) {
                 __builtin_prefetch(next + k);
             }
         }
