@@ -1,5 +1,6 @@
 // The reference surface's drawing calls and Fade's step, each at 640 x 480 and
-// 1920 x 1080, set beside a plain memcpy of one frame timed in the same iterations.
+// 1920 x 1080, set beside a plain memcpy of one frame from memory (bench::FrameMemcpy)
+// timed in the same iterations.
 // Counters, in thread CPU time: ns_per_call; memcpy_ns, the frame memcpy; x_memcpy, an
 // iteration's drawing over its memcpy (for the one-pixel copies, a batch of 4096 calls).
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/ThreadTime.h"
+#include "bench/Reference.h"
 #include "host/SoftwareSurface.h"
 #include "tests/support/TestClock.h"
 #include "transitions/FadeTransition.h"
@@ -19,13 +20,13 @@ namespace {
 
 using bench::ThreadCpuNs;
 
-// Runs `body` once per iteration and, after it, a plain memcpy of one w x h frame, each
-// timed on its own, so that both see the same load and caches. Reports the body's time
+// Runs `body` once per iteration and, after it, a memcpy of one w x h frame from memory,
+// each timed on its own, so that both see the same load. Reports the body's time
 // per call and its ratio to the memcpy; the body's time is the iteration time.
 template <typename Body>
 void Measure(benchmark::State& state, int32_t w, int32_t h, int64_t callsPerIteration, Body&& body) {
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    std::vector<uint32_t> from(count, 0x12345678u), to(count, 0u);
+    bench::FrameMemcpy frameMemcpy(count);
     double bodyNs = 0;
     double memcpyNs = 0;
     int64_t iterations = 0;
@@ -34,11 +35,8 @@ void Measure(benchmark::State& state, int32_t w, int32_t h, int64_t callsPerIter
         body();
         benchmark::ClobberMemory();
         const double t1 = ThreadCpuNs();
-        std::memcpy(to.data(), from.data(), count * sizeof(uint32_t));
-        benchmark::ClobberMemory();
-        const double t2 = ThreadCpuNs();
         bodyNs += t1 - t0;
-        memcpyNs += t2 - t1;
+        memcpyNs += frameMemcpy.Run();
         ++iterations;
         state.SetIterationTime((t1 - t0) * 1e-9);
     }
@@ -51,7 +49,8 @@ void Measure(benchmark::State& state, int32_t w, int32_t h, int64_t callsPerIter
 int32_t W(const benchmark::State& state) { return static_cast<int32_t>(state.range(0)); }
 int32_t H(const benchmark::State& state) { return static_cast<int32_t>(state.range(1)); }
 
-// The reference beside itself: its ratio shows how steady the machine is.
+// A memcpy between two frames that stay put, beside the reference from memory: below 1
+// where the frames fit the cache.
 void BM_Memcpy(benchmark::State& state) {
     const std::size_t n = static_cast<std::size_t>(W(state)) * H(state);
     std::vector<uint32_t> a(n, 0x12345678u), b(n, 0u);

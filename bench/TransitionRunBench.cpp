@@ -1,9 +1,7 @@
 // Whole runs of every transition on the reference surface, at 1920 x 1080 and
 // 3840 x 2160: a run of 1000 ms stepped at 60 frames a second (61 steps), each step
-// followed by a plain memcpy of one frame timed on its own, so that both see the same
-// load. The memcpy takes its turn among enough frame buffers to fill twice the
-// processor's caches, so that it always copies from memory: what a step leaves in the
-// cache does not change the reference. One iteration is one whole run. Counters, in thread CPU time:
+// followed by a plain memcpy of one frame from memory (bench::FrameMemcpy) timed on its
+// own, so that both see the same load. One iteration is one whole run. Counters, in thread CPU time:
 // step_ms, the mean step; memcpy_ms, the mean frame memcpy; x_memcpy, the mean step over
 // the mean memcpy; run_x_memcpy, a whole run over one memcpy. Besides the 21 with their
 // default settings: Mosaic with a spot width of 0 (one cell per pixel) and Trame's other
@@ -18,7 +16,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "bench/ThreadTime.h"
+#include "bench/Reference.h"
 #include "host/SoftwareSurface.h"
 #include "module/Registry.h"
 #include "platform/Platform.h"
@@ -32,8 +30,6 @@ namespace {
 using bench::ThreadCpuNs;
 
 constexpr uint32_t kDuration = 1000;
-// Twice the last-level cache of the machines measured (32 MiB), in bytes.
-constexpr std::size_t kCachesBytes = std::size_t{64} << 20;
 constexpr uint32_t kFrames = 60; // steps at k * 1000 / 60 ms, k = 0 to 60
 
 // Registry index order.
@@ -65,11 +61,7 @@ void MeasureRuns(benchmark::State& state, const std::function<Transition*()>& ma
     Paint(oldFrame, 0x1234u);
     Paint(newFrame, 0xABCDu);
     const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    const std::size_t frameBytes = count * sizeof(uint32_t);
-    const std::size_t pairs = std::max<std::size_t>(2, (kCachesBytes + 2 * frameBytes - 1) / (2 * frameBytes));
-    std::vector<std::vector<uint32_t>> from(pairs, std::vector<uint32_t>(count, 0x12345678u));
-    std::vector<std::vector<uint32_t>> to(pairs, std::vector<uint32_t>(count, 0u));
-    std::size_t turn = 0;
+    bench::FrameMemcpy frameMemcpy(count);
     double stepNs = 0;
     double memcpyNs = 0;
     int64_t steps = 0;
@@ -84,12 +76,8 @@ void MeasureRuns(benchmark::State& state, const std::function<Transition*()>& ma
             transition->Step(&dest, &oldFrame, &newFrame, 0, nullptr);
             benchmark::ClobberMemory();
             const double t1 = ThreadCpuNs();
-            turn = (turn + 1) % pairs;
-            std::memcpy(to[turn].data(), from[turn].data(), frameBytes);
-            benchmark::ClobberMemory();
-            const double t2 = ThreadCpuNs();
+            memcpyNs += frameMemcpy.Run();
             stepNs += t1 - t0;
-            memcpyNs += t2 - t1;
             ++steps;
         }
         transition->End();
