@@ -1,43 +1,31 @@
-// Timing beside a plain memcpy of one frame, shared by the benchmarks.
+// Timing beside a memcpy of one frame from memory, shared by the benchmarks.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <ctime>
-#include <vector>
+
+#include "bench/Reference.h"
 
 namespace wqtrans {
 
-// The thread's CPU time in ns: the machine is shared, so wall time would count others' work.
-inline double CpuNs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
-
-// Runs `body` once per iteration and, after it, a plain memcpy of one w x h frame, each
-// timed on its own, so that both see the same load and caches. Reports the body's time
-// per call and its ratio to the memcpy; the body's time is the iteration time.
+// Runs `body` once per iteration and, after it, a memcpy of one w x h frame from
+// memory, each timed on its own, so that both see the same load. Reports the body's
+// time per call and its ratio to the memcpy; the body's time is the iteration time.
 template <typename Body>
 inline void Measure(benchmark::State& state, int32_t w, int32_t h, int64_t callsPerIteration, Body&& body) {
-    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    std::vector<uint32_t> from(count, 0x12345678u), to(count, 0u);
+    bench::FrameMemcpy frameMemcpy(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     double bodyNs = 0;
     double memcpyNs = 0;
     int64_t iterations = 0;
     for (auto _ : state) {
-        const double t0 = CpuNs();
+        const double t0 = bench::ThreadCpuNs();
         body();
         benchmark::ClobberMemory();
-        const double t1 = CpuNs();
-        std::memcpy(to.data(), from.data(), count * sizeof(uint32_t));
-        benchmark::ClobberMemory();
-        const double t2 = CpuNs();
+        const double t1 = bench::ThreadCpuNs();
         bodyNs += t1 - t0;
-        memcpyNs += t2 - t1;
+        memcpyNs += frameMemcpy.Run();
         ++iterations;
         state.SetIterationTime((t1 - t0) * 1e-9);
     }

@@ -1,11 +1,11 @@
 // The reference surface's drawing calls and Fade's step, each at 640 x 480 and
-// 1920 x 1080, set beside a plain memcpy of one frame timed in the same iterations.
+// 1920 x 1080, set beside a plain memcpy of one frame from memory (bench::FrameMemcpy)
+// timed in the same iterations.
 // Counters, in thread CPU time: ns_per_call; memcpy_ns, the frame memcpy; x_memcpy, an
 // iteration's drawing over its memcpy (for the one-pixel copies, a batch of 4096 calls).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -21,7 +21,8 @@ namespace {
 int32_t W(const benchmark::State& state) { return static_cast<int32_t>(state.range(0)); }
 int32_t H(const benchmark::State& state) { return static_cast<int32_t>(state.range(1)); }
 
-// The reference beside itself: its ratio shows how steady the machine is.
+// A memcpy between two frames that stay put, beside the reference from memory: below 1
+// where the frames fit the cache.
 void BM_Memcpy(benchmark::State& state) {
     const std::size_t n = static_cast<std::size_t>(W(state)) * H(state);
     std::vector<uint32_t> a(n, 0x12345678u), b(n, 0u);
@@ -90,6 +91,21 @@ void BM_StretchRect2x(benchmark::State& state) {
     Measure(state, w, h, 1, [&] { s->StretchRect(&dst, 0, 0, w, h, 0, 0, w / 2, h / 2, 0, 0, 0, 4); });
 }
 
+// The whole frame shrunk to 99% of its size, as Back and Zoom shrink the old frame.
+void BM_StretchRectShrink(benchmark::State& state) {
+    SoftwareSurface src(W(state), H(state), 0xFF102030), dst(W(state), H(state));
+    HostSurface* s = &src;
+    const int32_t w = W(state), h = H(state);
+    Measure(state, w, h, 1, [&] { s->StretchRect(&dst, 0, 0, w * 99 / 100, h * 99 / 100, 0, 0, w, h, 0, 0, 0, 4); });
+}
+
+// The whole frame "stretched" to its own size, as Turn and Cell draw at full size.
+void BM_StretchAllSameSize(benchmark::State& state) {
+    SoftwareSurface src(W(state), H(state), 0xFF102030), dst(W(state), H(state));
+    HostSurface* s = &src;
+    Measure(state, W(state), H(state), 1, [&] { s->StretchAll(&dst, 0, 0, W(state), H(state), 0, 0, 0, 4); });
+}
+
 // Fade halfway: the new frame copied, the old frame blended over it.
 void BM_FadeStep(benchmark::State& state) {
     SoftwareSurface oldFrame(W(state), H(state), 0xFF102030), newFrame(W(state), H(state), 0xFFA0B0C0),
@@ -109,6 +125,8 @@ BENCHMARK(BM_CopyRect1x1) WQTRANS_SIZES;
 BENCHMARK(BM_VirtualCallFloor)->Args({640, 480})->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawAtBlend) WQTRANS_SIZES;
 BENCHMARK(BM_StretchRect2x) WQTRANS_SIZES;
+BENCHMARK(BM_StretchRectShrink) WQTRANS_SIZES;
+BENCHMARK(BM_StretchAllSameSize) WQTRANS_SIZES;
 BENCHMARK(BM_FadeStep) WQTRANS_SIZES;
 
 } // namespace

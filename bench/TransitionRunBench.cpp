@@ -1,17 +1,25 @@
-// Whole runs of the per-pixel transitions at 1920 x 1080 on the reference surface:
-// Trame (one 1 x 1 copy per pixel, about two million calls) and Mosaic with a spot
-// width of 0 (one cell per pixel, each picked at random), each set beside a memcpy of
-// one frame measured in the same run. Counters: run_ms, memcpy_ms and x_memcpy, the
-// time of a whole run over the time of that memcpy, all in thread CPU time.
+// Whole runs of every transition on the reference surface, at 1920 x 1080 and
+// 3840 x 2160: a run of 1000 ms stepped at 60 frames a second (61 steps), each step
+// followed by a plain memcpy of one frame from memory (bench::FrameMemcpy) timed on its
+// own, so that both see the same load. One iteration is one whole run. Counters, in thread CPU time:
+// step_ms, the mean step; memcpy_ms, the mean frame memcpy; x_memcpy, the mean step over
+// the mean memcpy; run_x_memcpy, a whole run over one memcpy. Besides the 21 with their
+// default settings: Mosaic with a spot width of 0 (one cell per pixel) and Trame's other
+// two patterns (one 1 x 1 copy per pixel over a run).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/Reference.h"
 #include "host/SoftwareSurface.h"
+#include "module/Registry.h"
+#include "platform/Platform.h"
 #include "tests/support/TestClock.h"
 #include "transitions/MosaicTransition.h"
 #include "transitions/TrameTransition.h"
@@ -19,84 +27,95 @@
 namespace wqtrans {
 namespace {
 
-constexpr int32_t kWidth = 1920;
-constexpr int32_t kHeight = 1080;
-// A one-second run shown at 25 frames a second.
+using bench::ThreadCpuNs;
+
 constexpr uint32_t kDuration = 1000;
-constexpr uint32_t kFrame = 40;
+constexpr uint32_t kFrames = 60; // steps at k * 1000 / 60 ms, k = 0 to 60
 
-double ThreadCpuNs() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
-}
+// Registry index order.
+constexpr const char* kNames[kTransitionCount] = {
+    "Fade",  "Bands", "Door",  "Mosaic",  "Scrolling", "Zigzag", "Zoom",    "AdvancedScrolling",
+    "Back",  "Cell",  "Line",  "Open",    "Push",      "Square", "Stretch", "Stretch2",
+    "Trame", "Turn",  "Turn2", "ZigZag2", "Zoom2"};
 
-// The best of several frame-sized memcpy calls, in ns.
-double FrameMemcpyNs() {
-    const std::size_t pixels = static_cast<std::size_t>(kWidth) * kHeight;
-    std::vector<uint32_t> from(pixels, 0x12345678u);
-    std::vector<uint32_t> to(pixels, 0u);
-    double best = 1e300;
-    for (int i = 0; i < 16; ++i) {
-        const double start = ThreadCpuNs();
-        std::memcpy(to.data(), from.data(), pixels * sizeof(uint32_t));
-        benchmark::ClobberMemory();
-        best = std::min(best, ThreadCpuNs() - start);
+// A frame whose pixels differ from their neighbours, so that no key colour or run of
+// equal pixels makes a drawing call cheaper than it is on real pictures.
+void Paint(SoftwareSurface& surface, uint32_t seed) {
+    uint32_t* p = surface.Pixels();
+    const std::size_t count = static_cast<std::size_t>(surface.Width()) * surface.Height();
+    for (std::size_t i = 0; i < count; ++i) {
+        p[i] = 0xFF000000u | ((static_cast<uint32_t>(i) * 2654435761u + seed) >> 8);
     }
-    return best;
 }
 
-// One whole run: Begin, a step every frame up to the end, End.
-void WholeRun(Transition& transition, SoftwareSurface& dest, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
-              test::TestClock& clock) {
-    clock.Set(0);
-    transition.Begin(kDuration);
-    for (uint32_t t = 0;; t += kFrame) {
-        clock.Set(std::min(t, kDuration));
-        transition.Step(&dest, &oldFrame, &newFrame, 0, nullptr);
-        if (t >= kDuration) {
-            break;
-        }
+void MeasureRuns(benchmark::State& state, const std::function<Transition*()>& make) {
+    const auto w = static_cast<int32_t>(state.range(0));
+    const auto h = static_cast<int32_t>(state.range(1));
+    std::unique_ptr<Transition> transition(make());
+    if (transition == nullptr) {
+        state.SkipWithError("no memory for the transition");
+        return;
     }
-    transition.End();
-}
-
-void MeasureRuns(benchmark::State& state, Transition& transition) {
-    test::TestClock clock;
-    SoftwareSurface dest(kWidth, kHeight, 0xFF000000u);
-    SoftwareSurface oldFrame(kWidth, kHeight, 0xFF000000u);
-    SoftwareSurface newFrame(kWidth, kHeight, 0xFFFFFFFFu);
-    const double memcpyNs = FrameMemcpyNs();
-    double runNs = 0;
-    int64_t runs = 0;
+    test::TestClock clock(0);
+    SoftwareSurface dest(w, h), oldFrame(w, h), newFrame(w, h);
+    Paint(oldFrame, 0x1234u);
+    Paint(newFrame, 0xABCDu);
+    const std::size_t count = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+    bench::FrameMemcpy frameMemcpy(count);
+    double stepNs = 0;
+    double memcpyNs = 0;
+    int64_t steps = 0;
     for (auto _ : state) {
-        const double start = ThreadCpuNs();
-        WholeRun(transition, dest, oldFrame, newFrame, clock);
-        benchmark::ClobberMemory();
-        runNs += ThreadCpuNs() - start;
-        ++runs;
+        oldFrame.CopyAll(&dest);
+        crt::srand(1);
+        clock.Set(0);
+        transition->Begin(kDuration);
+        for (uint32_t k = 0; k <= kFrames; ++k) {
+            clock.Set(k * kDuration / kFrames);
+            const double t0 = ThreadCpuNs();
+            transition->Step(&dest, &oldFrame, &newFrame, 0, nullptr);
+            benchmark::ClobberMemory();
+            const double t1 = ThreadCpuNs();
+            memcpyNs += frameMemcpy.Run();
+            stepNs += t1 - t0;
+            ++steps;
+        }
+        transition->End();
     }
-    const double perRun = runNs / static_cast<double>(std::max<int64_t>(1, runs));
-    state.counters["run_ms"] = perRun / 1e6;
-    state.counters["memcpy_ms"] = memcpyNs / 1e6;
-    state.counters["x_memcpy"] = perRun / memcpyNs;
+    const double n = static_cast<double>(std::max<int64_t>(1, steps));
+    const double runs = n / (kFrames + 1);
+    state.counters["step_ms"] = stepNs / n / 1e6;
+    state.counters["memcpy_ms"] = memcpyNs / n / 1e6;
+    state.counters["x_memcpy"] = stepNs / std::max(1.0, memcpyNs);
+    state.counters["run_x_memcpy"] = stepNs / runs / std::max(1.0, memcpyNs / n);
 }
 
-void BM_TrameWholeRun(benchmark::State& state) {
-    TrameTransition trame;
-    trame.pattern = static_cast<int32_t>(state.range(0));
-    MeasureRuns(state, trame);
+void Register(const std::string& name, std::function<Transition*()> make) {
+    benchmark::RegisterBenchmark(("Run/" + name).c_str(), [make](benchmark::State& state) { MeasureRuns(state, make); })
+        ->Args({1920, 1080})
+        ->Args({3840, 2160})
+        ->Iterations(3)
+        ->Unit(benchmark::kMillisecond);
 }
 
-void BM_MosaicWholeRunOneCellPerPixel(benchmark::State& state) {
-    MosaicTransition mosaic;
-    mosaic.spotWidth = 0;
-    crt::srand(1);
-    MeasureRuns(state, mosaic);
-}
-
-BENCHMARK(BM_TrameWholeRun)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_MosaicWholeRunOneCellPerPixel)->Unit(benchmark::kMillisecond)->Iterations(3);
+const bool kRegistered = [] {
+    for (int32_t i = 0; i < kTransitionCount; ++i) {
+        Register(kNames[i], RegistryTable()[static_cast<std::size_t>(i)].make);
+    }
+    Register("Mosaic/spot0", [] {
+        auto* mosaic = new MosaicTransition();
+        mosaic->spotWidth = 0;
+        return mosaic;
+    });
+    for (int32_t pattern = 0; pattern <= 1; ++pattern) {
+        Register("Trame/pattern" + std::to_string(pattern), [pattern] {
+            auto* trame = new TrameTransition();
+            trame->pattern = pattern;
+            return trame;
+        });
+    }
+    return true;
+}();
 
 } // namespace
 } // namespace wqtrans

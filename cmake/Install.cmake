@@ -10,7 +10,8 @@ include(CMakePackageConfigHelpers)
 set(WQTRANS_PUBLIC_HEADERS module/Api.h module/Exports.h module/HostSurface.h module/TransitionAdapter.h
                            module/Types.h platform/Platform.h)
 if(NOT WIN32)
-  list(APPEND WQTRANS_PUBLIC_HEADERS platform/Automation.h platform/posix/Win32.h host/SoftwareSurface.h)
+  list(APPEND WQTRANS_PUBLIC_HEADERS platform/Automation.h platform/posix/Win32.h host/SoftwareSurface.h
+       host/SoftwareSurfacePixels.h)
 endif()
 foreach(header ${WQTRANS_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)

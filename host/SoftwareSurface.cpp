@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <typeinfo>
+#include <vector>
 
 namespace wqtrans {
 
@@ -209,6 +210,38 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
 
+// The source columns of a stretch's destination row, worked out once per call.
+struct ColumnMap {
+    std::vector<uint32_t> columns;
+
+    // The columns of destination offsets [i0, i1) of a stretch of ws source columns from
+    // xs into wd, keeping those inside a source `width` wide. Returns the first offset
+    // kept (columns grow with the offset, so the kept ones are one run of offsets).
+    int64_t Build(int64_t xs, int64_t ws, int64_t wd, int64_t i0, int64_t i1, int64_t width) {
+        columns.reserve(static_cast<std::size_t>(i1 - i0));
+        int64_t first = -1;
+        for (int64_t i = i0; i < i1; ++i) {
+            const int64_t x = xs + StretchCoord(i, ws, wd);
+            if (x < 0) {
+                continue;
+            }
+            if (x >= width) {
+                break;
+            }
+            if (first < 0) {
+                first = i;
+            }
+            columns.push_back(static_cast<uint32_t>(x));
+        }
+        return first;
+    }
+
+    // One destination row from source row s of a surface `width` wide.
+    void Draw(uint32_t* out, const uint32_t* s, int64_t width) const {
+        pixels::Gather(out, s, columns.data(), static_cast<int64_t>(columns.size()), width);
+    }
+};
+
 // The general block draw: any destination, mode and op.
 [[gnu::noinline]] int32_t DrawChecked(SoftwareSurface& src, HostSurface* dest, int32_t xd, int32_t yd, int32_t xs,
                                       int32_t ys, int32_t w, int32_t h, int32_t mode, int32_t op, HostParam param) {
@@ -234,7 +267,7 @@ SoftwareSurface::SoftwareSurface(int32_t w, int32_t h, uint32_t fill) {
     if (int64_t{w} * h > kMaxPixels) {
         throw std::bad_alloc();
     }
-    storage.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+    PixelBuffer(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill).swap(storage);
     pixels = storage.data();
     width = w;
     height = h;
@@ -259,9 +292,12 @@ SoftwareSurface SoftwareSurface::ReadOnlyOver(int32_t w, int32_t h, const uint32
 
 // A copy owns its pixels, also the copy of a view.
 SoftwareSurface::SoftwareSurface(const SoftwareSurface& other)
-    : HostSurface(other), width(other.width), height(other.height),
-      storage(other.pixels, other.pixels + other.PixelCount()), pixels(storage.data()), keyColour(other.keyColour),
-      depth(other.depth), driver(other.driver), palette(other.palette), ready(other.ready), openDraws(other.openDraws) {
+    : HostSurface(other), width(other.width), height(other.height), storage(other.PixelCount(), 0u),
+      pixels(storage.data()), keyColour(other.keyColour), depth(other.depth), driver(other.driver),
+      palette(other.palette), ready(other.ready), openDraws(other.openDraws) {
+    if (PixelCount() != 0) {
+        std::memcpy(pixels, other.pixels, PixelCount() * sizeof(uint32_t));
+    }
 }
 
 SoftwareSurface& SoftwareSurface::operator=(const SoftwareSurface& other) {
@@ -291,12 +327,12 @@ SoftwareSurface& SoftwareSurface::operator=(SoftwareSurface&& other) noexcept {
         other.width = 0;
         other.height = 0;
         other.pixels = nullptr;
-        other.storage.clear();
+        PixelBuffer().swap(other.storage);
     }
     return *this;
 }
 
-void SoftwareSurface::Adopt(std::vector<uint32_t>& fresh) {
+void SoftwareSurface::Adopt(PixelBuffer& fresh) {
     storage.swap(fresh);
     pixels = storage.data();
     readOnly = false;
@@ -375,6 +411,11 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     if (wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0) {
         return 1;
     }
+    // At its own size every destination offset maps to the same source offset, which
+    // is a block copy, with the same clipping.
+    if (wd == ws && hd == hs && !pixels::PlainPaths()) {
+        return DrawChecked(*this, dest, xd, yd, xs, ys, wd, hd, mode, op, param);
+    }
     // Destination offsets inside both the rectangle and the destination surface.
     const int64_t i0 = std::max<int64_t>(0, -int64_t{xd});
     const int64_t i1 = std::min<int64_t>(wd, int64_t{target->width} - xd);
@@ -383,24 +424,9 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     if (i0 >= i1 || j0 >= j1 || width <= 0 || height <= 0) {
         return 1;
     }
-    // Source columns grow with i: keep the run of offsets whose column lies in the source.
-    std::vector<uint32_t> columns;
-    columns.reserve(static_cast<std::size_t>(i1 - i0));
-    int64_t first = -1;
-    for (int64_t i = i0; i < i1; ++i) {
-        const int64_t x = xs + StretchCoord(i, ws, wd);
-        if (x < 0) {
-            continue;
-        }
-        if (x >= width) {
-            break;
-        }
-        if (first < 0) {
-            first = i;
-        }
-        columns.push_back(static_cast<uint32_t>(x));
-    }
-    if (columns.empty()) {
+    ColumnMap map;
+    const int64_t first = map.Build(xs, ws, wd, i0, i1, width);
+    if (map.columns.empty()) {
         return 1;
     }
     const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
@@ -414,7 +440,7 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         snapshot.assign(pixels, pixels + PixelCount());
         src = snapshot.data();
     }
-    const int64_t n = static_cast<int64_t>(columns.size());
+    const int64_t n = static_cast<int64_t>(map.columns.size());
     const bool plain = pixelOp.kind == PixelOp::kCopy && !pixelOp.keyed;
     std::vector<uint32_t> row(plain ? 0 : static_cast<std::size_t>(n));
     const uint32_t* previousRow = nullptr;
@@ -429,20 +455,29 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
         }
         const uint32_t* s = src + y * width;
         uint32_t* d = target->pixels + (yd + j) * target->width + xd + first;
+        // The start of the next row's source, asked for while this row is drawn.
+        const int64_t nextY = ys + StretchCoord(j + 1, hs, hd);
+        if (nextY != y && nextY >= 0 && nextY < height) {
+            const int64_t x = map.columns.front();
+            const uint32_t* next = src + nextY * width + x;
+            for (int64_t k = 0; k < std::min<int64_t>({n, width - x, 128}); k += 16) {
+                __builtin_prefetch(next + k);
+            }
+        }
         if (plain) {
+            // A source row drawn again is the destination row just drawn.
             if (s == previousSource) {
                 std::memcpy(d, previousRow, static_cast<std::size_t>(n) * sizeof(uint32_t));
             } else {
-                for (int64_t k = 0; k < n; ++k) {
-                    d[k] = s[columns[static_cast<std::size_t>(k)]];
-                }
+                map.Draw(d, s, width);
             }
             previousSource = s;
             previousRow = d;
         } else {
-            for (int64_t k = 0; k < n; ++k) {
-                row[static_cast<std::size_t>(k)] = s[columns[static_cast<std::size_t>(k)]];
+            if (s != previousSource) {
+                map.Draw(row.data(), s, width);
             }
+            previousSource = s;
             ApplyRow(d, row.data(), n, pixelOp);
         }
     }
@@ -472,7 +507,7 @@ int32_t SoftwareSurface::Allocate(int32_t w, int32_t h, const HostPrototype* pro
         return 0;
     }
     try {
-        std::vector<uint32_t> fresh(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
+        PixelBuffer fresh(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
         Adopt(fresh);
     } catch (const std::bad_alloc&) {
         return 0;

@@ -2,8 +2,10 @@
 //
 // It stands in for a host runtime's surface library: the default surface of the
 // command-line tool, the benchmarks and the tests. Pixels are 0xAARRGGBB words, rows
-// top to bottom with no padding. Copies move all 32 bits of a pixel unchanged; blends
-// compute the three colour channels and keep the destination's top byte.
+// top to bottom with no padding, in memory that starts on a huge-page boundary for
+// frames of 2 MiB and more (see SoftwareSurfacePixels.h). Copies move all 32 bits of a
+// pixel unchanged; blends compute the three colour channels and keep the destination's
+// top byte.
 //
 // Every operation of HostSurface is implemented, clipping to both surfaces: negative
 // positions, rectangles past the edges and empty or negative sizes are legal and draw
@@ -29,10 +31,10 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "../module/Api.h"
 #include "../module/HostSurface.h"
+#include "SoftwareSurfacePixels.h"
 
 namespace wqtrans {
 
@@ -119,10 +121,10 @@ private:
     int32_t height = 0;
     std::size_t PixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
     // Takes `fresh` as the surface's own memory.
-    void Adopt(std::vector<uint32_t>& fresh);
+    void Adopt(PixelBuffer& fresh);
 
     // `pixels` is storage's memory, or the caller's for a view.
-    std::vector<uint32_t> storage;
+    PixelBuffer storage;
     uint32_t* pixels = nullptr;
     bool readOnly = false;
     uint32_t keyColour = 0;

@@ -31,7 +31,7 @@ std::string Reason(const png_image& image) {
 
 // Reads the pixels of a PNG whose header png_image_begin_read_* has read into
 // 0xFFRRGGBB `fresh`.
-bool ReadPng(png_image& image, std::vector<uint32_t>& fresh, std::string* error) {
+bool ReadPng(png_image& image, PixelBuffer& fresh, std::string* error) {
     if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu ||
         uint64_t{image.width} * image.height > kMaxPngPixels) {
         png_image_free(&image);
@@ -43,7 +43,7 @@ bool ReadPng(png_image& image, std::vector<uint32_t>& fresh, std::string* error)
     std::vector<uint8_t> rgb;
     try {
         rgb.resize(PNG_IMAGE_SIZE(image));
-        fresh.resize(static_cast<std::size_t>(image.width) * image.height);
+        PixelBuffer(static_cast<std::size_t>(image.width) * image.height, 0u).swap(fresh);
     } catch (const std::bad_alloc&) {
         png_image_free(&image);
         return Fail(error, "out of memory");
@@ -94,7 +94,7 @@ bool SoftwareSurface::LoadPng(const uint8_t* data, std::size_t size, std::string
         png_image_free(&image);
         return Fail(error, reason);
     }
-    std::vector<uint32_t> fresh;
+    PixelBuffer fresh;
     if (!ReadPng(image, fresh, error)) {
         return false;
     }

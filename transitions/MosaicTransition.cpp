@@ -1,7 +1,9 @@
 #include "transitions/MosaicTransition.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "module/ParamBlock.h"
 #include "transitions/Geometry.h"
@@ -60,6 +62,7 @@ int32_t MosaicTransition::CloseSettings(int32_t apply) {
 }
 
 void MosaicTransition::ReleaseBits() {
+    fullUntil.clear();
     if (shownBits != nullptr) {
         HGLOBAL memory = GlobalHandle(shownBits);
         GlobalUnlock(memory);
@@ -84,6 +87,18 @@ bool MosaicTransition::IsShown(uint32_t cell) const { return (shownBits[cell / 8
 
 void MosaicTransition::MarkShown(uint32_t cell) {
     shownBits[cell / 8] = static_cast<uint8_t>(shownBits[cell / 8] | (1u << (cell % 8)));
+}
+
+uint32_t MosaicTransition::OpenBlockFrom(uint32_t block) {
+    if (fullUntil.empty()) {
+        return block;
+    }
+    // Follows the links, halving the path behind it as it goes.
+    while (fullUntil[block] != block) {
+        fullUntil[block] = fullUntil[fullUntil[block]];
+        block = fullUntil[block];
+    }
+    return block;
 }
 
 bool MosaicTransition::FindFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) const {
@@ -117,10 +132,35 @@ bool MosaicTransition::FindFreeCellIn(uint32_t from, uint32_t to, uint32_t& foun
     return false;
 }
 
-bool MosaicTransition::FindFreeCell(uint32_t cell, uint32_t& found) const {
+bool MosaicTransition::FindFreeCellInBlocks(uint32_t from, uint32_t to, uint32_t& found) {
+    const uint32_t bytes = (cellCount + 7) / 8;
+    for (uint32_t block = OpenBlockFrom(from / kBlockBytes); block * kBlockBytes < to;
+         block = OpenBlockFrom(block + 1)) {
+        const uint32_t blockStart = block * kBlockBytes;
+        const uint32_t start = std::max(from, blockStart);
+        const uint32_t end = std::min(to, blockStart + kBlockBytes);
+        if (FindFreeCellIn(start, end, found)) {
+            return true;
+        }
+        if (!fullUntil.empty() && start == blockStart && end == std::min(bytes, blockStart + kBlockBytes)) {
+            fullUntil[block] = block + 1;
+        }
+    }
+    return false;
+}
+
+bool MosaicTransition::FindFreeCell(uint32_t cell, uint32_t& found) {
     const uint32_t bytes = (cellCount + 7) / 8;
     const uint32_t first = cell / 8;
-    return FindFreeCellIn(first, bytes, found) || FindFreeCellIn(0, first, found);
+    if (fullUntil.empty()) {
+        try {
+            fullUntil.resize((static_cast<std::size_t>(bytes) + kBlockBytes - 1) / kBlockBytes + 1);
+            std::iota(fullUntil.begin(), fullUntil.end(), 0u);
+        } catch (const std::bad_alloc&) {
+            fullUntil.clear();
+        }
+    }
+    return FindFreeCellInBlocks(first, bytes, found) || FindFreeCellInBlocks(0, first, found);
 }
 
 int32_t MosaicTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t,

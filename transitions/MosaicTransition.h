@@ -4,6 +4,8 @@
 //   offset 0, 32-bit: spotWidth (default 4)
 #pragma once
 
+#include <vector>
+
 #include "module/Transition.h"
 
 namespace wqtrans {
@@ -45,9 +47,23 @@ private:
     void MarkShown(uint32_t cell);
     // Finds a free cell at or after the start of `cell`'s byte, wrapping once to the
     // start of the bitmap; false when every cell is shown.
-    bool FindFreeCell(uint32_t cell, uint32_t& found) const;
+    bool FindFreeCell(uint32_t cell, uint32_t& found);
     // Finds the first free cell of bytes [from, to) of the bitmap.
     bool FindFreeCellIn(uint32_t from, uint32_t to, uint32_t& found) const;
+    // Finds the first free cell of bytes [from, to), a block at a time, passing over
+    // the blocks seen full.
+    bool FindFreeCellInBlocks(uint32_t from, uint32_t to, uint32_t& found);
+    // The first block at or after `block` not yet seen full (the block count when none is).
+    uint32_t OpenBlockFrom(uint32_t block);
+
+    // The search's memory of full blocks of kBlockBytes bitmap bytes (512 cells), one
+    // entry per block and one past the last, made at the run's first search: every
+    // block from b up to fullUntil[b] was seen full. Cells are only ever marked shown, so a
+    // block seen full stays full: a search scans at most the rest of its own block and
+    // the blocks it finds full, each once a run, so its cost no longer grows as the
+    // bitmap fills. Empty when the memory cannot be had; the search then scans on.
+    static constexpr uint32_t kBlockBytes = 64;
+    std::vector<uint32_t> fullUntil;
 };
 
 } // namespace wqtrans
