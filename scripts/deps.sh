@@ -10,6 +10,8 @@ wq_sudo() {
 WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
              libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
              frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad)
+# The browser build (Emscripten) and its tests in a real browser.
+WQ_WEB_PACKAGES=(emscripten chromium)
 # The 32-bit Windows build and its tests under Wine.
 WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 
