@@ -6,10 +6,9 @@ import { join } from "node:path";
 import { chromium } from "playwright-core";
 
 import { serve } from "../serve.mjs";
+import { kWeb } from "./support.mjs";
 
 export const kChromium = process.env.WQTRANS_CHROMIUM ?? "/usr/bin/chromium";
-import { kWeb } from "./support.mjs";
-export { kWeb };
 
 const kFlags = [
   "--headless",

@@ -17,7 +17,7 @@ export async function loadModule() {
 }
 
 export function tool(...args) {
-  return execFileSync(kTool, args, { encoding: "utf8" });
+  return execFileSync(kTool, args, { encoding: "utf8", stdio: ["ignore", "pipe", "pipe"] });
 }
 
 export const scratch = mkdtempSync(join(tmpdir(), "wqtrans-web-"));
