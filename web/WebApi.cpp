@@ -90,15 +90,6 @@ struct AdapterDeleter {
 };
 using Adapter = std::unique_ptr<TransitionAdapter, AdapterDeleter>;
 
-std::vector<uint8_t> BlockOf(TransitionAdapter* adapter) {
-    const int32_t size = adapter->table->GetParameters(adapter, nullptr);
-    std::vector<uint8_t> block(static_cast<size_t>(std::max(size, 0)));
-    if (!block.empty()) {
-        adapter->table->GetParameters(adapter, block.data());
-    }
-    return block;
-}
-
 // A fresh instance of `id` given `block` (none: the defaults); null for an unknown ID
 // or a block whose size is not the transition's.
 Adapter Create(uint32_t id, const std::vector<uint8_t>& block) {
@@ -109,31 +100,6 @@ Adapter Create(uint32_t id, const std::vector<uint8_t>& block) {
         adapter.reset();
     }
     return adapter;
-}
-
-const char* KindName(automation::ControlKind kind) {
-    using automation::ControlKind;
-    switch (kind) {
-    case ControlKind::GroupBox:
-        return "group box";
-    case ControlKind::RadioButton:
-        return "radio button";
-    case ControlKind::CheckBox:
-        return "check box";
-    case ControlKind::PushButton:
-        return "push button";
-    case ControlKind::Label:
-        return "label";
-    case ControlKind::Edit:
-        return "edit box";
-    case ControlKind::TrackBar:
-        return "track bar";
-    case ControlKind::UpDown:
-        return "up-down";
-    case ControlKind::Other:
-        break;
-    }
-    return "control";
 }
 
 } // namespace
@@ -155,7 +121,7 @@ val Transitions() {
         entry.set("panelWidth", dialog != nullptr ? dialog->width : 0);
         entry.set("panelHeight", dialog != nullptr ? dialog->height : 0);
         const Adapter fresh = Create(id, {});
-        entry.set("block", Bytes(fresh ? BlockOf(fresh.get()) : std::vector<uint8_t>{}));
+        entry.set("block", Bytes(fresh ? ParameterBlock(fresh.get()) : std::vector<uint8_t>{}));
         list.call<void>("push", entry);
     }
     return list;
@@ -171,7 +137,7 @@ public:
     ~Editor() { ClosePanel(1); }
 
     std::string Id() const { return IdText(adapter->table->ID(adapter.get())); }
-    val Block() const { return Bytes(BlockOf(adapter.get())); }
+    val Block() const { return Bytes(ParameterBlock(adapter.get())); }
 
     // Opens the panel (false when the transition has none). The instance is kept in a
     // run whose clock never moves, so that the panel's preview request, which jumps
@@ -196,7 +162,7 @@ public:
         for (const automation::ControlInfo& control : automation::Controls(panel)) {
             val entry = val::object();
             entry.set("id", control.id);
-            entry.set("kind", std::string(KindName(control.kind)));
+            entry.set("kind", std::string(automation::KindName(control.kind)));
             entry.set("className", control.className);
             entry.set("text", JsString(control.text));
             entry.set("x", control.x);
