@@ -1,5 +1,6 @@
 #include "host/FrameRenderer.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -43,6 +44,15 @@ std::mutex& RenderLock() {
 bool SameSize(SoftwareSurface& a, SoftwareSurface& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
 
 } // namespace
+
+std::vector<uint8_t> ParameterBlock(TransitionAdapter* adapter) {
+    const int32_t size = adapter->table->GetParameters(adapter, nullptr);
+    std::vector<uint8_t> block(static_cast<size_t>(std::max(size, 0)));
+    if (!block.empty()) {
+        adapter->table->GetParameters(adapter, block.data());
+    }
+    return block;
+}
 
 bool ReplaysFromStart(uint32_t id) {
     for (uint32_t replayed : kReplayed) {

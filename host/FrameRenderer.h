@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/SoftwareSurface.h"
+#include "module/TransitionAdapter.h"
 
 namespace wqtrans {
 
@@ -29,6 +30,10 @@ struct FrameRequest {
 // The interval of the fixed timeline on which a transition whose picture depends on
 // its earlier steps is replayed: 25 steps a second.
 inline constexpr uint32_t kReplayIntervalMs = 40;
+
+// The parameter block of `adapter`, read through its table (empty for a transition
+// without one), as a request takes it.
+std::vector<uint8_t> ParameterBlock(TransitionAdapter* adapter);
 
 // Whether the picture of transition `id` at t depends on the steps before t, so that
 // RenderFrameAt replays it on the fixed timeline.

@@ -30,6 +30,9 @@ struct ControlInfo {
     int32_t rangeMax = 0;
 };
 
+// The kind as a person names it: "radio button", "track bar", "up-down", ...
+const char* KindName(ControlKind kind);
+
 // The panel's controls in template order; empty when `dialog` is not a panel.
 WQ_API std::vector<ControlInfo> Controls(HWND dialog);
 // One control by id, or nothing.

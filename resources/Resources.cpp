@@ -49,7 +49,7 @@ struct Tables {
             if (item.kind == Item::Dialog) {
                 dialogs.push_back({item.control.id, item.control.width, item.control.height, {}});
                 open = &dialogs.back();
-                dialogs.back().controls = std::span<const ControlTemplate>(controls.data() + next, 0);
+                dialogs.back().controls = std::span<const ControlTemplate>(controls.data() + next, std::size_t{0});
             } else if (item.kind == Item::Control && open != nullptr) {
                 auto& last = dialogs.back();
                 last.controls = std::span<const ControlTemplate>(last.controls.data(), last.controls.size() + 1);

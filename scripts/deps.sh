@@ -19,6 +19,8 @@ WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKA
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
 # fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
+# The browser build (Emscripten) and its tests in a real browser.
+WQ_WEB_PACKAGES=(emscripten chromium)
 # The 32-bit Windows build and its tests under Wine.
 WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 

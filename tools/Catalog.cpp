@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "host/FrameRenderer.h"
 #include "module/Exports.h"
 #include "tools/Tool.h"
 
@@ -213,14 +214,7 @@ Instance Create(const TransitionInfo& info, const std::vector<uint8_t>& block) {
     return instance;
 }
 
-std::vector<uint8_t> BlockOf(TransitionAdapter* adapter) {
-    const int32_t size = adapter->table->GetParameters(adapter, nullptr);
-    std::vector<uint8_t> block(static_cast<size_t>(std::max(size, 0)));
-    if (!block.empty()) {
-        adapter->table->GetParameters(adapter, block.data());
-    }
-    return block;
-}
+std::vector<uint8_t> BlockOf(TransitionAdapter* adapter) { return ParameterBlock(adapter); }
 
 const std::vector<TransitionInfo>& Catalog() {
     static const std::vector<TransitionInfo> catalog = [] {

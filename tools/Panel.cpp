@@ -14,6 +14,7 @@ namespace {
 
 using automation::ControlInfo;
 using automation::ControlKind;
+using automation::KindName;
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(" \t");
@@ -73,30 +74,6 @@ std::string Key(const std::string& readable) {
         key = Trim(key);
     }
     return key;
-}
-
-const char* KindName(ControlKind kind) {
-    switch (kind) {
-    case ControlKind::GroupBox:
-        return "group box";
-    case ControlKind::RadioButton:
-        return "radio button";
-    case ControlKind::CheckBox:
-        return "check box";
-    case ControlKind::PushButton:
-        return "push button";
-    case ControlKind::Label:
-        return "label";
-    case ControlKind::Edit:
-        return "edit box";
-    case ControlKind::TrackBar:
-        return "track bar";
-    case ControlKind::UpDown:
-        return "up-down";
-    case ControlKind::Other:
-        break;
-    }
-    return "control";
 }
 
 bool IsValueControl(ControlKind kind) {

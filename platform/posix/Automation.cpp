@@ -80,6 +80,30 @@ const Window* ControlOf(HWND dialog, int32_t id, ControlKind kind) {
 
 } // namespace
 
+const char* KindName(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::GroupBox:
+        return "group box";
+    case ControlKind::RadioButton:
+        return "radio button";
+    case ControlKind::CheckBox:
+        return "check box";
+    case ControlKind::PushButton:
+        return "push button";
+    case ControlKind::Label:
+        return "label";
+    case ControlKind::Edit:
+        return "edit box";
+    case ControlKind::TrackBar:
+        return "track bar";
+    case ControlKind::UpDown:
+        return "up-down";
+    case ControlKind::Other:
+        break;
+    }
+    return "control";
+}
+
 std::vector<ControlInfo> Controls(HWND dialog) {
     std::vector<ControlInfo> controls;
     const Window* panel = Find(dialog);

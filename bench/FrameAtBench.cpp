@@ -1,0 +1,47 @@
+// The frame at any moment at 1280 x 720, halfway through a one-second run, per
+// transition with its default block: the native side of the browser preview's
+// comparison (scripts/web --bench times the same frames in Chromium).
+#include <string>
+
+#include "bench/Measure.h"
+#include "host/FrameRenderer.h"
+#include "module/Types.h"
+
+namespace {
+
+constexpr int32_t kWidth = 1280;
+constexpr int32_t kHeight = 720;
+
+// The two pictures that web/bench.mjs hands the browser build as well.
+wqtrans::SoftwareSurface Pattern(bool second) {
+    wqtrans::SoftwareSurface picture(kWidth, kHeight);
+    for (uint32_t i = 0; i < static_cast<uint32_t>(kWidth * kHeight); ++i) {
+        picture.Pixels()[i] = 0xFF000000u | (second ? (i * 40503u) & 0xFFFFFFu : (i * 2654435761u) >> 8);
+    }
+    return picture;
+}
+
+void BM_FrameAt(benchmark::State& state, const char* code) {
+    wqtrans::SoftwareSurface oldFrame = Pattern(false);
+    wqtrans::SoftwareSurface newFrame = Pattern(true);
+    wqtrans::SoftwareSurface out(kWidth, kHeight);
+    const wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]), {}, 1, 0, 1000, 500};
+    if (!wqtrans::RenderFrameAt(request, oldFrame, newFrame, out)) {
+        state.SkipWithError("the frame renderer refused the request");
+        return;
+    }
+    wqtrans::Measure(state, kWidth, kHeight, 1, [&] { wqtrans::RenderFrameAt(request, oldFrame, newFrame, out); });
+}
+
+// The transitions in index order (registered before the module's registry exists).
+const int registered = [] {
+    for (const char* code : {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ", "ZOOM", "SE00", "SE10", "SE12", "SE03",
+                             "SE05", "SE06", "SE01", "SE07", "SE09", "SE13", "SE08", "SE02", "SE04", "SE11"}) {
+        benchmark::RegisterBenchmark(("BM_FrameAt/" + std::string(code)).c_str(), BM_FrameAt, code)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+    }
+    return 0;
+}();
+
+} // namespace

@@ -1,0 +1,303 @@
+// The module's API for JavaScript (embind), as the browser page and its tests use it:
+//
+//   const wq = await createWqtrans({wasmBinary});
+//   wq.transitions()            -> [{index, id: "FADE", name, mode, hasPanel, panelWidth,
+//                                   panelHeight, block: Uint8Array}, ...]
+//   const e = wq.Editor.create("SE07", block | null)   // null for an unknown ID or a bad block
+//   e.openPanel(); e.controls()  -> [{id, kind, className, text, x, y, width, height,
+//                                     checked, position, rangeMin, rangeMax, enabled,
+//                                     group, tabStop, style}, ...]  (dialog units)
+//   e.click(id); e.moveTrackBar(id, n); e.moveUpDown(id, n); e.type(id, "12")
+//   e.takePreviewRequest()      -> true once after the panel asked for a fresh preview
+//   e.block(); e.closePanel(apply); e.delete()
+//   const s = new wq.Stage(width, height)
+//   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
+//   s.render(id, block, seed, flags, durationMs, elapsedMs) -> bool
+//   s.pixels()                  -> the RGBA frame (a view: copy it before the next call)
+//
+// Everything goes through the module's exports, its adapter table and the automation
+// API, as any other host of the module does.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/FrameRenderer.h"
+#include "host/SoftwareSurface.h"
+#include "module/Exports.h"
+#include "module/Registry.h"
+#include "platform/Automation.h"
+#include "resources/Resources.h"
+
+namespace wqtrans::web {
+
+namespace {
+
+using emscripten::val;
+
+// Strings cross as UTF-16 code units, which is what both sides hold.
+val JsString(const char16_t* text, size_t length) {
+    val units = val::array();
+    for (size_t i = 0; i < length; ++i) {
+        units.call<void>("push", static_cast<int>(text[i]));
+    }
+    return val::global("String")["fromCharCode"].call<val>("apply", val::null(), units);
+}
+
+val JsString(const std::u16string& text) { return JsString(text.data(), text.size()); }
+
+std::u16string NativeString(const val& text) {
+    std::u16string out;
+    const int length = text["length"].as<int>();
+    for (int i = 0; i < length; ++i) {
+        out += static_cast<char16_t>(text.call<int>("charCodeAt", i));
+    }
+    return out;
+}
+
+val Bytes(const std::vector<uint8_t>& bytes) {
+    return val::global("Uint8Array").new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
+}
+
+// A Uint8Array or array of numbers; empty for null or undefined.
+std::vector<uint8_t> NativeBytes(const val& bytes) {
+    if (bytes.isNull() || bytes.isUndefined()) {
+        return {};
+    }
+    return emscripten::convertJSArrayToNumberVector<uint8_t>(bytes);
+}
+
+// "FADE" -> the ID; 0 for anything but four characters of one byte each.
+uint32_t IdOf(const std::string& text) {
+    if (text.size() != 4) {
+        return 0;
+    }
+    return MakeId(text[0], text[1], text[2], text[3]);
+}
+
+std::string IdText(uint32_t id) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        text += static_cast<char>((id >> (8 * i)) & 0xFF);
+    }
+    return text;
+}
+
+struct AdapterDeleter {
+    void operator()(TransitionAdapter* adapter) const { adapter->table->Delete(adapter); }
+};
+using Adapter = std::unique_ptr<TransitionAdapter, AdapterDeleter>;
+
+// A fresh instance of `id` given `block` (none: the defaults); null for an unknown ID
+// or a block whose size is not the transition's.
+Adapter Create(uint32_t id, const std::vector<uint8_t>& block) {
+    Adapter adapter(
+        CreateTransition(0, id, block.empty() ? nullptr : block.data(), static_cast<uint32_t>(block.size())));
+    if (adapter && !block.empty() &&
+        adapter->table->GetParameters(adapter.get(), nullptr) != static_cast<int32_t>(block.size())) {
+        adapter.reset();
+    }
+    return adapter;
+}
+
+} // namespace
+
+val Transitions() {
+    val list = val::array();
+    const int32_t count = GetTransCount();
+    for (int32_t index = 0; index < count; ++index) {
+        char16_t name[64] = {};
+        const int32_t length = GetTransName(index, name, 64);
+        const uint32_t id = GetTransID(index);
+        const resources::DialogTemplate* dialog = resources::FindDialog(RegistryTable()[index].dialogId);
+        val entry = val::object();
+        entry.set("index", index);
+        entry.set("id", IdText(id));
+        entry.set("name", JsString(name, static_cast<size_t>(std::max(length, 0))));
+        entry.set("mode", GetTransMode(index));
+        entry.set("hasPanel", dialog != nullptr);
+        entry.set("panelWidth", dialog != nullptr ? dialog->width : 0);
+        entry.set("panelHeight", dialog != nullptr ? dialog->height : 0);
+        const Adapter fresh = Create(id, {});
+        entry.set("block", Bytes(fresh ? ParameterBlock(fresh.get()) : std::vector<uint8_t>{}));
+        list.call<void>("push", entry);
+    }
+    return list;
+}
+
+// One instance of a transition with its settings panel, as an author edits it.
+class Editor {
+public:
+    static Editor* Create(const std::string& id, const val& block) {
+        Adapter adapter = web::Create(IdOf(id), NativeBytes(block));
+        return adapter ? new Editor(std::move(adapter)) : nullptr;
+    }
+    ~Editor() { ClosePanel(1); }
+
+    std::string Id() const { return IdText(adapter->table->ID(adapter.get())); }
+    val Block() const { return Bytes(ParameterBlock(adapter.get())); }
+
+    // Opens the panel (false when the transition has none). The instance is kept in a
+    // run whose clock never moves, so that the panel's preview request, which jumps
+    // the run to its end, shows as elapsed time.
+    bool OpenPanel() {
+        if (panel == nullptr) {
+            panel = adapter->table->OpenSettings(adapter.get(), nullptr, 0);
+            Rearm();
+        }
+        return panel != nullptr;
+    }
+    void ClosePanel(int apply) {
+        if (panel != nullptr) {
+            adapter->table->End(adapter.get());
+            adapter->table->CloseSettings(adapter.get(), apply);
+            panel = nullptr;
+        }
+    }
+
+    val Controls() const {
+        val list = val::array();
+        for (const automation::ControlInfo& control : automation::Controls(panel)) {
+            val entry = val::object();
+            entry.set("id", control.id);
+            entry.set("kind", std::string(automation::KindName(control.kind)));
+            entry.set("className", control.className);
+            entry.set("text", JsString(control.text));
+            entry.set("x", control.x);
+            entry.set("y", control.y);
+            entry.set("width", control.width);
+            entry.set("height", control.height);
+            entry.set("checked", control.checked);
+            entry.set("position", control.position);
+            entry.set("rangeMin", control.rangeMin);
+            entry.set("rangeMax", control.rangeMax);
+            entry.set("enabled", (control.style & WS_DISABLED) == 0);
+            entry.set("visible", (control.style & WS_VISIBLE) != 0);
+            entry.set("group", (control.style & WS_GROUP) != 0);
+            entry.set("tabStop", (control.style & WS_TABSTOP) != 0);
+            entry.set("style", control.style);
+            list.call<void>("push", entry);
+        }
+        return list;
+    }
+
+    bool Click(int id) { return Acted(automation::Click(panel, id)); }
+    bool MoveTrackBar(int id, int position) { return Acted(automation::MoveTrackBar(panel, id, position)); }
+    bool MoveUpDown(int id, int position) { return Acted(automation::MoveUpDown(panel, id, position)); }
+    bool Type(int id, const val& text) { return Acted(automation::Type(panel, id, NativeString(text))); }
+
+    // Whether the panel asked for a fresh preview since the last call.
+    bool TakePreviewRequest() {
+        const bool asked = previewAsked;
+        previewAsked = false;
+        return asked;
+    }
+
+private:
+    static constexpr uint32_t kWatchMs = 1000;
+
+    explicit Editor(Adapter adapter) : adapter(std::move(adapter)) {}
+
+    void Rearm() {
+        if (panel != nullptr) {
+            adapter->table->Begin(adapter.get(), kWatchMs);
+        }
+    }
+    bool Acted(bool done) {
+        if (panel != nullptr && adapter->table->Elapsed(adapter.get()) != 0) {
+            previewAsked = true;
+            Rearm();
+        }
+        return done;
+    }
+
+    Adapter adapter;
+    HWND panel = nullptr;
+    bool previewAsked = false;
+};
+
+// The old and new pictures at one size and the frame drawn between them.
+class Stage {
+public:
+    Stage(int width, int height)
+        : oldPicture(width, height), newPicture(width, height), frame(width, height),
+          rgba(static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4) {}
+
+    int Width() { return frame.Width(); }
+    int Height() { return frame.Height(); }
+
+    // Takes RGBA pixels of any size: the same size is taken as it is, another is
+    // scaled nearest-neighbour to the stage, as the tool scales a picture. Frames are
+    // opaque, so alpha is dropped. False for a size that does not match the bytes.
+    bool SetPicture(bool isNew, int width, int height, const val& pixels) {
+        const std::vector<uint8_t> bytes = NativeBytes(pixels);
+        if (width <= 0 || height <= 0 || bytes.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
+            return false;
+        }
+        SoftwareSurface given(width, height);
+        for (size_t i = 0; i < bytes.size() / 4; ++i) {
+            const uint8_t* p = &bytes[i * 4];
+            given.Pixels()[i] =
+                0xFF000000u | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+        }
+        SoftwareSurface& target = isNew ? newPicture : oldPicture;
+        if (width == target.Width() && height == target.Height()) {
+            given.CopyAll(&target);
+        } else {
+            given.StretchAll(&target, 0, 0, target.Width(), target.Height(), 0, 0, 0, 0);
+        }
+        return true;
+    }
+
+    bool Render(const std::string& id, const val& block, uint32_t seed, int flags, uint32_t durationMs,
+                uint32_t elapsedMs) {
+        const FrameRequest request{IdOf(id), NativeBytes(block), seed, flags, durationMs, elapsedMs};
+        if (!RenderFrameAt(request, oldPicture, newPicture, frame)) {
+            return false;
+        }
+        const uint32_t* pixels = frame.Pixels();
+        for (size_t i = 0; i < rgba.size() / 4; ++i) {
+            const uint32_t p = pixels[i];
+            rgba[i * 4] = static_cast<uint8_t>(p >> 16);
+            rgba[i * 4 + 1] = static_cast<uint8_t>(p >> 8);
+            rgba[i * 4 + 2] = static_cast<uint8_t>(p);
+            rgba[i * 4 + 3] = 0xFF;
+        }
+        return true;
+    }
+
+    val Pixels() const { return val(emscripten::typed_memory_view(rgba.size(), rgba.data())); }
+
+private:
+    SoftwareSurface oldPicture;
+    SoftwareSurface newPicture;
+    SoftwareSurface frame;
+    std::vector<uint8_t> rgba;
+};
+
+EMSCRIPTEN_BINDINGS(wqtrans) {
+    emscripten::function("transitions", &Transitions);
+    emscripten::class_<Editor>("Editor")
+        .class_function("create", &Editor::Create, emscripten::allow_raw_pointers())
+        .function("id", &Editor::Id)
+        .function("block", &Editor::Block)
+        .function("openPanel", &Editor::OpenPanel)
+        .function("closePanel", &Editor::ClosePanel)
+        .function("controls", &Editor::Controls)
+        .function("click", &Editor::Click)
+        .function("moveTrackBar", &Editor::MoveTrackBar)
+        .function("moveUpDown", &Editor::MoveUpDown)
+        .function("type", &Editor::Type)
+        .function("takePreviewRequest", &Editor::TakePreviewRequest);
+    emscripten::class_<Stage>("Stage")
+        .constructor<int, int>()
+        .function("width", &Stage::Width)
+        .function("height", &Stage::Height)
+        .function("setPicture", &Stage::SetPicture)
+        .function("render", &Stage::Render)
+        .function("pixels", &Stage::Pixels);
+}
+
+} // namespace wqtrans::web

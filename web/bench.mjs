@@ -1,0 +1,79 @@
+// Times a 1280x720 frame drawn in Chromium (the wasm frame renderer, then the canvas)
+// beside the native frame renderer (bench/FrameAtBench.cpp) for the same transition,
+// pictures and moment. Prints a Markdown table. Run through scripts/web --bench.
+import { execFileSync } from "node:child_process";
+
+import { openPage } from "./tests/browser.mjs";
+
+const kBench = process.env.WQTRANS_BENCH ?? new URL("../build/release/bench/wqtrans_bench", import.meta.url).pathname;
+
+const native = new Map();
+const report = JSON.parse(
+  execFileSync(kBench, ["--benchmark_filter=BM_FrameAt/", "--benchmark_format=json", "--benchmark_min_time=0.3"], {
+    encoding: "utf8",
+    maxBuffer: 1 << 24,
+  }),
+);
+for (const run of report.benchmarks) native.set(run.name.split("/")[1], run.ns_per_call / 1e6);
+
+const browser = await openPage();
+const timings = await browser.page.evaluate(async () => {
+  const wasmBinary = new Uint8Array(await (await fetch("wqtrans.wasm")).arrayBuffer());
+  const wq = await createWqtrans({ wasmBinary });
+  const width = 1280;
+  const height = 720;
+  // The pictures of FrameAtBench.cpp, as RGBA.
+  const pattern = (second) => {
+    const rgba = new Uint8Array(width * height * 4);
+    for (let i = 0; i < width * height; ++i) {
+      const p = second ? Math.imul(i, 40503) & 0xffffff : Math.imul(i, 2654435761) >>> 8;
+      rgba[i * 4] = (p >>> 16) & 255;
+      rgba[i * 4 + 1] = (p >>> 8) & 255;
+      rgba[i * 4 + 2] = p & 255;
+      rgba[i * 4 + 3] = 255;
+    }
+    return rgba;
+  };
+  const stage = new wq.Stage(width, height);
+  stage.setPicture(false, width, height, pattern(false));
+  stage.setPicture(true, width, height, pattern(true));
+  const canvas = document.createElement("canvas");
+  canvas.width = width;
+  canvas.height = height;
+  const context = canvas.getContext("2d");
+  const image = new ImageData(width, height);
+  const draw = (id) => {
+    stage.render(id, null, 1, 0, 1000, 500);
+    image.data.set(stage.pixels());
+    context.putImageData(image, 0, 0);
+  };
+  const out = {};
+  for (const info of wq.transitions()) {
+    draw(info.id);
+    const times = [];
+    const until = performance.now() + 400;
+    while (times.length < 5 || (performance.now() < until && times.length < 50)) {
+      const t0 = performance.now();
+      draw(info.id);
+      times.push(performance.now() - t0);
+    }
+    times.sort((a, b) => a - b);
+    out[info.id] = { name: info.name, ms: times[Math.floor(times.length / 2)] };
+  }
+  stage.delete();
+  return out;
+});
+await browser.close();
+
+console.log("| transition | native frame renderer (ms) | in Chromium, wasm + canvas (ms) | ratio |");
+console.log("| --- | ---: | ---: | ---: |");
+let worst = 0;
+let logSum = 0;
+for (const [id, { name, ms }] of Object.entries(timings)) {
+  const ratio = ms / native.get(id);
+  worst = Math.max(worst, ratio);
+  logSum += Math.log(ratio);
+  console.log(`| ${name} | ${native.get(id).toFixed(2)} | ${ms.toFixed(2)} | ${ratio.toFixed(2)} |`);
+}
+const count = Object.keys(timings).length;
+console.log(`\nGeometric mean ratio ${Math.exp(logSum / count).toFixed(2)}, worst ${worst.toFixed(2)}.`);

@@ -1,0 +1,172 @@
+// The wasm API under node, checked against the native tool: the same transitions,
+// the same panels and blocks, and pixel for pixel the same frames.
+import assert from "node:assert/strict";
+import { join } from "node:path";
+import { before, describe, test } from "node:test";
+
+import { differing, hex, kWeb, loadModule, panelBlock, readPng, scratch, tool } from "./support.mjs";
+
+let wq;
+before(async () => {
+  wq = await loadModule();
+});
+
+// Runs `body` with a new editor of `id`, deleted afterwards.
+function withEditor(id, block, body) {
+  const editor = wq.Editor.create(id, block);
+  assert.ok(editor, `${id} is created`);
+  try {
+    return body(editor);
+  } finally {
+    editor.delete();
+  }
+}
+
+describe("transitions", () => {
+  test("are the 21 that the tool lists, with their names, modes and default blocks", () => {
+    const expected = JSON.parse(tool("list", "--json")).transitions;
+    const listed = wq.transitions();
+    assert.deepEqual(
+      listed.map((t) => [t.index, t.id, t.name, t.mode, t.hasPanel, hex(t.block)]),
+      expected.map((t) => [t.index, t.id, t.name, t.mode, t.panel, t.defaultBlock]),
+    );
+  });
+
+  test("unknown IDs and blocks of the wrong size make no editor", () => {
+    assert.equal(wq.Editor.create("XXXX", null), null);
+    assert.equal(wq.Editor.create("FAD", null), null);
+    assert.equal(wq.Editor.create("SE07", new Uint8Array(3)), null);
+    withEditor("SE07", new Uint8Array([2, 0, 0, 0]), (editor) => assert.equal(hex(editor.block()), "02000000"));
+  });
+});
+
+describe("panels", () => {
+  test("describe their controls in dialog units, as the template places them", () => {
+    withEditor("BAND", null, (editor) => {
+      assert.equal(editor.openPanel(), true);
+      const controls = editor.controls();
+      assert.deepEqual(
+        controls.map((c) => [c.id, c.kind, c.text, c.x, c.y, c.width, c.height]).slice(0, 5),
+        [
+          [-1, "label", "Number of bands:", 7, 9, 64, 8],
+          [1015, "edit box", "1", 74, 7, 40, 12],
+          [1017, "up-down", "Spin1", 114, 7, 10, 12],
+          [-1, "group box", "Direction", 7, 24, 172, 70],
+          [1007, "radio button", "From &left to right", 13, 37, 156, 11],
+        ],
+      );
+      const upDown = controls[2];
+      assert.deepEqual([upDown.position, Math.min(upDown.rangeMin, upDown.rangeMax), Math.max(upDown.rangeMin, upDown.rangeMax)], [1, 1, 5000]);
+      assert.equal(controls[4].checked, true);
+      assert.equal(controls[4].group, true);
+    });
+    withEditor("FADE", null, (editor) => {
+      assert.equal(editor.openPanel(), false);
+      assert.deepEqual(editor.controls(), []);
+    });
+  });
+
+  // Each action as a person takes it on the page, and the block `wqtrans panel` gives
+  // for the same setting.
+  const cases = [
+    { id: "SE07", name: "Stretch", act: (e) => e.click(1010), set: ["Bottom Right"] },
+    { id: "SE01", name: "Square", act: (e) => e.moveTrackBar(1025, 70) && e.click(1026), set: ["Square Size=70", "with Stretch for the inside square=on"] },
+    { id: "SE01", name: "Square", act: (e) => e.moveTrackBar(1025, 500), set: ["Square Size=80"] },
+    { id: "BAND", name: "Bands", act: (e) => e.type(1015, "12") && e.click(1009), set: ["Number of bands=12", "From top to bottom"] },
+    { id: "BAND", name: "Bands", act: (e) => e.moveUpDown(1017, 5), set: ["1017=5"] },
+    { id: "MOSA", name: "Mosaic", act: (e) => e.moveTrackBar(1025, 25), set: ["Spot width=25"] },
+  ];
+  for (const { id, name, act, set } of cases) {
+    test(`${name}: ${set.join(", ")} gives the block the tool gives`, () => {
+      withEditor(id, null, (editor) => {
+        editor.openPanel();
+        assert.equal(act(editor), true);
+        assert.equal(editor.takePreviewRequest(), true, "the panel asks for a fresh preview");
+        assert.equal(editor.takePreviewRequest(), false, "and is answered once");
+        assert.equal(hex(editor.block()), panelBlock(name, ...set));
+        editor.closePanel(1);
+        assert.equal(hex(editor.block()), panelBlock(name, ...set));
+      });
+    });
+  }
+
+  test("actions on controls that are not there do nothing", () => {
+    withEditor("SE07", null, (editor) => {
+      editor.openPanel();
+      assert.equal(editor.click(4242), false);
+      assert.equal(editor.moveTrackBar(1007, 3), false);
+      assert.equal(editor.type(1007, "x"), false);
+      assert.equal(editor.takePreviewRequest(), false);
+      editor.closePanel(1);
+      assert.equal(editor.click(1010), false, "no panel, no click");
+      assert.equal(hex(editor.block()), "00000000");
+    });
+  });
+});
+
+describe("frames", () => {
+  const width = 320;
+  const height = 240;
+  let oldPicture;
+  let newPicture;
+  let stage;
+  before(() => {
+    oldPicture = readPng(join(kWeb, "old.png"));
+    newPicture = readPng(join(kWeb, "new.png"));
+    stage = new wq.Stage(width, height);
+    assert.equal(stage.setPicture(false, width, height, oldPicture.rgba), true);
+    assert.equal(stage.setPicture(true, width, height, newPicture.rgba), true);
+  });
+
+  test("start on the old picture and end on the new one", () => {
+    for (const info of wq.transitions()) {
+      assert.equal(stage.render(info.id, info.block, 1, 0, 1000, 1000), true);
+      assert.equal(differing(stage.pixels(), newPicture.rgba), 0, `${info.name} at the end`);
+    }
+    assert.equal(stage.render("BAND", null, 1, 0, 1000, 0), true);
+    assert.equal(differing(stage.pixels(), oldPicture.rgba), 0, "Bands at 0");
+  });
+
+  // Transitions drawn afresh at t and those replayed from the start (Open, Stretch 2,
+  // ZigZag 2), with default and edited blocks, in any order: each frame is the tool's.
+  const moments = [
+    ["Stretch 2", "SE09", "", 730],
+    ["Open", "SE05", "", 610],
+    ["Stretch 2", "SE09", "", 260],
+    ["ZigZag 2", "SE04", "", 450],
+    ["Mosaic", "MOSA", "19000000", 500],
+    ["Trame", "SE13", "", 333],
+    ["Zoom 2", "SE11", "01000000", 800],
+  ];
+  for (const [name, id, block, at] of moments) {
+    test(`${name} ${block || "(defaults)"} at ${at} ms is the tool's frame`, () => {
+      const png = join(scratch, `${id}-${at}.png`);
+      tool("render", name, ...(block ? ["--block", block] : []), "--at", String(at), "--seed", "7", "--out", png, "--quiet");
+      const bytes = block ? Uint8Array.from(Buffer.from(block, "hex")) : null;
+      assert.equal(stage.render(id, bytes, 7, 0, 1000, at), true);
+      assert.equal(differing(stage.pixels(), readPng(png).rgba), 0);
+    });
+  }
+
+  test("pictures of another size are scaled to the stage as the tool scales them", () => {
+    const small = new wq.Stage(160, 100);
+    try {
+      assert.equal(small.setPicture(false, width, height, oldPicture.rgba), true);
+      assert.equal(small.setPicture(true, width, height, newPicture.rgba), true);
+      const png = join(scratch, "scaled.png");
+      tool("render", "Door", "--size", "160x100", "--from", join(kWeb, "old.png"),
+        "--to", join(kWeb, "new.png"), "--at", "400", "--out", png, "--quiet");
+      assert.equal(small.render("DOOR", null, 1, 0, 1000, 400), true);
+      assert.equal(differing(small.pixels(), readPng(png).rgba), 0);
+    } finally {
+      small.delete();
+    }
+  });
+
+  test("refuse pixels that do not match their size and unknown transitions", () => {
+    assert.equal(stage.setPicture(false, 10, 10, new Uint8Array(399)), false);
+    assert.equal(stage.setPicture(false, 0, 10, new Uint8Array(0)), false);
+    assert.equal(stage.render("XXXX", null, 1, 0, 1000, 500), false);
+    assert.equal(stage.render("SE07", new Uint8Array(2), 1, 0, 1000, 500), false);
+  });
+});
