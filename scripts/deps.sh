@@ -7,7 +7,8 @@ wq_sudo() {
 
 # The packages of the Linux build, tests, benchmarks and tool.
 WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-             libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core)
+             libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
+             libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev)
 # The libFuzzer targets (clang with its sanitizer and fuzzer runtimes).
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
 # The 32-bit Windows build and its tests under Wine.

@@ -1,12 +1,10 @@
-// The tool's outputs: animated GIF (giflib), animated WebP (libwebp), PNG pictures
-// (the reference surface), numbered PNG frames in a directory, and video through an
-// ffmpeg process. Every file is written under a temporary name next to its target
+// The tool's outputs: animated GIF, animated WebP and video through the encoders of
+// Encoders.h, PNG pictures (the reference surface) and numbered PNG frames in a
+// directory. Every file is written under a temporary name next to its target
 // and renamed into place only when complete, so a failed run leaves nothing behind.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,13 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_map>
 
-#include <gif_lib.h>
-#include <webp/encode.h>
-#include <webp/mux.h>
-
-#include "tools/Tool.h"
+#include "tools/Encoders.h"
 
 namespace wqtrans::tool {
 
@@ -59,7 +52,7 @@ std::string Trimmed(const std::string& path) {
 }
 
 // A temporary file next to `path`, removed again unless committed.
-class TempFile {
+class TempFile final : public OutputFile {
 public:
     explicit TempFile(const std::string& path) : target(path) {
         name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
@@ -85,7 +78,15 @@ public:
             fd = -1;
         }
     }
-    void Write(const uint8_t* data, size_t size) {
+    std::string Target() const override { return "\"" + target + "\""; }
+    int64_t Seek(int64_t offset, int whence) override {
+        const off_t at = lseek(fd, static_cast<off_t>(offset), whence);
+        if (at < 0) {
+            IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+        }
+        return at;
+    }
+    void Write(const uint8_t* data, size_t size) override {
         while (size > 0) {
             const ssize_t n = write(fd, data, size);
             if (n < 0 && errno == EINTR) {
@@ -126,248 +127,49 @@ private:
     bool committed = false;
 };
 
-// ---- GIF -------------------------------------------------------------------
+// ---- GIF, WebP and video ------------------------------------------------------
 
-int GifWrite(GifFileType* gif, const GifByteType* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
-    out->insert(out->end(), data, data + size);
-    return size;
-}
-
-// One frame as palette indices with its colour map: exact when the frame has at most
-// 256 colours, else through giflib's median-cut quantizer.
-struct IndexedFrame {
-    std::vector<GifByteType> indices;
-    std::vector<GifColorType> colours;
-};
-
-IndexedFrame Index(Picture& frame) {
-    const size_t count = static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height());
-    const uint32_t* pixels = frame.Pixels();
-    IndexedFrame out;
-    out.indices.resize(count);
-    std::unordered_map<uint32_t, uint8_t> exact;
-    bool fits = true;
-    for (size_t i = 0; i < count && fits; ++i) {
-        const uint32_t rgb = pixels[i] & 0xFFFFFFu;
-        auto found = exact.find(rgb);
-        if (found == exact.end()) {
-            if (exact.size() == 256) {
-                fits = false;
-                break;
-            }
-            found = exact.emplace(rgb, static_cast<uint8_t>(exact.size())).first;
-            out.colours.push_back({static_cast<GifByteType>(rgb >> 16), static_cast<GifByteType>(rgb >> 8),
-                                   static_cast<GifByteType>(rgb)});
-        }
-        out.indices[i] = found->second;
-    }
-    if (!fits) {
-        std::vector<GifByteType> r(count), g(count), b(count);
-        for (size_t i = 0; i < count; ++i) {
-            r[i] = static_cast<GifByteType>(pixels[i] >> 16);
-            g[i] = static_cast<GifByteType>(pixels[i] >> 8);
-            b[i] = static_cast<GifByteType>(pixels[i]);
-        }
-        int size = 256;
-        out.colours.assign(256, GifColorType{0, 0, 0});
-        if (GifQuantizeBuffer(static_cast<unsigned>(frame.Width()), static_cast<unsigned>(frame.Height()), &size,
-                              r.data(), g.data(), b.data(), out.indices.data(), out.colours.data()) != GIF_OK) {
-            IoError("cannot reduce a frame to 256 colours for GIF");
-        }
-    }
-    // A colour map has a power-of-two size of at least 2.
-    size_t size = 2;
-    while (size < out.colours.size()) {
-        size *= 2;
-    }
-    out.colours.resize(size, GifColorType{0, 0, 0});
-    return out;
-}
-
-int Centiseconds(uint32_t ms) { return static_cast<int>((ms + 5) / 10); }
-
-class GifSink final : public FrameSink {
+// An encoder writing into a temporary file that is renamed into place once the
+// encoder has finished without error.
+class EncoderSink final : public FrameSink {
 public:
-    GifSink(const std::string& path, int32_t width, int32_t height) : file(path), path(path) {
-        int error = 0;
-        gif = EGifOpen(&bytes, GifWrite, &error);
-        if (gif == nullptr) {
-            IoError("cannot start GIF \"" + path + "\": " + GifErrorString(error));
-        }
-        EGifSetGifVersion(gif, true);
-        Check(EGifPutScreenDesc(gif, width, height, 8, 0, nullptr));
-        // Loop for ever.
-        static const GifByteType netscape[] = "NETSCAPE2.0";
-        static const GifByteType loop[] = {1, 0, 0};
-        Check(EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE));
-        Check(EGifPutExtensionBlock(gif, 11, netscape));
-        Check(EGifPutExtensionBlock(gif, 3, loop));
-        Check(EGifPutExtensionTrailer(gif));
-    }
-    ~GifSink() override {
-        if (gif != nullptr) {
-            int error = 0;
-            EGifCloseFile(gif, &error);
+    EncoderSink(OutputKind kind, const std::string& path, int32_t width, int32_t height, const EncodeSettings& settings)
+        : file(path) {
+        switch (kind) {
+        case OutputKind::Gif:
+            encoder = OpenGifEncoder(file, width, height, settings);
+            break;
+        case OutputKind::Webp:
+            encoder = OpenWebpEncoder(file, width, height, settings);
+            break;
+        default:
+            encoder = OpenVideoEncoder(file, ContainerOf(kind), width, height, settings);
+            break;
         }
     }
-    void Add(Picture& frame, uint32_t timeMs) override {
-        if (pending) {
-            Put(Centiseconds(timeMs) - Centiseconds(pendingTime));
-        }
-        pending = Index(frame);
-        pendingTime = timeMs;
-        width = frame.Width();
-        height = frame.Height();
-    }
+    void Add(Picture& frame, uint32_t timeMs) override { encoder->Add(frame, timeMs); }
     void Finish(uint32_t endMs) override {
-        if (pending) {
-            Put(Centiseconds(endMs) - Centiseconds(pendingTime));
-        }
-        int error = 0;
-        const int closed = EGifCloseFile(gif, &error);
-        gif = nullptr;
-        if (closed != GIF_OK) {
-            IoError("cannot finish GIF \"" + path + "\": " + GifErrorString(error));
-        }
-        file.Write(bytes.data(), bytes.size());
+        encoder->Finish(endMs);
+        encoder.reset();
         file.Commit();
     }
 
 private:
-    void Check(int result) {
-        if (result != GIF_OK) {
-            IoError("cannot write GIF \"" + path + "\": " + GifErrorString(gif->Error));
-        }
-    }
-    void Put(int delay) {
-        GraphicsControlBlock control{};
-        control.DisposalMode = DISPOSE_DO_NOT;
-        control.UserInputFlag = false;
-        control.DelayTime = std::max(delay, 1);
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
-        GifByteType extension[4];
-        const size_t length = EGifGCBToExtension(&control, extension);
-        Check(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension));
-        ColorMapObject* map = GifMakeMapObject(static_cast<int>(pending->colours.size()), pending->colours.data());
-        if (map == nullptr) {
-            IoError("cannot write GIF \"" + path + "\": out of memory");
-        }
-        const int described = EGifPutImageDesc(gif, 0, 0, width, height, false, map);
-        GifFreeMapObject(map);
-        Check(described);
-        for (int32_t y = 0; y < height; ++y) {
-            Check(
-                EGifPutLine(gif, pending->indices.data() + static_cast<size_t>(y) * static_cast<size_t>(width), width));
-        }
-        pending.reset();
-    }
-
-    TempFile file;
-    std::string path;
-    std::vector<uint8_t> bytes;
-    GifFileType* gif = nullptr;
-    std::optional<IndexedFrame> pending;
-    uint32_t pendingTime = 0;
-    int32_t width = 0;
-    int32_t height = 0;
-};
-
-// ---- WebP ------------------------------------------------------------------
-
-// Every frame is a whole, losslessly coded picture of its own, so that the file holds
-// exactly one frame per step (an encoder that merges identical frames would not).
-class WebpSink final : public FrameSink {
-public:
-    WebpSink(const std::string& path, int32_t width, int32_t height)
-        : file(path), path(path), mux(WebPMuxNew()), width(width), height(height) {
-        if (mux == nullptr || WebPMuxSetCanvasSize(mux, width, height) != WEBP_MUX_OK) {
-            IoError("cannot start WebP \"" + path + "\"");
-        }
-        WebPMuxAnimParams params{};
-        params.bgcolor = 0xFFFFFFFFu;
-        params.loop_count = 0;
-        WebPMuxSetAnimationParams(mux, &params);
-    }
-    ~WebpSink() override {
-        WebPMemoryWriterClear(&pending);
-        WebPMuxDelete(mux);
-    }
-    void Add(Picture& frame, uint32_t timeMs) override {
-        if (hasPending) {
-            Push(static_cast<int>(timeMs - pendingTime));
-        }
-        WebPConfig config;
-        WebPConfigInit(&config);
-        config.lossless = 1;
-        config.quality = 25;
-        config.method = 1;
-        WebPPicture picture;
-        WebPPictureInit(&picture);
-        picture.use_argb = 1;
-        picture.width = frame.Width();
-        picture.height = frame.Height();
-        // 0xAARRGGBB words are B, G, R, A bytes on a little-endian machine.
-        if (!WebPPictureImportBGRA(&picture, reinterpret_cast<const uint8_t*>(frame.Pixels()), frame.Width() * 4)) {
-            IoError("cannot encode a WebP frame: out of memory");
-        }
-        WebPMemoryWriterInit(&pending);
-        picture.writer = WebPMemoryWrite;
-        picture.custom_ptr = &pending;
-        const int encoded = WebPEncode(&config, &picture);
-        WebPPictureFree(&picture);
-        if (!encoded) {
-            IoError("cannot encode a WebP frame (error " + std::to_string(picture.error_code) + ")");
-        }
-        hasPending = true;
-        pendingTime = timeMs;
-    }
-    void Finish(uint32_t endMs) override {
-        if (hasPending) {
-            Push(static_cast<int>(endMs - pendingTime));
-        }
-        WebPData data;
-        WebPDataInit(&data);
-        if (WebPMuxAssemble(mux, &data) != WEBP_MUX_OK) {
-            IoError("cannot assemble WebP \"" + path + "\"");
-        }
-        try {
-            file.Write(data.bytes, data.size);
-        } catch (...) {
-            WebPDataClear(&data);
-            throw;
-        }
-        WebPDataClear(&data);
-        file.Commit();
-    }
-
-private:
-    void Push(int duration) {
-        WebPMuxFrameInfo info{};
-        info.bitstream.bytes = pending.mem;
-        info.bitstream.size = pending.size;
-        info.x_offset = 0;
-        info.y_offset = 0;
-        info.duration = std::max(duration, 1);
-        info.id = WEBP_CHUNK_ANMF;
-        info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-        info.blend_method = WEBP_MUX_NO_BLEND;
-        const WebPMuxError pushed = WebPMuxPushFrame(mux, &info, 1);
-        WebPMemoryWriterClear(&pending);
-        hasPending = false;
-        if (pushed != WEBP_MUX_OK) {
-            IoError("cannot add a frame to WebP \"" + path + "\"");
+    static std::string ContainerOf(OutputKind kind) {
+        switch (kind) {
+        case OutputKind::Webm:
+            return "webm";
+        case OutputKind::Mkv:
+            return "matroska";
+        case OutputKind::Mov:
+            return "mov";
+        default:
+            return "mp4";
         }
     }
 
     TempFile file;
-    std::string path;
-    WebPMux* mux;
-    int32_t width;
-    int32_t height;
-    WebPMemoryWriter pending{};
-    bool hasPending = false;
-    uint32_t pendingTime = 0;
+    std::unique_ptr<FrameEncoder> encoder;
 };
 
 // ---- Numbered PNG frames ------------------------------------------------------
@@ -467,94 +269,11 @@ private:
     bool committed = false;
 };
 
-// ---- Video through ffmpeg --------------------------------------------------------
-
-class VideoSink final : public FrameSink {
-public:
-    VideoSink(const std::string& path, OutputKind kind, int32_t width, int32_t height, uint32_t fps)
-        : file(path), path(path) {
-        RequireFfmpeg();
-        file.CloseFd();
-        signal(SIGPIPE, SIG_IGN);
-        int pipeFds[2];
-        if (pipe(pipeFds) != 0) {
-            IoError("cannot start ffmpeg: " + std::string(std::strerror(errno)));
-        }
-        const std::string size = std::to_string(width) + "x" + std::to_string(height);
-        const std::string rate = std::to_string(fps);
-        const bool mp4 = kind == OutputKind::Mp4;
-        std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                         "-pix_fmt", "bgra", "-s", size, "-framerate", rate, "-i", "-",
-                                         // yuv420p needs even sizes.
-                                         "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-pix_fmt", "yuv420p", "-c:v",
-                                         mp4 ? "libx264" : "libvpx-vp9", "-f", mp4 ? "mp4" : "webm", file.Name()};
-        child = fork();
-        if (child < 0) {
-            IoError("cannot start ffmpeg: " + std::string(std::strerror(errno)));
-        }
-        if (child == 0) {
-            dup2(pipeFds[0], 0);
-            close(pipeFds[0]);
-            close(pipeFds[1]);
-            std::vector<char*> argv;
-            for (std::string& arg : args) {
-                argv.push_back(arg.data());
-            }
-            argv.push_back(nullptr);
-            execvp("ffmpeg", argv.data());
-            _exit(127);
-        }
-        close(pipeFds[0]);
-        input = pipeFds[1];
-    }
-    ~VideoSink() override {
-        if (input >= 0) {
-            close(input);
-        }
-        if (child > 0) {
-            int status = 0;
-            waitpid(child, &status, 0);
-        }
-    }
-    void Add(Picture& frame, uint32_t) override {
-        const auto* data = reinterpret_cast<const uint8_t*>(frame.Pixels());
-        size_t size = static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4;
-        while (size > 0) {
-            const ssize_t n = write(input, data, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                IoError("ffmpeg stopped while writing \"" + path + "\"");
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-    }
-    void Finish(uint32_t) override {
-        close(input);
-        input = -1;
-        int status = 0;
-        waitpid(child, &status, 0);
-        child = -1;
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            IoError("ffmpeg could not write \"" + path + "\"");
-        }
-        file.Commit();
-    }
-
-private:
-    TempFile file;
-    std::string path;
-    pid_t child = -1;
-    int input = -1;
-};
-
 } // namespace
 
 OutputKind OutputKindOf(const std::string& path) {
     if (path.empty()) {
-        UsageError("--out is empty: give a .gif, .webp, .png, .mp4 or .webm file or a directory");
+        UsageError("--out is empty: give a .gif, .webp, .png, .mp4, .webm, .mkv or .mov file or a directory");
     }
     struct stat info {};
     if (path.back() == '/' || (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
@@ -581,39 +300,25 @@ OutputKind OutputKindOf(const std::string& path) {
     if (extension == ".webm") {
         return OutputKind::Webm;
     }
-    UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
-               "\"; choose .gif, .webp, .png, .mp4, .webm or a directory");
-}
-
-void RequireFfmpeg() {
-    const char* pathVariable = std::getenv("PATH");
-    std::string paths = pathVariable != nullptr ? pathVariable : "";
-    size_t start = 0;
-    while (start <= paths.size()) {
-        const size_t end = std::min(paths.find(':', start), paths.size());
-        const std::string dir = end > start ? paths.substr(start, end - start) : ".";
-        if (access((dir + "/ffmpeg").c_str(), X_OK) == 0) {
-            return;
-        }
-        start = end + 1;
+    if (extension == ".mkv") {
+        return OutputKind::Mkv;
     }
-    IoError("writing .mp4 or .webm needs the ffmpeg program, which is not installed (Debian package: ffmpeg)");
+    if (extension == ".mov") {
+        return OutputKind::Mov;
+    }
+    UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
+               "\"; choose .gif, .webp, .png, .mp4, .webm, .mkv, .mov or a directory");
 }
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
-                                    uint32_t fps, size_t frames) {
+                                    const EncodeSettings& settings, size_t frames) {
     switch (kind) {
-    case OutputKind::Gif:
-        return std::make_unique<GifSink>(path, width, height);
-    case OutputKind::Webp:
-        return std::make_unique<WebpSink>(path, width, height);
     case OutputKind::Directory:
         return std::make_unique<DirectorySink>(path, frames);
-    case OutputKind::Mp4:
-    case OutputKind::Webm:
-        return std::make_unique<VideoSink>(path, kind, width, height, fps);
     case OutputKind::Png:
         break;
+    default:
+        return std::make_unique<EncoderSink>(kind, path, width, height, settings);
     }
     UsageError("a single .png holds one picture, not an animation");
 }
