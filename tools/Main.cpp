@@ -91,7 +91,7 @@ struct OutputArgs {
         const bool looping = kind == OutputKind::Gif || kind == OutputKind::Webp;
         auto need = [](bool fits, const char* option, const char* kinds) {
             if (!fits) {
-                UsageError(std::string(option) + " is for " + kinds + " outputs");
+                UsageError(std::string(option) + ": only for " + kinds + " outputs");
             }
         };
         need(!quality || animation, "--quality", ".gif, .webp and video");
