@@ -10,6 +10,17 @@ set_target_properties(wqtrans_wine_host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CM
 # The host loads the library from its own directory.
 add_dependencies(wqtrans_wine_host wqtrans)
 
+# The zip that `cmake --build --preset mingw --target package` makes: the setup test
+# makes and unpacks it, checks its files and compiles its headers, and puts the test
+# host beside the unpacked WQTRANS.dll, which the tests below then load.
+set(WQTRANS_ZIP_DIR ${CMAKE_BINARY_DIR}/zip-test)
+set(WQTRANS_ZIP_ROOT ${WQTRANS_ZIP_DIR}/wqtrans-${PROJECT_VERSION}-win32)
+add_test(NAME windows.zip.unpack
+         COMMAND ${CMAKE_COMMAND} -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DUNPACK=${WQTRANS_ZIP_DIR}
+                 -DROOT=${WQTRANS_ZIP_ROOT} -DHOST=$<TARGET_FILE:wqtrans_wine_host> -DCXX=${CMAKE_CXX_COMPILER} -P
+                 ${PROJECT_SOURCE_DIR}/tests/windows/UnpackZip.cmake)
+set_tests_properties(windows.zip.unpack PROPERTIES FIXTURES_SETUP zip TIMEOUT 180)
+
 add_test(NAME windows.exports.objdump
          COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DLIBRARY=$<TARGET_FILE:wqtrans> -P
                  ${PROJECT_SOURCE_DIR}/tests/windows/CheckExports.cmake)
@@ -28,8 +39,10 @@ set_tests_properties(windows.wine.setup PROPERTIES FIXTURES_SETUP wine ENVIRONME
                                                    TIMEOUT 180)
 set_tests_properties(windows.wine.cleanup PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${WQTRANS_WINE_ENVIRONMENT}")
 
+# The host loads WQTRANS.dll from its own folder: the one unpacked from the zip.
 foreach(section exports registry adapter run panels constants)
-  add_test(NAME windows.host.${section} COMMAND wqtrans_wine_host ${section})
-  set_tests_properties(windows.host.${section} PROPERTIES FIXTURES_REQUIRED wine ENVIRONMENT
+  add_test(NAME windows.host.${section} COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR}
+                                                ${WQTRANS_ZIP_ROOT}/bin/wqtrans_wine_host.exe ${section})
+  set_tests_properties(windows.host.${section} PROPERTIES FIXTURES_REQUIRED "wine;zip" ENVIRONMENT
                                                            "${WQTRANS_WINE_ENVIRONMENT}" TIMEOUT 120)
 endforeach()

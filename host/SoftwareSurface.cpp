@@ -115,7 +115,8 @@ inline SoftwareSurface* AsSoftware(HostSurface* dest) {
     if (&type != &typeid(SoftwareSurface) && !SameTypeByName(type)) [[unlikely]] {
         return nullptr;
     }
-    return static_cast<SoftwareSurface*>(dest);
+    auto* surface = static_cast<SoftwareSurface*>(dest);
+    return surface->Writable() ? surface : nullptr;
 }
 
 // Clips a w x h block at (xs, ys) of a sw x sh source to a dw x dh destination at (xd, yd).
@@ -233,12 +234,79 @@ SoftwareSurface::SoftwareSurface(int32_t w, int32_t h, uint32_t fill) {
     if (int64_t{w} * h > kMaxPixels) {
         throw std::bad_alloc();
     }
-    pixels.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+    storage.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), fill);
+    pixels = storage.data();
     width = w;
     height = h;
 }
 
-void SoftwareSurface::Fill(uint32_t value) { std::fill(pixels.begin(), pixels.end(), value); }
+SoftwareSurface SoftwareSurface::Over(int32_t w, int32_t h, uint32_t* memory) {
+    SoftwareSurface view;
+    if (w > 0 && h > 0 && memory != nullptr) {
+        view.width = w;
+        view.height = h;
+        view.pixels = memory;
+    }
+    return view;
+}
+
+SoftwareSurface SoftwareSurface::ReadOnlyOver(int32_t w, int32_t h, const uint32_t* memory) {
+    // Never written through: every drawing call refuses a read-only destination.
+    SoftwareSurface view = Over(w, h, const_cast<uint32_t*>(memory));
+    view.readOnly = true;
+    return view;
+}
+
+// A copy owns its pixels, also the copy of a view.
+SoftwareSurface::SoftwareSurface(const SoftwareSurface& other)
+    : HostSurface(other), width(other.width), height(other.height),
+      storage(other.pixels, other.pixels + other.PixelCount()), pixels(storage.data()), keyColour(other.keyColour),
+      depth(other.depth), driver(other.driver), palette(other.palette), ready(other.ready), openDraws(other.openDraws) {
+}
+
+SoftwareSurface& SoftwareSurface::operator=(const SoftwareSurface& other) {
+    if (this != &other) {
+        SoftwareSurface copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+SoftwareSurface::SoftwareSurface(SoftwareSurface&& other) noexcept { *this = std::move(other); }
+
+SoftwareSurface& SoftwareSurface::operator=(SoftwareSurface&& other) noexcept {
+    if (this != &other) {
+        const bool view = other.pixels != other.storage.data();
+        width = other.width;
+        height = other.height;
+        storage = std::move(other.storage);
+        pixels = view ? other.pixels : storage.data();
+        readOnly = other.readOnly;
+        keyColour = other.keyColour;
+        depth = other.depth;
+        driver = other.driver;
+        palette = other.palette;
+        ready = other.ready;
+        openDraws = other.openDraws;
+        other.width = 0;
+        other.height = 0;
+        other.pixels = nullptr;
+        other.storage.clear();
+    }
+    return *this;
+}
+
+void SoftwareSurface::Adopt(std::vector<uint32_t>& fresh) {
+    storage.swap(fresh);
+    pixels = storage.data();
+    readOnly = false;
+}
+
+void SoftwareSurface::Fill(uint32_t value) {
+    if (Writable()) {
+        std::fill_n(pixels, PixelCount(), value);
+    }
+}
 
 void SoftwareSurface::SetModel(int32_t newDepth, int32_t newDriver, const HostPalette* newPalette) {
     depth = newDepth;
@@ -254,8 +322,8 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
                                   int32_t h, int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) {
     // Every way out of this function is a return or a tail call, so that the plain copy
     // of one pixel runs without a stack frame.
-    if (dest == nullptr || &typeid(*dest) != &typeid(SoftwareSurface) || op != 0 || mode == 1 || dest == this)
-        [[unlikely]] {
+    if (dest == nullptr || &typeid(*dest) != &typeid(SoftwareSurface) || op != 0 || mode == 1 || dest == this ||
+        !static_cast<SoftwareSurface*>(dest)->Writable()) [[unlikely]] {
         return DrawChecked(*this, dest, xd, yd, xs, ys, w, h, mode, op, param);
     }
     auto* target = static_cast<SoftwareSurface*>(dest);
@@ -285,8 +353,8 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
     if (x0 >= x1 || y0 >= y1) {
         return 1;
     }
-    const uint32_t* s = pixels.data() + (y0 - oy) * width + (x0 - ox);
-    uint32_t* d = target->pixels.data() + y0 * target->width + x0;
+    const uint32_t* s = pixels + (y0 - oy) * width + (x0 - ox);
+    uint32_t* d = target->pixels + y0 * target->width + x0;
     const int64_t n = x1 - x0;
     const int64_t rows = y1 - y0;
     return CopyRows(s, width, d, target->width, n, rows);
@@ -341,9 +409,9 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     }
     // Stretching within one surface reads from a snapshot of the source.
     std::vector<uint32_t> snapshot;
-    const uint32_t* src = pixels.data();
+    const uint32_t* src = pixels;
     if (target == this) {
-        snapshot = pixels;
+        snapshot.assign(pixels, pixels + PixelCount());
         src = snapshot.data();
     }
     const int64_t n = static_cast<int64_t>(columns.size());
@@ -360,7 +428,7 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
             break;
         }
         const uint32_t* s = src + y * width;
-        uint32_t* d = target->pixels.data() + (yd + j) * target->width + xd + first;
+        uint32_t* d = target->pixels + (yd + j) * target->width + xd + first;
         if (plain) {
             if (s == previousSource) {
                 std::memcpy(d, previousRow, static_cast<std::size_t>(n) * sizeof(uint32_t));
@@ -405,7 +473,7 @@ int32_t SoftwareSurface::Allocate(int32_t w, int32_t h, const HostPrototype* pro
     }
     try {
         std::vector<uint32_t> fresh(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0u);
-        pixels.swap(fresh);
+        Adopt(fresh);
     } catch (const std::bad_alloc&) {
         return 0;
     }

@@ -31,7 +31,8 @@
 #include <string>
 #include <vector>
 
-#include "module/HostSurface.h"
+#include "../module/Api.h"
+#include "../module/HostSurface.h"
 
 namespace wqtrans {
 
@@ -40,12 +41,22 @@ struct HostPalette {
     uint32_t entries[256];
 };
 
-class SoftwareSurface final : public HostSurface {
+class WQ_API SoftwareSurface final : public HostSurface {
 public:
     SoftwareSurface() = default;
     // A surface of width x height pixels of `fill`; empty for a size of 0 or below.
     // Throws std::bad_alloc above 2^28 pixels or when memory runs out.
     SoftwareSurface(int32_t width, int32_t height, uint32_t fill = 0xFF000000u);
+    // A surface over width x height pixels that the caller owns and keeps alive for as
+    // long as the surface uses them (a host's frame buffer), without a copy. A read-only
+    // one is never drawn on: as a destination it answers 0 like a foreign surface.
+    // Allocate gives the surface memory of its own.
+    static SoftwareSurface Over(int32_t width, int32_t height, uint32_t* memory);
+    static SoftwareSurface ReadOnlyOver(int32_t width, int32_t height, const uint32_t* memory);
+    SoftwareSurface(const SoftwareSurface& other);
+    SoftwareSurface& operator=(const SoftwareSurface& other);
+    SoftwareSurface(SoftwareSurface&& other) noexcept;
+    SoftwareSurface& operator=(SoftwareSurface&& other) noexcept;
 
     // HostSurface
     int32_t Width() override { return width; }
@@ -78,8 +89,8 @@ public:
     void Destroy() override;
 
     // Pixel access for hosts, tools and tests.
-    uint32_t* Pixels() { return pixels.data(); }
-    const uint32_t* Pixels() const { return pixels.data(); }
+    uint32_t* Pixels() { return pixels; }
+    const uint32_t* Pixels() const { return pixels; }
     uint32_t Pixel(int32_t x, int32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
     void SetPixel(int32_t x, int32_t y, uint32_t value) { pixels[static_cast<std::size_t>(y) * width + x] = value; }
     void Fill(uint32_t value);
@@ -96,12 +107,24 @@ public:
     // writes the whole file or nothing, and returns false on failure. `error` receives a
     // one-line reason.
     bool LoadPng(const std::string& path, std::string* error = nullptr);
+    // The same from a PNG file's bytes in memory.
+    bool LoadPng(const uint8_t* data, std::size_t size, std::string* error = nullptr);
     bool SavePng(const std::string& path, std::string* error = nullptr) const;
+
+    // Whether the surface may be drawn on (false for a read-only view).
+    bool Writable() const { return !readOnly; }
 
 private:
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint32_t> pixels;
+    std::size_t PixelCount() const { return static_cast<std::size_t>(width) * static_cast<std::size_t>(height); }
+    // Takes `fresh` as the surface's own memory.
+    void Adopt(std::vector<uint32_t>& fresh);
+
+    // `pixels` is storage's memory, or the caller's for a view.
+    std::vector<uint32_t> storage;
+    uint32_t* pixels = nullptr;
+    bool readOnly = false;
     uint32_t keyColour = 0;
     int32_t depth = 32;
     int32_t driver = 0;

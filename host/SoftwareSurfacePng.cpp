@@ -29,16 +29,9 @@ std::string Reason(const png_image& image) {
     return image.message[0] != '\0' ? std::string(image.message) : std::string("unknown libpng error");
 }
 
-} // namespace
-
-bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
-        const std::string reason = Reason(image);
-        png_image_free(&image);
-        return Fail(error, reason);
-    }
+// Reads the pixels of a PNG whose header png_image_begin_read_* has read into
+// 0xFFRRGGBB `fresh`.
+bool ReadPng(png_image& image, std::vector<uint32_t>& fresh, std::string* error) {
     if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFFu || image.height > 0x7FFFFFFFu ||
         uint64_t{image.width} * image.height > kMaxPngPixels) {
         png_image_free(&image);
@@ -48,7 +41,6 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     // and any alpha channel is composited onto black.
     image.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> rgb;
-    std::vector<uint32_t> fresh;
     try {
         rgb.resize(PNG_IMAGE_SIZE(image));
         fresh.resize(static_cast<std::size_t>(image.width) * image.height);
@@ -65,7 +57,48 @@ bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
     for (std::size_t i = 0; i < fresh.size(); ++i) {
         fresh[i] = 0xFF000000u | uint32_t{rgb[3 * i]} << 16 | uint32_t{rgb[3 * i + 1]} << 8 | rgb[3 * i + 2];
     }
-    pixels.swap(fresh);
+    return true;
+}
+
+} // namespace
+
+bool SoftwareSurface::LoadPng(const std::string& path, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return Fail(error, std::strerror(errno));
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[1 << 16];
+    std::size_t got = 0;
+    try {
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            bytes.insert(bytes.end(), buffer, buffer + got);
+        }
+    } catch (const std::bad_alloc&) {
+        std::fclose(file);
+        return Fail(error, "out of memory");
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        return Fail(error, "read error");
+    }
+    return LoadPng(bytes.data(), bytes.size(), error);
+}
+
+bool SoftwareSurface::LoadPng(const uint8_t* data, std::size_t size, std::string* error) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_memory(&image, data, size) == 0) {
+        const std::string reason = Reason(image);
+        png_image_free(&image);
+        return Fail(error, reason);
+    }
+    std::vector<uint32_t> fresh;
+    if (!ReadPng(image, fresh, error)) {
+        return false;
+    }
+    Adopt(fresh);
     width = static_cast<int32_t>(image.width);
     height = static_cast<int32_t>(image.height);
     return true;
@@ -77,11 +110,11 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
     }
     std::vector<uint8_t> rgb;
     try {
-        rgb.resize(pixels.size() * 3);
+        rgb.resize(PixelCount() * 3);
     } catch (const std::bad_alloc&) {
         return Fail(error, "out of memory");
     }
-    for (std::size_t i = 0; i < pixels.size(); ++i) {
+    for (std::size_t i = 0; i < PixelCount(); ++i) {
         rgb[3 * i] = static_cast<uint8_t>(pixels[i] >> 16);
         rgb[3 * i + 1] = static_cast<uint8_t>(pixels[i] >> 8);
         rgb[3 * i + 2] = static_cast<uint8_t>(pixels[i]);

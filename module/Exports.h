@@ -8,17 +8,8 @@
 
 #include <cstdint>
 
-#include "module/TransitionAdapter.h"
-
-#if defined(_WIN32)
-#if defined(WQTRANS_BUILDING)
-#define WQ_EXPORT __declspec(dllexport)
-#else
-#define WQ_EXPORT
-#endif
-#else
-#define WQ_EXPORT __attribute__((visibility("default")))
-#endif
+#include "Api.h"
+#include "TransitionAdapter.h"
 
 extern "C" {
 

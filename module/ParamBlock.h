@@ -14,6 +14,9 @@ namespace wqtrans {
 
 template <typename... Fields> constexpr std::size_t BlockSize = (sizeof(Fields) + ... + 0);
 
+// The largest of the four shapes: three 32-bit words.
+constexpr std::size_t kMaxBlockSize = 12;
+
 namespace detail {
 
 template <typename F> void PutField(uint8_t*& out, F value) {
@@ -39,7 +42,7 @@ template <typename F> void TakeField(const uint8_t*& in, F& value) {
 // either way, so a null pointer asks for the size alone.
 template <typename... Fields> int32_t WriteBlock(void* out, const Fields&... fields) {
     constexpr std::size_t size = BlockSize<Fields...>;
-    static_assert(size == 2 || size == 4 || size == 8 || size == 12, "not one of the four block shapes");
+    static_assert(size == 2 || size == 4 || size == 8 || size == kMaxBlockSize, "not one of the four block shapes");
     if (out != nullptr) {
         auto* bytes = static_cast<uint8_t*>(out);
         (detail::PutField(bytes, fields), ...);
@@ -51,7 +54,7 @@ template <typename... Fields> int32_t WriteBlock(void* out, const Fields&... fie
 // long; a null or short block leaves every field as it was. Values are not checked.
 template <typename... Fields> void ReadBlock(const void* block, uint32_t size, Fields&... fields) {
     constexpr std::size_t blockSize = BlockSize<Fields...>;
-    static_assert(blockSize == 2 || blockSize == 4 || blockSize == 8 || blockSize == 12,
+    static_assert(blockSize == 2 || blockSize == 4 || blockSize == 8 || blockSize == kMaxBlockSize,
                   "not one of the four block shapes");
     if (block == nullptr || size < blockSize) {
         return;

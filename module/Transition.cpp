@@ -60,16 +60,31 @@ void Transition::SetParams(const void*, uint32_t) {}
 
 HWND Transition::OpenSettings(HWND parent, intptr_t) {
     DestroyPanel();
+    openedBlockSize = 0;
     if (dialogId == 0) {
         return nullptr;
     }
+    // The copy is taken before the panel exists: setting up its controls may already
+    // send the panel notifications.
+    const int32_t size = GetParams(nullptr);
+    const bool kept = size > 0 && static_cast<std::size_t>(size) <= sizeof(openedBlock);
+    if (kept) {
+        GetParams(openedBlock);
+    }
     dialog = CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(dialogId & 0xFFFF), parent, &SettingsDialogProc,
                                 reinterpret_cast<LPARAM>(this));
+    if (dialog != nullptr && kept) {
+        openedBlockSize = size;
+    }
     return dialog;
 }
 
-int32_t Transition::CloseSettings(int32_t) {
+int32_t Transition::CloseSettings(int32_t apply) {
     DestroyPanel();
+    if (apply == 0 && openedBlockSize > 0) {
+        SetParams(openedBlock, static_cast<uint32_t>(openedBlockSize));
+    }
+    openedBlockSize = 0;
     return 1;
 }
 
@@ -139,9 +154,18 @@ uint32_t Transition::ShiftedTime() const {
     return t;
 }
 
+bool Transition::PastEnd(uint32_t t) const {
+    if (end >= start) {
+        return t >= end;
+    }
+    // A run longer than the time left before the wrap: its end lies past the wrap,
+    // so the times from start up to the wrap and those below end are inside it.
+    return t >= end && t < start;
+}
+
 uint32_t Transition::UpdateElapsed() {
     now = ShiftedTime();
-    if (now > end) {
+    if (PastEnd(now)) {
         now = end;
     }
     return now - start;
@@ -151,7 +175,7 @@ int32_t Transition::IsFinished() {
     if (running == 0) {
         return 1;
     }
-    return ShiftedTime() >= end ? 1 : 0;
+    return PastEnd(ShiftedTime()) ? 1 : 0;
 }
 
 uint32_t Transition::GetElapsed() { return now - start; }

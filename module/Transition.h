@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "module/HostSurface.h"
+#include "module/ParamBlock.h"
 #include "module/Types.h"
 #include "platform/Platform.h"
 
@@ -67,10 +68,14 @@ public:
     virtual int32_t GetParams(void* out);
     // Slot 7: takes a block of at least the class's block size; ignores others.
     virtual void SetParams(const void* block, uint32_t size);
-    // Slot 8: opens the settings panel as a child of `parent`, or returns null.
+    // Slot 8: opens the settings panel as a child of `parent`, or returns null. Keeps
+    // a copy of the parameter block as it is now, for a cancelled close.
     virtual HWND OpenSettings(HWND parent, intptr_t unused);
     // Slot 9: reads the panel back when `apply` is not 0 (classes with panels), then
-    // destroys it; returns 1.
+    // destroys it; returns 1. With `apply` 0 the parameters go back to the block
+    // copied when the panel was last opened: panels write their fields as the author
+    // clicks, and a cancel must not keep those edits. Every class's CloseSettings
+    // ends in this one.
     virtual int32_t CloseSettings(int32_t apply);
     // Slot 10: the panel's messages, routed by SettingsDialogProc.
     virtual INT_PTR OnSettingsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -119,6 +124,9 @@ public:
 protected:
     // The shifted timer reading of this run.
     uint32_t ShiftedTime() const;
+    // Whether the shifted time `t` has reached the run's end. When the end lies past
+    // the timer's wrap (end < start), the times in [end, start) are past the run.
+    bool PastEnd(uint32_t t) const;
     // Runs a drawing body and turns anything it throws into a step result of 0.
     template <typename Body> static int32_t Guarded(Body&& body) noexcept {
         try {
@@ -149,6 +157,11 @@ private:
     int32_t workHeight = 0;
     int32_t workDepth = 0;
     HostPalette* workPalette = nullptr;
+
+    // The parameter block when the panel was last opened; openedBlockSize is 0 when
+    // there is no copy to go back to.
+    uint8_t openedBlock[kMaxBlockSize] = {};
+    int32_t openedBlockSize = 0;
 };
 
 } // namespace wqtrans

@@ -35,9 +35,9 @@
 
 #include <cstdint>
 
-#include "module/HostSurface.h"
-#include "module/Types.h"
-#include "platform/Platform.h"
+#include "../platform/Platform.h"
+#include "HostSurface.h"
+#include "Types.h"
 
 #if defined(_WIN32) && (defined(__i386__) || defined(_M_IX86))
 #if defined(_MSC_VER)
@@ -101,10 +101,10 @@ struct TransitionAdapter {
     Transition* inner;
 };
 
-// The table that every adapter made by this module points to.
+// Inside the library only (not exported; hosts get adapters from CreateTransition):
+// the table that every adapter made by this module points to,
 const TransitionAdapterTable& AdapterTable();
-
-// A new adapter owning `inner`, or null when memory runs out (the caller keeps `inner`).
+// and a new adapter owning `inner`, or null when memory runs out (the caller keeps `inner`).
 TransitionAdapter* NewAdapter(Transition* inner) noexcept;
 
 } // namespace wqtrans

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "Platform.h"
 
 namespace wqtrans::automation {
 
@@ -31,27 +31,27 @@ struct ControlInfo {
 };
 
 // The panel's controls in template order; empty when `dialog` is not a panel.
-std::vector<ControlInfo> Controls(HWND dialog);
+WQ_API std::vector<ControlInfo> Controls(HWND dialog);
 // One control by id, or nothing.
-std::optional<ControlInfo> Control(HWND dialog, int32_t id);
+WQ_API std::optional<ControlInfo> Control(HWND dialog, int32_t id);
 
 // Clicks a radio button or check box: an auto radio button becomes checked and the
 // others of its group unchecked, an auto check box toggles; then the panel receives
 // WM_COMMAND (BN_CLICKED, the id). False when there is no such button.
-bool Click(HWND dialog, int32_t id);
+WQ_API bool Click(HWND dialog, int32_t id);
 // Moves a track bar: the position is set (clamped to the range as the real control
 // does), then the panel receives WM_HSCROLL (WM_VSCROLL for a vertical track bar)
 // with TB_THUMBPOSITION and the position. False when there is no such track bar.
-bool MoveTrackBar(HWND dialog, int32_t id, int32_t position);
+WQ_API bool MoveTrackBar(HWND dialog, int32_t id, int32_t position);
 // Moves an up-down control: the position is set (clamped to its range), then the
 // panel receives WM_VSCROLL (WM_HSCROLL for UDS_HORZ) with SB_THUMBPOSITION and the
 // position. False when there is no such control.
-bool MoveUpDown(HWND dialog, int32_t id, int32_t position);
+WQ_API bool MoveUpDown(HWND dialog, int32_t id, int32_t position);
 // Types into an edit box: its text is replaced, then the panel receives WM_COMMAND
 // with EN_CHANGE. False when there is no such edit box.
-bool Type(HWND dialog, int32_t id, std::u16string_view text);
+WQ_API bool Type(HWND dialog, int32_t id, std::u16string_view text);
 
 // Every window (panel or control) that exists now; for leak checks in tests.
-std::size_t LiveWindows();
+WQ_API std::size_t LiveWindows();
 
 } // namespace wqtrans::automation

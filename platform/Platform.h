@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "../module/Api.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -38,7 +40,7 @@ namespace crt {
 // state = state * 214013 + 2531011, output (state >> 16) & 0x7FFF, initial state 1.
 // The generator is shared by the whole module, like the C runtime's.
 int rand();
-void srand(unsigned int seed);
+WQ_API void srand(unsigned int seed);
 
 } // namespace crt
 
@@ -49,7 +51,7 @@ namespace platform {
 // returns the time in milliseconds, wrapping at 2^32. Null restores the monotonic
 // system clock.
 using TimeSource = uint32_t (*)(void* context);
-void SetTimeSource(TimeSource source, void* context);
+WQ_API void SetTimeSource(TimeSource source, void* context);
 
 } // namespace platform
 

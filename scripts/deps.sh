@@ -1,21 +1,53 @@
-# Installs the Debian packages that a build needs, when they are missing.
-# Sourced by the other scripts: `ensure_packages NAME...`.
+# Installs the Debian packages that a build needs, when they are missing, one line per
+# step: apt's own output goes to a log under build/logs, shown when a step fails.
+# Sourced by the other scripts (after they set `root`): `ensure_packages NAME...`.
 
-wq_sudo() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-# The packages of the Linux build, tests, benchmarks and tool.
-WQ_PACKAGES=(g++ cmake ninja-build pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-             libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
-             libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev)
-# The libFuzzer targets (clang with its sanitizer and fuzzer runtimes).
+# The compiler and build tools.
+WQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config)
+# What the reference surface and the wqtrans tool link with (GIF palettes from
+# libimagequant, video and scaling through FFmpeg's libraries), the tool's font, and
+# what makes its man page from the README (lowdown, preconv).
+WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
+                  libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+                  lowdown groff-base)
+# The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
+# (melt, GStreamer), the man page's lint (groff, mandoc) and the Debian packages'
+# dependencies (dpkg-shlibdeps).
+WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
+                  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev)
+# The Linux build, tests, benchmarks and tool.
+WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}")
+# The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
+# fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
 # The 32-bit Windows build and its tests under Wine.
 WQ_WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 fonts-wine)
 
+WQ_LOG_DIR="${root:-.}/build/logs"
+
+# Runs a command as root: directly, or through sudo.
+wq_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Runs one step with its output appended to LOG: one line on stderr, and the end of the
+# log when the step fails.
+#   wq_step "Building the tool" LOG COMMAND...
+wq_step() {
+    local message="$1" log="$2"
+    shift 2
+    mkdir -p "$(dirname "$log")"
+    echo "$message..." >&2
+    if ! "$@" >>"$log" 2>&1; then
+        echo "$message failed; the end of its log ($log):" >&2
+        tail -n 40 "$log" | sed 's/^/  /' >&2
+        return 1
+    fi
+}
+
 ensure_packages() {
-    local missing=()
+    local missing=() package
     for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$package")
@@ -24,12 +56,26 @@ ensure_packages() {
     if [ ${#missing[@]} -eq 0 ]; then
         return 0
     fi
-    echo "Installing Debian packages: ${missing[*]}" >&2
+    local as_root=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "These Debian packages are needed and not installed: ${missing[*]}" >&2
+            echo "Install them as root, then run $(basename "$0") again:" >&2
+            echo "  su -c 'apt-get update && apt-get install ${missing[*]}'" >&2
+            return 1
+        fi
+        as_root=(sudo)
+    fi
+    local log="$WQ_LOG_DIR/apt.log"
+    mkdir -p "$WQ_LOG_DIR"
+    : >"$log"
     for package in "${missing[@]}"; do
         if [[ "$package" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-            wq_sudo dpkg --add-architecture i386
+            wq_step "Adding the i386 architecture" "$log" "${as_root[@]}" dpkg --add-architecture i386
         fi
     done
-    wq_sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
-    DEBIAN_FRONTEND=noninteractive wq_sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq "${missing[@]}" >&2
+    wq_step "Updating the package lists" "$log" \
+        "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=900 update
+    wq_step "Installing ${missing[*]}" "$log" \
+        "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y "${missing[@]}"
 }

@@ -3,12 +3,12 @@
 // host calls of a run.
 #include <CLI/CLI.hpp>
 
-#include <csignal>
-
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 
+#include "host/FrameRenderer.h"
 #include "module/Exports.h"
 #include "tools/Encoders.h"
 #include "tools/Tool.h"
@@ -22,6 +22,17 @@ constexpr int32_t kBuiltInHeight = 240;
 constexpr int32_t kSheetWidth = 160;
 constexpr int32_t kSheetHeight = 120;
 
+// --seed: a whole number the generator takes, 0 to 2^32 - 1.
+uint32_t ParseSeed(const std::string& text) {
+    uint32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end) {
+        UsageError("--seed \"" + text + "\" is not a whole number from 0 to 4294967295");
+    }
+    return value;
+}
+
 // Options shared by the commands that run a transition.
 struct RunArgs {
     std::string from;
@@ -30,7 +41,8 @@ struct RunArgs {
     uint32_t duration = 1000;
     uint32_t fps = 30;
     std::string flags = "0";
-    uint32_t seed = 1;
+    std::string seed = "1";
+    bool moduleLastStep = false;
     std::string fit = "contain";
     std::string background = "black";
 
@@ -40,7 +52,8 @@ struct RunArgs {
         RunOptions options;
         options.durationMs = duration;
         options.fps = fps;
-        options.seed = seed;
+        options.moduleLastStep = moduleLastStep;
+        options.seed = ParseSeed(seed);
         char* end = nullptr;
         errno = 0;
         const long long value = std::strtoll(flags.c_str(), &end, 0);
@@ -53,17 +66,22 @@ struct RunArgs {
 };
 
 void AddRunOptions(CLI::App* command, RunArgs& args) {
-    command->add_option("--from", args.from, "old picture: PNG, JPEG or WebP (default: the built-in picture A)");
-    command->add_option("--to", args.to, "new picture: PNG, JPEG or WebP (default: the built-in picture B)");
+    command->add_option("--from", args.from,
+                        "old picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in A)");
+    command->add_option("--to", args.to,
+                        "new picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in B)");
     command->add_option("--size", args.size,
                         "scale both pictures to WIDTHxHEIGHT (the new one is otherwise scaled to the old one's size)");
     command->add_option("--duration", args.duration, "length of the run in ms")
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str();
     command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
-    command->add_option("--flags", args.flags, "step flags the host passes (1, 2, 4, 8; decimal or 0x hex)")
+    command
+        ->add_option("--flags", args.flags,
+                     "step flags the host passes (1, 2, 4, 8; decimal or 0x hex); Zoom 2 magnifies the old frame "
+                     "unless 1 is set")
         ->capture_default_str();
-    command->add_option("--seed", args.seed, "seed of the module's random generator, to repeat a run exactly")
+    command->add_option("--seed", args.seed, "seed of the module's random generator, 0 to 4294967295, to repeat a run")
         ->capture_default_str();
     command
         ->add_option("--fit", args.fit,
@@ -135,6 +153,13 @@ void AddOutputOptions(CLI::App* command, OutputArgs& args) {
     command->add_flag("--no-loop", args.noLoop, "GIF and WebP: play once")->excludes(loop);
 }
 
+// For the commands whose output is a picture.
+void AddLastStepOption(CLI::App* command, RunArgs& args) {
+    command->add_flag("--module-last-step", args.moduleLastStep,
+                      "end on the module's own drawing of the last step, not on the new picture the tool shows "
+                      "once a run has finished");
+}
+
 void List(bool json) {
     const std::vector<TransitionInfo>& catalog = Catalog();
     if (json) {
@@ -175,38 +200,68 @@ void List(bool json) {
     }
 }
 
-std::vector<uint8_t> BlockArgument(const std::string& text) {
-    return text.empty() ? std::vector<uint8_t>{} : ParseHex(text);
+// --block, when given: an empty one has the wrong size for every transition.
+std::vector<uint8_t> BlockArgument(const TransitionInfo& info, const std::optional<std::string>& text) {
+    if (!text) {
+        return {};
+    }
+    std::vector<uint8_t> block = ParseHex(*text);
+    if (block.empty()) {
+        UsageError("--block \"" + *text + "\" is empty: " +
+                   (info.defaults.empty() ? info.name + " has no parameters, so it takes no --block"
+                                          : info.name + " needs " + std::to_string(info.defaults.size()) + " bytes (" +
+                                                std::to_string(2 * info.defaults.size()) + " hex digits)"));
+    }
+    return block;
+}
+
+// The summary line: on stdout, or on stderr when stdout carries the output.
+void Wrote(const std::string& out, const std::string& what) {
+    std::fprintf(out == "-" ? stderr : stdout, "wrote %s: %s\n", out == "-" ? "stdout" : out.c_str(), what.c_str());
 }
 
 void Render(const std::string& name, const RunArgs& args, const OutputArgs& outputArgs,
-            const std::vector<std::string>& sets, const std::string& blockText, const std::string& out,
-            std::optional<uint32_t> at, bool quiet) {
+            const std::vector<std::string>& sets, const std::optional<std::string>& blockText, const std::string& out,
+            const std::string& format, std::optional<uint32_t> at, bool quiet) {
     const TransitionInfo& info = FindTransition(name);
-    const OutputKind kind = OutputKindOf(out);
+    const OutputKind kind = OutputKindOf(out, format);
     const RunOptions options = args.Options();
     const EncodeSettings settings = outputArgs.Settings(kind, options.fps);
     if (at && kind != OutputKind::Png) {
-        UsageError("--at picks one moment, so it needs a .png --out");
+        UsageError("--at picks one moment, so it needs a .png --out (or --format png)");
     }
-    if (at && *at > options.durationMs) {
-        UsageError("--at " + std::to_string(*at) + " lies after the run: choose 0 to " +
-                   std::to_string(options.durationMs) + " ms");
-    }
-    const std::vector<uint8_t> block = BlockArgument(blockText);
+    const std::vector<uint8_t> block = BlockArgument(info, blockText);
     Instance instance = Create(info, block);
     ApplySettings(info, instance.get(), sets);
     PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight, args.Fit());
+    const int32_t width = pictures.oldPicture->Width();
+    const int32_t height = pictures.oldPicture->Height();
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+
+    // Once a run has finished, the stage shows the new picture.
+    if (at && *at >= options.durationMs && !options.moduleLastStep) {
+        WritePng(*pictures.newPicture, out);
+        if (!quiet) {
+            Wrote(out, info.name + ", the new picture at " + std::to_string(*at) + " ms, " + size);
+        }
+        return;
+    }
 
     std::vector<uint32_t> times = FrameTimes(options.durationMs, options.fps);
     if (at) {
-        std::erase_if(times, [&](uint32_t t) { return t >= *at; });
-        times.push_back(*at);
+        times = {*at};
     }
-    const int32_t width = pictures.oldPicture->Width();
-    const int32_t height = pictures.oldPicture->Height();
     Progress progress(times.size(), quiet);
-    if (kind == OutputKind::Png) {
+    if (at) {
+        // The picture at one moment, as any host that seeks gets it.
+        Picture frame(width, height);
+        const FrameRequest request{info.id,       BlockOf(instance.get()), options.seed,
+                                   options.flags, options.durationMs,      *at};
+        if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
+            UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
+        }
+        WritePng(frame, out);
+    } else if (kind == OutputKind::Png) {
         Picture last(width, height);
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t, Picture& frame) {
@@ -229,8 +284,8 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
     }
     progress.Done();
     if (!quiet) {
-        std::printf("wrote %s: %s, %zu frame%s of %dx%d\n", out.c_str(), info.name.c_str(), times.size(),
-                    times.size() == 1 ? "" : "s", width, height);
+        Wrote(out, info.name + ", " + std::to_string(times.size()) + " frame" + (times.size() == 1 ? "" : "s") +
+                       " of " + size);
     }
 }
 
@@ -244,7 +299,7 @@ void Sheet(const std::vector<std::string>& names, const RunArgs& args, const std
             transitions.push_back(&info);
         }
     }
-    if (OutputKindOf(out) != OutputKind::Png) {
+    if (OutputKindOf(out, out == "-" ? "png" : "") != OutputKind::Png) {
         UsageError("--out \"" + out + "\": a contact sheet is a .png");
     }
     const RunOptions options = args.Options();
@@ -261,21 +316,22 @@ void Sheet(const std::vector<std::string>& names, const RunArgs& args, const std
     auto sheet = ContactSheet(transitions, *pictures.oldPicture, *pictures.newPicture, options, quiet);
     WritePng(*sheet, out);
     if (!quiet) {
-        std::printf("wrote %s: %zu transition%s at 0, 25, 50, 75 and 100%%, %dx%d\n", out.c_str(), transitions.size(),
-                    transitions.size() == 1 ? "" : "s", sheet->Width(), sheet->Height());
+        Wrote(out, std::to_string(transitions.size()) + " transition" + (transitions.size() == 1 ? "" : "s") +
+                       " at 0, 25, 50, 75 and 100%, " + std::to_string(sheet->Width()) + "x" +
+                       std::to_string(sheet->Height()));
     }
 }
 
-void Params(const std::string& name, const std::string& blockText) {
+void Params(const std::string& name, const std::optional<std::string>& blockText) {
     const TransitionInfo& info = FindTransition(name);
-    Instance instance = Create(info, BlockArgument(blockText));
+    Instance instance = Create(info, BlockArgument(info, blockText));
     const std::vector<uint8_t> block = BlockOf(instance.get());
     if (block.empty()) {
         std::printf("%s (%s) has no parameters.\n", info.name.c_str(), info.idText.c_str());
         return;
     }
     std::printf("%s (%s), %zu-byte block %s%s:\n", info.name.c_str(), info.idText.c_str(), block.size(),
-                Hex(block).c_str(), blockText.empty() ? " (defaults)" : "");
+                Hex(block).c_str(), blockText ? "" : " (defaults)");
     for (const ParamField& field : info.fields) {
         std::printf("  %-14s = %-11lld (offset %d, %d-bit%s)\n", field.name,
                     static_cast<long long>(FieldValue(block, field)), field.offset, field.bytes * 8,
@@ -284,13 +340,13 @@ void Params(const std::string& name, const std::string& blockText) {
 }
 
 void Calls(const std::string& name, const RunArgs& args, const std::vector<std::string>& sets,
-           const std::string& blockText) {
+           const std::optional<std::string>& blockText) {
     const TransitionInfo& info = FindTransition(name);
     const RunOptions options = args.Options();
     // The log outlives the instance: a work surface logs its release when the
     // transition is destroyed.
     std::string out;
-    Instance instance = Create(info, BlockArgument(blockText));
+    Instance instance = Create(info, BlockArgument(info, blockText));
     ApplySettings(info, instance.get(), sets);
     PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight, args.Fit());
     out = info.name + " (" + info.idText + "), block " +
@@ -302,16 +358,22 @@ void Calls(const std::string& name, const RunArgs& args, const std::vector<std::
     std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
+std::string CommandNames(CLI::App& app) {
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return names;
+}
+
 int Main(int argc, char** argv) {
-    // A file-size limit or a closed pipe comes back as a write error to report, not as
-    // a signal that ends the tool with its temporary files left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    InstallSignalHandlers();
     CLI::App app{"wqtrans: the 21 Standard transitions, rendered on the reference surface.", "wqtrans"};
     app.require_subcommand(1);
     app.footer("Run `wqtrans COMMAND --help` for a command's options and an example.\n"
-               "Exit status: 0 done; 2 bad usage or input (unknown transition, control, value, kind of output);\n"
-               "1 a picture that cannot be read or an output that cannot be written.");
+               "Exit status: 0 done; 2 bad usage or input (unknown command, transition, control, value, kind of\n"
+               "output, a size over the pixel budget); 1 a picture that cannot be read or is over the budget, an\n"
+               "output that cannot be written; 130 / 143 interrupted by SIGINT / SIGTERM.");
 
     bool json = false;
     CLI::App* list = app.add_subcommand("list", "list the transitions: index, ID, name, mode bits, parameters");
@@ -320,7 +382,8 @@ int Main(int argc, char** argv) {
 
     RunArgs renderArgs;
     OutputArgs outputArgs;
-    std::string renderName, renderOut, renderBlock;
+    std::string renderName, renderOut, renderFormat;
+    std::optional<std::string> renderBlock;
     std::vector<std::string> renderSets;
     std::optional<uint32_t> at;
     bool renderQuiet = false;
@@ -329,20 +392,29 @@ int Main(int argc, char** argv) {
     render
         ->add_option("--out,-o", renderOut,
                      ".gif, .webp (animated), .png (the last frame, or --at), a directory (numbered PNG frames), "
-                     ".mp4 (H.264), .webm (VP9), .mkv or .mov (H.264)")
+                     ".mp4 (H.264), .webm (VP9), .mkv or .mov (H.264), or - for stdout (with --format)")
         ->required();
+    render->add_option("--format", renderFormat,
+                       "gif, webp, png, mp4 or webm: the kind of output, needed for --out - and names without an "
+                       "extension");
     AddRunOptions(render, renderArgs);
+    AddLastStepOption(render, renderArgs);
     AddOutputOptions(render, outputArgs);
     render->add_option("--set", renderSets, "\"Label=value\": set a control of the transition's settings panel")
         ->allow_extra_args(false);
     render->add_option("--block", renderBlock, "raw parameter block in hex, e.g. 03000000");
-    render->add_option("--at", at, "with a .png --out: the picture at this moment (ms)");
+    render
+        ->add_option("--at", at,
+                     "with a .png --out: the picture at this moment (ms); the new picture from the "
+                     "duration on")
+        ->check(CLI::Range(0u, UINT32_MAX));
     render->add_flag("--quiet,-q", renderQuiet, "no progress bar and no summary");
     render->footer(
         "Examples:\n"
         "  wqtrans render Fade --out fade.gif\n"
         "  wqtrans render Turn --set \"Number of rotations=3\" --set \"Inverse Rotation=on\" --out turn.webp\n"
-        "  wqtrans render Scrolling --from a.jpg --to b.png --size 640x360 --at 500 --out half.png");
+        "  wqtrans render Scrolling --from a.jpg --to b.png --size 640x360 --at 500 --out half.png\n"
+        "  wqtrans render Fade --from - --to b.png --format gif --out - < a.png > fade.gif");
 
     RunArgs sheetArgs;
     std::vector<std::string> sheetNames;
@@ -351,13 +423,15 @@ int Main(int argc, char** argv) {
     CLI::App* sheet =
         app.add_subcommand("sheet", "a PNG contact sheet of the transitions at 0, 25, 50, 75 and 100 percent");
     sheet->add_option("transitions", sheetNames, "names or IDs (default: all 21)");
-    sheet->add_option("--out,-o", sheetOut, "the .png to write")->required();
+    sheet->add_option("--out,-o", sheetOut, "the .png to write, or - for stdout")->required();
     AddRunOptions(sheet, sheetArgs);
+    AddLastStepOption(sheet, sheetArgs);
     sheet->add_flag("--quiet,-q", sheetQuiet, "no progress bar and no summary");
     sheet->footer(
         "Examples:\n  wqtrans sheet --out sheet.png\n  wqtrans sheet Fade Door Turn --size 240x180 --out three.png");
 
-    std::string panelName, panelBlock;
+    std::string panelName;
+    std::optional<std::string> panelBlock;
     std::vector<std::string> panelSets;
     CLI::App* panel = app.add_subcommand("panel", "show a transition's settings panel, apply --set, print the block");
     panel->add_option("transition", panelName, "name or ID")->required();
@@ -365,14 +439,16 @@ int Main(int argc, char** argv) {
     panel->add_option("--block", panelBlock, "start from this parameter block (hex)");
     panel->footer("Example:\n  wqtrans panel Turn --set \"Number of rotations=3\" --set \"Inverse Rotation=on\"");
 
-    std::string paramsName, paramsBlock;
+    std::string paramsName;
+    std::optional<std::string> paramsBlock;
     CLI::App* params = app.add_subcommand("params", "decode a parameter block into named fields");
     params->add_option("transition", paramsName, "name or ID")->required();
     params->add_option("--block", paramsBlock, "the stored block in hex (default: the transition's defaults)");
     params->footer("Example:\n  wqtrans params Turn --block 030000000000000001000000");
 
     RunArgs callsArgs;
-    std::string callsName, callsBlock;
+    std::string callsName;
+    std::optional<std::string> callsBlock;
     std::vector<std::string> callsSets;
     CLI::App* calls = app.add_subcommand("calls", "print the host calls a transition makes, step by step");
     calls->add_option("transition", callsName, "name or ID")->required();
@@ -381,6 +457,19 @@ int Main(int argc, char** argv) {
         ->allow_extra_args(false);
     calls->add_option("--block", callsBlock, "raw parameter block in hex");
     calls->footer("Example:\n  wqtrans calls Scrolling --size 64x48 --fps 4");
+
+    // An unknown command is named, with the commands there are.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands({})) {
+            known = known || command->check_name(argv[1]);
+        }
+        if (!known) {
+            std::fprintf(stderr, "wqtrans: unknown command \"%s\"; choose one of: %s (see wqtrans --help)\n", argv[1],
+                         CommandNames(app).c_str());
+            return kExitUsage;
+        }
+    }
 
     try {
         app.parse(argc, argv);
@@ -392,6 +481,11 @@ int Main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::string message = e.what();
+        if (argc == 1 || argv[1][0] == '-') {
+            if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
+                message = "a command is required; choose one of: " + CommandNames(app);
+            }
+        }
         std::replace(message.begin(), message.end(), '\n', ' ');
         std::fprintf(stderr, "wqtrans: %s (see wqtrans --help)\n", message.c_str());
         return kExitUsage;
@@ -401,12 +495,13 @@ int Main(int argc, char** argv) {
         if (list->parsed()) {
             List(json);
         } else if (render->parsed()) {
-            Render(renderName, renderArgs, outputArgs, renderSets, renderBlock, renderOut, at, renderQuiet);
+            Render(renderName, renderArgs, outputArgs, renderSets, renderBlock, renderOut, renderFormat, at,
+                   renderQuiet);
         } else if (sheet->parsed()) {
             Sheet(sheetNames, sheetArgs, sheetOut, sheetQuiet);
         } else if (panel->parsed()) {
             const TransitionInfo& info = FindTransition(panelName);
-            Instance instance = Create(info, BlockArgument(panelBlock));
+            Instance instance = Create(info, BlockArgument(info, panelBlock));
             const std::string text = DescribePanel(info, instance.get(), panelSets);
             std::fwrite(text.data(), 1, text.size(), stdout);
         } else if (params->parsed()) {

@@ -1,7 +1,8 @@
 // The tool's outputs: animated GIF, animated WebP and video through the encoders of
 // Encoders.h, PNG pictures (the reference surface) and numbered PNG frames in a
 // directory. Every file is written under a temporary name next to its target
-// and renamed into place only when complete, so a failed run leaves nothing behind.
+// and renamed into place only when complete, so a failed run leaves nothing behind;
+// an output to stdout is made whole in $TMPDIR first, then copied.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,19 +52,48 @@ std::string Trimmed(const std::string& path) {
     return trimmed;
 }
 
-// A temporary file next to `path`, removed again unless committed.
+// Where an error message says the output goes.
+std::string Target(const std::string& path) { return path == "-" ? "to stdout" : "\"" + path + "\""; }
+
+// Writes all of `size` bytes to `fd`; false with errno set on failure, or when one of
+// our signals came while it waited. Never throws: giflib calls it.
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR && !Interrupted()) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A temporary file next to `path` (in $TMPDIR for "-", stdout), removed again unless
+// committed: renamed into place, or copied to stdout.
 class TempFile final : public OutputFile {
 public:
     explicit TempFile(const std::string& path) : target(path) {
-        name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
-        fd = mkstemp(name.data());
+        if (path == "-") {
+            const char* tmp = std::getenv("TMPDIR");
+            name = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/wqtrans-XXXXXX";
+        } else {
+            name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
+        }
+        fd = mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) {
-            IoError("cannot write \"" + path + "\": " + std::strerror(errno));
+            Fail(errno);
         }
     }
     ~TempFile() {
         CloseFd();
-        if (!committed) {
+        if (!renamed) {
             unlink(name.c_str());
         }
     }
@@ -78,59 +108,92 @@ public:
             fd = -1;
         }
     }
-    std::string Target() const override { return "\"" + target + "\""; }
+    [[noreturn]] void Fail(int error) const {
+        CheckInterrupted();
+        IoError("cannot write " + Target() + ": " + std::strerror(error));
+    }
+    std::string Target() const override { return tool::Target(target); }
     int64_t Seek(int64_t offset, int whence) override {
         const off_t at = lseek(fd, static_cast<off_t>(offset), whence);
         if (at < 0) {
-            IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+            Fail(errno);
         }
         return at;
     }
     void Write(const uint8_t* data, size_t size) override {
-        while (size > 0) {
-            const ssize_t n = write(fd, data, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                IoError("cannot write \"" + target + "\": " + std::strerror(errno));
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
+        if (!WriteAll(fd, data, size)) {
+            Fail(errno);
         }
     }
-    // Makes the file readable like any new file, then renames it into place.
+    // Makes the file readable like any new file, then renames it into place; or
+    // copies it to stdout.
     void Commit() {
+        CheckInterrupted();
+        if (target == "-") {
+            CopyToStdout();
+            return;
+        }
+        const mode_t mask = umask(0);
+        umask(mask);
         if (fd >= 0) {
-            const mode_t mask = umask(0);
-            umask(mask);
             fchmod(fd, 0666 & ~mask);
             if (fsync(fd) != 0 && errno != EINVAL) {
-                IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+                Fail(errno);
             }
         } else {
-            const mode_t mask = umask(0);
-            umask(mask);
             chmod(name.c_str(), 0666 & ~mask);
         }
         CloseFd();
+        CheckInterrupted();
         if (rename(name.c_str(), target.c_str()) != 0) {
-            IoError("cannot write \"" + target + "\": " + std::strerror(errno));
+            Fail(errno);
         }
-        committed = true;
+        renamed = true;
     }
 
 private:
+    void CopyToStdout() {
+        CloseFd();
+        const int in = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) {
+            Fail(errno);
+        }
+        std::vector<uint8_t> buffer(size_t{1} << 16);
+        int error = 0;
+        for (;;) {
+            const ssize_t n = read(in, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR && !Interrupted()) {
+                continue;
+            }
+            if (n <= 0) {
+                error = n < 0 ? errno : 0;
+                break;
+            }
+            if (!WriteAll(1, buffer.data(), static_cast<size_t>(n))) {
+                error = errno;
+                break;
+            }
+        }
+        close(in);
+        if (error != 0) {
+            Fail(error);
+        }
+        // A regular file, a pipe or a terminal: fsync only means something for the first.
+        if (fsync(1) != 0 && errno != EINVAL && errno != EROFS) {
+            Fail(errno);
+        }
+    }
+
     std::string target;
     std::string name;
     int fd = -1;
-    bool committed = false;
+    bool renamed = false;
 };
 
 // ---- GIF, WebP and video ------------------------------------------------------
 
-// An encoder writing into a temporary file that is renamed into place once the
-// encoder has finished without error.
+// An encoder writing into a temporary file that is renamed into place (or copied to
+// stdout) once the encoder has finished without error.
 class EncoderSink final : public FrameSink {
 public:
     EncoderSink(OutputKind kind, const std::string& path, int32_t width, int32_t height, const EncodeSettings& settings)
@@ -271,43 +334,80 @@ private:
 
 } // namespace
 
-OutputKind OutputKindOf(const std::string& path) {
+namespace {
+
+// The kinds that --format names, and that a file's extension names.
+std::optional<OutputKind> KindOfName(const std::string& text) {
+    const std::string name = Lower(!text.empty() && text[0] == '.' ? text.substr(1) : text);
+    if (name == "gif") {
+        return OutputKind::Gif;
+    }
+    if (name == "webp") {
+        return OutputKind::Webp;
+    }
+    if (name == "png") {
+        return OutputKind::Png;
+    }
+    if (name == "mp4") {
+        return OutputKind::Mp4;
+    }
+    if (name == "webm") {
+        return OutputKind::Webm;
+    }
+    if (name == "mkv") {
+        return OutputKind::Mkv;
+    }
+    if (name == "mov") {
+        return OutputKind::Mov;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+OutputKind OutputKindOf(const std::string& path, const std::string& format) {
     if (path.empty()) {
-        UsageError("--out is empty: give a .gif, .webp, .png, .mp4, .webm, .mkv or .mov file or a directory");
+        UsageError(
+            "--out is empty: give a .gif, .webp, .png, .mp4, .webm, .mkv or .mov file, a directory, or - for stdout");
+    }
+    std::optional<OutputKind> formatKind;
+    if (!format.empty()) {
+        formatKind = KindOfName(format);
+        if (!formatKind) {
+            UsageError("--format \"" + format + "\" is unknown; choose gif, webp, png, mp4, webm, mkv or mov");
+        }
+    }
+    if (path == "-") {
+        if (!formatKind) {
+            UsageError("--out - writes to stdout and needs --format gif, webp, png, mp4, webm, mkv or mov");
+        }
+        return *formatKind;
     }
     struct stat info {};
     if (path.back() == '/' || (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) {
+        if (formatKind) {
+            UsageError("--out \"" + path + "\" is a directory of numbered PNG frames, so it takes no --format");
+        }
         return OutputKind::Directory;
     }
     const std::string base = BaseOf(path);
     const size_t dot = base.find_last_of('.');
     if (dot == std::string::npos || dot == 0) {
-        return OutputKind::Directory;
+        return formatKind ? *formatKind : OutputKind::Directory;
     }
     const std::string extension = Lower(base.substr(dot));
-    if (extension == ".gif") {
-        return OutputKind::Gif;
+    const std::optional<OutputKind> named = KindOfName(extension);
+    if (!named) {
+        if (formatKind) {
+            return *formatKind;
+        }
+        UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
+                   "\"; choose .gif, .webp, .png, .mp4, .webm, .mkv, .mov, a directory, or - with --format");
     }
-    if (extension == ".webp") {
-        return OutputKind::Webp;
+    if (formatKind && *formatKind != *named) {
+        UsageError("--format " + Lower(format) + " does not match --out \"" + path + "\"");
     }
-    if (extension == ".png") {
-        return OutputKind::Png;
-    }
-    if (extension == ".mp4") {
-        return OutputKind::Mp4;
-    }
-    if (extension == ".webm") {
-        return OutputKind::Webm;
-    }
-    if (extension == ".mkv") {
-        return OutputKind::Mkv;
-    }
-    if (extension == ".mov") {
-        return OutputKind::Mov;
-    }
-    UsageError("--out \"" + path + "\" has an unknown kind \"" + extension +
-               "\"; choose .gif, .webp, .png, .mp4, .webm, .mkv, .mov or a directory");
+    return *named;
 }
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,

@@ -1,17 +1,18 @@
 // The run's pictures: the two built-in ones, drawn with cairo, and PNG, JPEG and
-// WebP files.
+// WebP pictures read from files, pipes, FIFOs or stdin.
 #include <cairo.h>
-#include <csetjmp>
+#include <fcntl.h>
+#include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fontconfig/fontconfig.h>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
-
-#include <jpeglib.h>
-#include <webp/decode.h>
 
 #include "tools/Tool.h"
 
@@ -148,127 +149,67 @@ std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t 
 
 namespace {
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        IoError("cannot read picture \"" + path + "\": " + std::strerror(errno));
-    }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        IoError("cannot read picture \"" + path + "\"");
-    }
-    return bytes;
-}
+// Pictures come whole into memory; a file larger than this is no picture the budget
+// would let through.
+constexpr size_t kMaxPictureBytes = size_t{1} << 30;
 
-struct JpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr info) {
-    auto* error = reinterpret_cast<JpegError*>(info->err);
-    (*info->err->format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
-}
-
-// Decodes into `pixels` (0xAARRGGBB); false with `message` set on failure. Only plain
-// data lives across the setjmp.
-bool DecodeJpeg(const std::vector<uint8_t>& bytes, std::vector<uint32_t>& pixels, int32_t& width, int32_t& height,
-                std::string& message) {
-    jpeg_decompress_struct info;
-    JpegError error;
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = JpegErrorExit;
-    error.message[0] = 0;
-    if (setjmp(error.jump) != 0) {
-        jpeg_destroy_decompress(&info);
-        message = error.message;
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    width = static_cast<int32_t>(info.output_width);
-    height = static_cast<int32_t>(info.output_height);
-    pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW rows[1] = {row.data()};
-        const size_t y = info.output_scanline;
-        jpeg_read_scanlines(&info, rows, 1);
-        for (int32_t x = 0; x < width; ++x) {
-            const uint8_t* p = &row[static_cast<size_t>(x) * 3];
-            pixels[y * static_cast<size_t>(width) + static_cast<size_t>(x)] =
-                0xFF000000u | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+// Reads the whole of `path` (stdin for "-"): a file, a pipe or a FIFO alike.
+std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name) {
+    int fd = 0;
+    if (path != "-") {
+        while ((fd = open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR) {
+            CheckInterrupted();
+        }
+        if (fd < 0) {
+            IoError("cannot read picture " + name + ": " + std::strerror(errno));
         }
     }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd > 0) {
+                close(fd);
+            }
+        }
+    } closer{fd};
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        IoError(path + ": is a directory");
+    }
+    std::vector<uint8_t> bytes;
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.reserve(static_cast<size_t>(std::min<off_t>(info.st_size, kMaxPictureBytes)));
+    }
+    uint8_t buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            CheckInterrupted();
+            continue;
+        }
+        if (n < 0) {
+            IoError("cannot read picture " + name + ": " + std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        if (bytes.size() + static_cast<size_t>(n) > kMaxPictureBytes) {
+            IoError("cannot read picture " + name + ": it is larger than 1 GiB");
+        }
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    CheckInterrupted();
+    return bytes;
 }
 
 } // namespace
 
+std::string PictureName(const std::string& path) { return path == "-" ? "from stdin" : "\"" + path + "\""; }
+
 std::unique_ptr<Picture> LoadPicture(const std::string& path) {
-    const std::vector<uint8_t> bytes = ReadFile(path);
-    auto starts = [&](const char* magic, size_t at = 0) {
-        const size_t n = std::strlen(magic);
-        return bytes.size() >= at + n && std::memcmp(bytes.data() + at, magic, n) == 0;
-    };
-    std::unique_ptr<Picture> picture;
-    if (starts("\x89PNG")) {
-        picture = std::make_unique<Picture>();
-        std::string error;
-        if (!picture->LoadPng(path, &error)) {
-            IoError("cannot read picture \"" + path + "\": " + error);
-        }
-    } else if (starts("\xFF\xD8\xFF")) {
-        std::vector<uint32_t> pixels;
-        int32_t width = 0;
-        int32_t height = 0;
-        std::string message;
-        if (!DecodeJpeg(bytes, pixels, width, height, message) || width <= 0 || height <= 0) {
-            IoError("cannot read picture \"" + path + "\": " + (message.empty() ? "bad JPEG data" : message));
-        }
-        picture = std::make_unique<Picture>(width, height);
-        std::memcpy(picture->Pixels(), pixels.data(), pixels.size() * 4);
-    } else if (starts("RIFF") && starts("WEBP", 8)) {
-        WebPBitstreamFeatures features;
-        if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) {
-            IoError("cannot read picture \"" + path + "\": bad WebP data");
-        }
-        if (features.has_animation) {
-            IoError("cannot read picture \"" + path + "\": an animated WebP is not a single picture");
-        }
-        int width = 0;
-        int height = 0;
-        uint8_t* decoded = WebPDecodeBGRA(bytes.data(), bytes.size(), &width, &height);
-        if (decoded == nullptr) {
-            IoError("cannot read picture \"" + path + "\": bad WebP data");
-        }
-        picture = std::make_unique<Picture>(width, height);
-        // BGRA bytes are 0xAARRGGBB words on a little-endian machine.
-        for (size_t i = 0; i < static_cast<size_t>(width) * static_cast<size_t>(height); ++i) {
-            const uint8_t* p = decoded + i * 4;
-            picture->Pixels()[i] = static_cast<uint32_t>(p[3]) << 24 | static_cast<uint32_t>(p[2]) << 16 |
-                                   static_cast<uint32_t>(p[1]) << 8 | p[0];
-        }
-        WebPFree(decoded);
-    } else {
-        IoError("cannot read picture \"" + path + "\": not a PNG, JPEG or WebP file");
-    }
-    if (picture->Width() <= 0 || picture->Height() <= 0) {
-        IoError("cannot read picture \"" + path + "\": it is empty");
-    }
-    // Frames are opaque: a picture's own transparency is dropped.
-    const size_t count = static_cast<size_t>(picture->Width()) * static_cast<size_t>(picture->Height());
-    for (size_t i = 0; i < count; ++i) {
-        picture->Pixels()[i] |= 0xFF000000u;
-    }
-    return picture;
+    const std::string name = PictureName(path);
+    const std::vector<uint8_t> bytes = ReadStream(path, name);
+    return DecodePicture(bytes.data(), bytes.size(), name);
 }
 
 void ReleaseTextCaches() {
@@ -277,14 +218,21 @@ void ReleaseTextCaches() {
 }
 
 std::pair<int32_t, int32_t> ParseSize(const std::string& text) {
-    int width = 0;
-    int height = 0;
-    char extra = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &extra) != 2 || width < 1 || height < 1 ||
-        width > 16384 || height > 16384) {
-        UsageError("--size \"" + text + "\" is not WIDTHxHEIGHT with each from 1 to 16384, e.g. 320x240");
+    int64_t width = 0;
+    int64_t height = 0;
+    const char* end = text.data() + text.size();
+    const auto [afterWidth, widthError] = std::from_chars(text.data(), end, width);
+    const bool parsed = widthError == std::errc() && afterWidth < end && (*afterWidth == 'x' || *afterWidth == 'X') &&
+                        std::from_chars(afterWidth + 1, end, height).ptr == end && width >= 1 && height >= 1;
+    if (!parsed) {
+        UsageError("--size \"" + text + "\" is not WIDTHxHEIGHT with each from 1 to " + std::to_string(kMaxSide) +
+                   ", e.g. 320x240");
     }
-    return {width, height};
+    const std::string problem = OverBudget(width, height);
+    if (!problem.empty()) {
+        UsageError("--size \"" + text + "\" is " + problem);
+    }
+    return {static_cast<int32_t>(width), static_cast<int32_t>(height)};
 }
 
 PicturePair LoadPictures(const std::string& from, const std::string& to, const std::string& size, int32_t builtInWidth,
@@ -292,6 +240,9 @@ PicturePair LoadPictures(const std::string& from, const std::string& to, const s
     std::optional<std::pair<int32_t, int32_t>> wanted;
     if (!size.empty()) {
         wanted = ParseSize(size);
+    }
+    if (from == "-" && to == "-") {
+        UsageError("--from - and --to - cannot both read stdin");
     }
     PicturePair pair;
     if (!from.empty()) {

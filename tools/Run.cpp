@@ -199,8 +199,12 @@ void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, c
     Picture dest(oldPicture.Width(), oldPicture.Height());
     oldPicture.CopyAll(&dest);
     Drive(adapter, options, times, [&](size_t index, uint32_t time) {
+        CheckInterrupted();
         ChangedRect* changed = nullptr;
         adapter->table->Step(adapter, &dest, &oldPicture, &newPicture, options.flags, &changed);
+        if (time >= options.durationMs && !options.moduleLastStep) {
+            newPicture.CopyAll(&dest);
+        }
         frame(index, time, dest);
     });
 }

@@ -32,6 +32,17 @@ struct ToolError : std::runtime_error {
 [[noreturn]] inline void UsageError(const std::string& message) { throw ToolError(kExitUsage, message); }
 [[noreturn]] inline void IoError(const std::string& message) { throw ToolError(kExitIo, message); }
 
+// ---- Interruption ------------------------------------------------------------
+
+// SIGINT, SIGTERM and SIGHUP only set a flag; SIGPIPE and SIGXFSZ are ignored, so
+// that their causes come back as write errors.
+void InstallSignalHandlers();
+// Whether one of those signals has come.
+bool Interrupted();
+// After a signal: a ToolError with status 128 + the signal (130 for SIGINT, 143 for
+// SIGTERM), which unwinds through the owners of the temporaries.
+void CheckInterrupted();
+
 // ---- Catalog: the transitions as the exports describe them -----------------
 
 struct ParamField {
@@ -97,7 +108,19 @@ using Picture = SoftwareSurface;
 
 // The two built-in pictures, drawn at the given size.
 std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
-// A PNG, JPEG or WebP file, told by its content; an I/O error when it cannot be read.
+// One pixel budget for every picture read, every --size and every contact sheet.
+inline constexpr int64_t kMaxSide = 16384;
+inline constexpr int64_t kMaxPixels = int64_t{1} << 26;
+// "" when a picture of width x height fits the budget; else its size and the limit.
+std::string OverBudget(int64_t width, int64_t height);
+// A PNG, JPEG or WebP picture from its bytes, told by its content; an I/O error naming
+// `name` (as PictureName gives it) when it cannot be decoded or is over the budget,
+// which is checked from the header before any pixel memory is taken.
+std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name);
+// "\"a.png\"", or "from stdin" for "-".
+std::string PictureName(const std::string& path);
+// A PNG, JPEG or WebP picture from a file, pipe or FIFO, or stdin for "-"; an I/O
+// error when it cannot be read.
 std::unique_ptr<Picture> LoadPicture(const std::string& path);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
 // tool's own memory.
@@ -119,7 +142,7 @@ std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height,
 // The size of width x height scaled down, keeping its shape, to fit the box (unchanged
 // when it fits already).
 std::pair<int32_t, int32_t> FitInside(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight);
-// "WxH" into its two positive numbers, or a usage error.
+// "WxH" into its two positive numbers within the pixel budget, or a usage error.
 std::pair<int32_t, int32_t> ParseSize(const std::string& text);
 
 struct PicturePair {
@@ -140,6 +163,9 @@ struct RunOptions {
     uint32_t fps = 30;
     int32_t flags = 0;
     uint32_t seed = 1;
+    // Keep the module's own drawing of the last step, instead of showing the new
+    // picture once the run has finished.
+    bool moduleLastStep = false;
 };
 
 // The times of the frames of a run: 0, 1000/fps, ... and the last exactly at the
@@ -149,7 +175,9 @@ std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps);
 // Runs `adapter` from the old to the new picture on a simulated clock: the
 // destination starts as a copy of the old picture and keeps its content between
 // steps; `frame` is called after the step at each of `times` (ascending, first 0).
-// The generator is seeded first. `progress` (may be empty) is called with the index.
+// The generator is seeded first. Like a runtime that redraws the stage when a
+// transition ends, the step at the duration is followed by the new picture, unless
+// options.moduleLastStep. Checks for interruption before every step.
 void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
          const std::vector<uint32_t>& times, const std::function<void(size_t, uint32_t, Picture&)>& frame);
 
@@ -187,11 +215,13 @@ inline bool IsVideo(OutputKind kind) {
     return kind == OutputKind::Mp4 || kind == OutputKind::Webm || kind == OutputKind::Mkv || kind == OutputKind::Mov;
 }
 
-// The kind of output a path names: by its extension, or a directory when it ends in
-// '/' or is one already; a usage error for anything else.
-OutputKind OutputKindOf(const std::string& path);
+// The kind of output a path names: by `format` (gif, webp, png, mp4, webm) when given,
+// else by its extension, or a directory when it ends in '/', is one already or has no
+// extension; "-" is stdout and needs a format. A usage error for anything else.
+OutputKind OutputKindOf(const std::string& path, const std::string& format = "");
 
-// Writes frames to a file or directory; nothing is left behind unless Finish succeeds.
+// Writes frames to a file, a directory or stdout ("-", through a temporary file);
+// nothing is left behind unless Finish succeeds.
 class FrameSink {
 public:
     virtual ~FrameSink() = default;

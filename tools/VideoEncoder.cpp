@@ -246,6 +246,7 @@ private:
     }
 
     void Send(int64_t pts) {
+        CheckInterrupted();
         frame->pts = pts;
         nextPts = pts + 1;
         Check(avcodec_send_frame(context, frame), "encode a frame");

@@ -1,4 +1,5 @@
 // The dialog-item calls: controls found by id in a panel, buttons, numbers and texts.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,32 +12,32 @@ using wqtrans::platform::windows::Window;
 
 namespace {
 
-// Reads a number as the real call does: blanks first, a minus sign only when signed,
-// then nothing but decimal digits to the end of the text. Anything else, no digit at
-// all, or a value that does not fit in 32 bits (signed or not) fails.
+bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+// Reads a number as the real call does: white space first, then a sign only when
+// signed, then decimal digits; the first other character ends the number, so "12a"
+// and "42 " read 12 and 42. It fails when no digit comes first, or when the digits
+// give a value that does not fit (above 4294967295 unsigned, outside -2147483648 to
+// 2147483647 signed), as the system's call does.
 bool ParseNumber(const std::u16string& text, bool isSigned, UINT& value) {
     std::size_t at = 0;
-    while (at < text.size() && (text[at] == u' ' || text[at] == u'\t')) {
+    while (at < text.size() && IsBlank(text[at])) {
         ++at;
     }
     bool negative = false;
-    if (isSigned && at < text.size() && text[at] == u'-') {
-        negative = true;
+    if (isSigned && at < text.size() && (text[at] == u'-' || text[at] == u'+')) {
+        negative = text[at] == u'-';
         ++at;
     }
-    if (at == text.size()) {
-        return false;
-    }
     const uint64_t limit = !isSigned ? 0xFFFFFFFFull : negative ? 0x80000000ull : 0x7FFFFFFFull;
+    const std::size_t first = at;
     uint64_t magnitude = 0;
-    for (; at < text.size(); ++at) {
-        if (text[at] < u'0' || text[at] > u'9') {
-            return false;
-        }
-        magnitude = magnitude * 10 + static_cast<uint64_t>(text[at] - u'0');
-        if (magnitude > limit) {
-            return false;
-        }
+    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at) {
+        // Once past the limit it stays past it, without overflowing 64 bits.
+        magnitude = std::min(magnitude * 10 + static_cast<uint64_t>(text[at] - u'0'), limit + 1);
+    }
+    if (at == first || magnitude > limit) {
+        return false;
     }
     value = negative ? static_cast<UINT>(0u - static_cast<uint32_t>(magnitude)) : static_cast<UINT>(magnitude);
     return true;

@@ -109,6 +109,39 @@ TEST(Clock, RunAcrossTheTimerWrap) {
     EXPECT_EQ(t.UpdateElapsed(), 100u);
 }
 
+// Runs whose end lies past the timer's wrap, or past the shifted range's, end only
+// when the whole duration has passed, whatever the timer read at Begin.
+TEST(Clock, LongRunsEndOnlyWhenTheirDurationHasPassed) {
+    const struct {
+        uint32_t begin;
+        uint32_t duration;
+    } runs[] = {
+        {1000, 0xFFFFFFFFu},        {1000, 0xFFFFFC18u},        {1000, 0xFFFFFC19u},        {0, 0xFFFFFFFFu},
+        {0x7FFFFFFEu, 0x80000002u}, {0x7FFFFFFEu, 0x80000000u}, {0x7FFFFFFFu, 0xFFFFFFFFu}, {0x80000000u, 0x90000000u},
+        {0xFFFFFFF0u, 0xFFFFFFFFu}, {0xFFFFFFF0u, 100},         {0xFFFFFFFFu, 0x80000000u}, {1000, 5000},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(::testing::Message() << std::hex << "begin 0x" << run.begin << " duration 0x" << run.duration);
+        TestClock clock(run.begin);
+        Probe t;
+        t.Begin(run.duration);
+        const uint32_t d = run.duration;
+        for (uint32_t elapsed : {1u, d / 2, d - 1}) {
+            clock.Set(run.begin + elapsed);
+            EXPECT_EQ(t.IsFinished(), 0) << "after 0x" << elapsed;
+            EXPECT_EQ(t.UpdateElapsed(), elapsed);
+        }
+        clock.Set(run.begin + d);
+        EXPECT_EQ(t.IsFinished(), 1);
+        EXPECT_EQ(t.UpdateElapsed(), d);
+        if (d != 0xFFFFFFFFu) {
+            clock.Set(run.begin + d + 1);
+            EXPECT_EQ(t.IsFinished(), 1);
+            EXPECT_EQ(t.UpdateElapsed(), d);
+        }
+    }
+}
+
 TEST(Clock, SetElapsedMovesTheRun) {
     TestClock clock(1000);
     Probe t;

@@ -1,9 +1,11 @@
 // Opening and closing settings panels through the shared dialog procedure.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <new>
 #include <vector>
 
+#include "module/Registry.h"
 #include "module/Transition.h"
 #include "platform/Automation.h"
 
@@ -126,6 +128,87 @@ TEST(SettingsPanel, EveryTemplateOpensAsAChildWithoutCaption) {
         EXPECT_EQ(probe.messages.front(), static_cast<UINT>(WM_INITDIALOG));
         probe.CloseSettings(0);
     }
+    EXPECT_EQ(automation::LiveWindows(), 0u);
+}
+
+std::vector<uint8_t> BlockOf(Transition& t) {
+    std::vector<uint8_t> block(static_cast<std::size_t>(t.GetParams(nullptr)));
+    t.GetParams(block.data());
+    return block;
+}
+
+// Changes every control of an open panel as a person would: clicks each radio button
+// that is not checked and each check box, moves each track bar and up-down control to
+// the other end of its range, and types a number into each edit box.
+void EditEveryControl(HWND panel) {
+    using automation::ControlKind;
+    for (const automation::ControlInfo& c : automation::Controls(panel)) {
+        switch (c.kind) {
+        case ControlKind::RadioButton:
+            if (!c.checked) {
+                automation::Click(panel, c.id);
+            }
+            break;
+        case ControlKind::CheckBox:
+            automation::Click(panel, c.id);
+            break;
+        case ControlKind::TrackBar:
+            automation::MoveTrackBar(panel, c.id, c.position == c.rangeMax ? c.rangeMin : c.rangeMax);
+            break;
+        case ControlKind::UpDown:
+            automation::MoveUpDown(panel, c.id, c.position == c.rangeMax ? c.rangeMin : c.rangeMax);
+            break;
+        case ControlKind::Edit:
+            automation::Type(panel, c.id, u"77");
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+// Panels write their fields as the author clicks; cancelling puts back the block the
+// transition had when its panel was last opened, applying keeps the panel's values.
+TEST(SettingsPanel, CancelRestoresTheBlockAndApplyKeepsTheEdits) {
+    int panels = 0;
+    for (const RegistryRow& row : RegistryTable()) {
+        if (row.dialogId == 0) {
+            continue;
+        }
+        ++panels;
+        SCOPED_TRACE(::testing::Message() << "template " << row.dialogId);
+        std::unique_ptr<Transition> t(row.make());
+        ASSERT_NE(t, nullptr);
+        const std::vector<uint8_t> original = BlockOf(*t);
+
+        HWND panel = t->OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        const bool hasControls = !automation::Controls(panel).empty();
+        EditEveryControl(panel);
+        const std::vector<uint8_t> edited = BlockOf(*t); // what a preview sees
+        EXPECT_EQ(edited != original, hasControls);
+        EXPECT_EQ(t->CloseSettings(0), 1);
+        EXPECT_EQ(BlockOf(*t), original);
+
+        ASSERT_NE(t->OpenSettings(nullptr, 0), nullptr);
+        EditEveryControl(t->Dialog());
+        EXPECT_EQ(t->CloseSettings(1), 1);
+        const std::vector<uint8_t> applied = BlockOf(*t);
+        EXPECT_EQ(applied, edited);
+
+        // The copy is the block of the latest opening, applied edits included; a panel
+        // replaced by a new one is no opening to go back to.
+        ASSERT_NE(t->OpenSettings(nullptr, 0), nullptr);
+        EditEveryControl(t->Dialog());
+        ASSERT_NE(t->OpenSettings(nullptr, 0), nullptr);
+        const std::vector<uint8_t> reopened = BlockOf(*t);
+        EditEveryControl(t->Dialog());
+        t->CloseSettings(0);
+        EXPECT_EQ(BlockOf(*t), reopened);
+        t->CloseSettings(0); // a second cancel has nothing more to restore
+        EXPECT_EQ(BlockOf(*t), reopened);
+    }
+    EXPECT_EQ(panels, 19);
     EXPECT_EQ(automation::LiveWindows(), 0u);
 }
 

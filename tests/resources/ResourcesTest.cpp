@@ -163,7 +163,7 @@ std::vector<ExpectedDialog> ExpectedDialogs() {
          0,
          {Label(-1, u"Number of lines :"), Slider(1025, u"Slider1"), Radio(1007, u"Horizontal"),
           Radio(1008, u"Vertical")}},
-        {111, 0, 0, {}},
+        {111, 198, 95, {}},
         {112,
          198,
          95,

@@ -129,7 +129,7 @@ TYPED_TEST_P(AnchorPanel, CloseReadsTheButtonsOnlyWithApply) {
     this->Running();
     EXPECT_EQ(this->t.CloseSettings(0), 1);
     EXPECT_EQ(this->t.Dialog(), nullptr);
-    EXPECT_EQ(this->t.anchor, 3);
+    EXPECT_EQ(this->t.anchor, 1); // a cancel goes back to the anchor the panel opened with
 
     panel = this->Open(1);
     ASSERT_NE(panel, nullptr);

@@ -1,5 +1,7 @@
 // End-to-end: every kind of bad input gives its exit status and a one-line message
 // that names the problem, and leaves no file behind.
+#include <signal.h>
+
 #include "tools/ToolHarness.h"
 
 namespace wqtrans::tooltest {
@@ -38,10 +40,6 @@ const BadInput kBadInputs[] = {
     {"bad background", {"render", "Fade", "--background", "#12345", "--out", "x.gif"}, 2, "is not a colour"},
     {"sheet to a GIF", {"sheet", "--out", "x.gif"}, 2, "a contact sheet is a .png"},
     {"--at with an animation", {"render", "Fade", "--at", "10", "--out", "x.gif"}, 2, "needs a .png"},
-    {"--at after the run",
-     {"render", "Fade", "--duration", "100", "--at", "101", "--out", "x.png"},
-     2,
-     "choose 0 to 100 ms"},
     {"block not hex", {"render", "Door", "--block", "zz00", "--out", "x.gif"}, 2, "is not hex"},
     {"block of odd length", {"render", "Door", "--block", "000", "--out", "x.gif"}, 2, "odd number of hex digits"},
     {"block of the wrong size",
@@ -72,6 +70,50 @@ const BadInput kBadInputs[] = {
     {"frames under a file", {"render", "Fade", "--out", "notes.txt/frames/"}, 1, "cannot write frames"},
     {"frames into a file", {"render", "Fade", "--out", "notes.txt/"}, 1, "cannot write frames"},
     {"sheet under a file", {"sheet", "Fade", "--size", "16x12", "--out", "notes.txt/s.png"}, 1, "cannot write"},
+    {"old picture a directory", {"render", "Fade", "--from", "pics", "--out", "keep.png"}, 1, "pics: is a directory"},
+    {"new picture a directory", {"render", "Fade", "--to", "pics/", "--out", "keep.png"}, 1, "pics/: is a directory"},
+    // libjpeg's warning becomes the one line; the earlier keep.png stays as it was.
+    {"truncated JPEG",
+     {"render", "Fade", "--from", "truncated.jpg", "--out", "keep.png"},
+     1,
+     "cannot read picture \"truncated.jpg\": Premature end of JPEG file"},
+    // Refused from the header, before any pixel memory is taken.
+    {"JPEG header of 30000x30000",
+     {"render", "Fade", "--from", "huge-30000x30000.jpg", "--out", "keep.png"},
+     1,
+     "\"huge-30000x30000.jpg\": it is 30000x30000 pixels; the limit is 16384 a side and 67108864 pixels in all"},
+    {"PNG header of 16384x16384",
+     {"render", "Fade", "--to", "huge-16384x16384.png", "--out", "x.gif"},
+     1,
+     "it is 16384x16384 pixels; the limit is 16384 a side"},
+    {"WebP header of 16383x16383", {"sheet", "--to", "huge-16383x16383.webp", "--out", "x.png"}, 1, "the limit is"},
+    {"JPEG wider than a side may be",
+     {"render", "Fade", "--from", "wide-30000x16.jpg", "--out", "x.gif"},
+     1,
+     "it is 30000x16 pixels; the limit is 16384 a side"},
+    {"--size over the budget",
+     {"render", "Fade", "--size", "16384x16384", "--out", "x.gif"},
+     2,
+     "--size \"16384x16384\" is 16384x16384 pixels; the limit is 16384 a side and 67108864 pixels in all"},
+    {"sheet --size over a side", {"sheet", "Fade", "--size", "20000x10", "--out", "x.png"}, 2, "the limit is 16384"},
+    {"sheet too big as a whole", {"sheet", "--size", "2000x2000", "--out", "x.png"}, 2, "use a smaller --size"},
+    {"empty block", {"render", "Turn", "--block", "", "--out", "x.gif"}, 2, "--block \"\" is empty: Turn needs 12"},
+    {"empty block to decode", {"params", "Door", "--block", ""}, 2, "Door needs 2 bytes (4 hex digits)"},
+    {"unknown command",
+     {"frobnicate", "Fade"},
+     2,
+     "unknown command \"frobnicate\"; choose one of: list, render, sheet, panel, params, calls"},
+    {"no command", {}, 2, "a command is required; choose one of: list, render"},
+    {"negative seed", {"render", "Fade", "--seed", "-1", "--out", "x.gif"}, 2, "from 0 to 4294967295"},
+    {"seed too large", {"calls", "Fade", "--seed", "4294967296"}, 2, "--seed \"4294967296\" is not a whole number"},
+    {"negative moment", {"render", "Fade", "--at", "-5", "--out", "x.png"}, 2, "--at: Value -5 not in range"},
+    {"stdout without a format", {"render", "Fade", "--out", "-"}, 2, "--out - writes to stdout and needs --format"},
+    {"unknown format", {"render", "Fade", "--format", "avi", "--out", "-"}, 2, "--format \"avi\" is unknown"},
+    {"format against the name", {"render", "Fade", "--format", "gif", "--out", "x.png"}, 2, "does not match"},
+    {"both pictures from stdin",
+     {"render", "Fade", "--from", "-", "--to", "-", "--out", "x.gif"},
+     2,
+     "--from - and --to - cannot both read stdin"},
 };
 
 class ToolErrors : public ::testing::Test {
@@ -80,13 +122,18 @@ protected:
         WQ_REQUIRE_TOOL();
         std::ofstream(dir / "notes.txt") << "not a picture\n";
         std::ofstream(dir / "broken.png") << "\x89PNG\r\n\x1a\n and then nothing";
+        std::ofstream(dir / "keep.png") << "an earlier output";
+        std::filesystem::create_directory(dir.dir / "pics");
+        for (const auto& entry : std::filesystem::directory_iterator(WQTRANS_PICTURES_DIR)) {
+            std::filesystem::copy_file(entry.path(), dir.dir / entry.path().filename());
+        }
     }
 
     Scratch dir;
 };
 
 TEST_F(ToolErrors, BadInputGivesItsStatusAndOneLineAndNoFile) {
-    const std::vector<std::string> before = dir.Names();
+    const auto before = dir.Snapshot();
     for (const BadInput& bad : kBadInputs) {
         SCOPED_TRACE(bad.what);
         const Result result = RunTool(bad.args, dir);
@@ -95,7 +142,48 @@ TEST_F(ToolErrors, BadInputGivesItsStatusAndOneLineAndNoFile) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(result.err.rfind("wqtrans: ", 0), 0u) << result.err;
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(dir.Names(), before);
+        EXPECT_EQ(dir.Snapshot(), before);
+    }
+}
+
+TEST_F(ToolErrors, SignalsRemoveTemporariesAndGiveTheirStatus) {
+    struct Case {
+        int signal;
+        int status;
+        const char* out;
+        const char* temp; // the start of the temporary's name
+        const char* message;
+    } cases[] = {
+        {SIGINT, 130, "long.gif", ".long.gif.tmp-", "wqtrans: interrupted by SIGINT; nothing was written\n"},
+        {SIGTERM, 143, "frames/", ".frames.tmp-", "wqtrans: interrupted by SIGTERM; nothing was written\n"},
+        {SIGTERM, 143, "long.webp", ".long.webp.tmp-", "wqtrans: interrupted by SIGTERM; nothing was written\n"},
+        {SIGINT, 130, "long.mp4", ".long.mp4.tmp-", "wqtrans: interrupted by SIGINT; nothing was written\n"},
+    };
+    std::ofstream(dir / "long.gif") << "an earlier output";
+    std::filesystem::create_directory(dir.dir / "frames");
+    std::ofstream(dir / "frames/frame-0000.png") << "an earlier frame";
+    const auto before = dir.Snapshot();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        // Ten minutes of frames: the run is still going when the signal comes.
+        const Started run = StartTool({"render", "Fade", "--duration", "600000", "-q", "--out", c.out}, dir);
+        auto started = [&] {
+            for (const std::string& name : dir.Names()) {
+                if (name.rfind(c.temp, 0) == 0) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        for (int wait = 0; wait < 6000 && !started(); ++wait) {
+            usleep(10000);
+        }
+        ASSERT_TRUE(started());
+        kill(run.pid, c.signal);
+        const Result result = FinishTool(run);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, c.message);
+        EXPECT_EQ(dir.Snapshot(), before);
     }
 }
 

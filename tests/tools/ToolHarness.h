@@ -50,6 +50,16 @@ public:
         std::filesystem::remove_all(dir, ignored);
     }
     std::string operator/(const std::string& name) const { return (dir / name).string(); }
+    // Every file under the directory (hidden ones too) with its content, folders as
+    // "name/": what a failed run must leave as it was.
+    std::map<std::string, std::string> Snapshot() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            const std::string name = std::filesystem::relative(entry.path(), dir).string();
+            files[entry.is_directory() ? name + "/" : name] = entry.is_directory() ? "" : ReadText(entry.path());
+        }
+        return files;
+    }
     // File names in the directory (hidden ones too), sorted.
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -62,24 +72,36 @@ public:
     std::filesystem::path dir;
 };
 
-// Runs the tool with `args` in `cwd`; `path` replaces PATH when given.
-inline Result RunTool(const std::vector<std::string>& args, const Scratch& cwd,
-                      std::optional<std::string> path = std::nullopt) {
+// A run of the tool started with StartTool: its process, and where its output goes.
+struct Started {
+    pid_t pid = -1;
+    std::string outName;
+    std::string errName;
+};
+
+// Starts the tool with `args` in `cwd`, stdin from `input` (a path relative to `cwd`;
+// /dev/null when not given); `path` replaces PATH when given. Its stdout and stderr go
+// to hidden files in `cwd`, removed by FinishTool.
+inline Started StartTool(const std::vector<std::string>& args, const Scratch& cwd,
+                         std::optional<std::string> path = std::nullopt,
+                         std::optional<std::string> input = std::nullopt) {
+    Started started;
+    started.outName = (cwd.dir / ".stdout").string();
+    started.errName = (cwd.dir / ".stderr").string();
 #ifndef WQTRANS_TOOL_PATH
     (void)args;
-    (void)cwd;
     (void)path;
-    return {};
+    (void)input;
 #else
-    const std::string outName = (cwd.dir / ".stdout").string();
-    const std::string errName = (cwd.dir / ".stderr").string();
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(cwd.dir.c_str()) != 0) {
             _exit(126);
         }
-        const int out = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int in = open(input ? input->c_str() : "/dev/null", O_RDONLY);
+        const int out = open(started.outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(started.errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
         if (path) {
@@ -95,16 +117,31 @@ inline Result RunTool(const std::vector<std::string>& args, const Scratch& cwd,
         execv(WQTRANS_TOOL_PATH, argv.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    Result result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = ReadText(outName);
-    result.err = ReadText(errName);
-    std::filesystem::remove(outName);
-    std::filesystem::remove(errName);
-    return result;
+    started.pid = child;
 #endif
+    return started;
+}
+
+// Waits for a run started with StartTool and collects what it wrote.
+inline Result FinishTool(const Started& started) {
+    Result result;
+    if (started.pid <= 0) {
+        return result;
+    }
+    int status = 0;
+    waitpid(started.pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = ReadText(started.outName);
+    result.err = ReadText(started.errName);
+    std::filesystem::remove(started.outName);
+    std::filesystem::remove(started.errName);
+    return result;
+}
+
+// Runs the tool with `args` in `cwd` to the end (see StartTool).
+inline Result RunTool(const std::vector<std::string>& args, const Scratch& cwd,
+                      std::optional<std::string> path = std::nullopt, std::optional<std::string> input = std::nullopt) {
+    return FinishTool(StartTool(args, cwd, std::move(path), std::move(input)));
 }
 
 #ifndef WQTRANS_TOOL_PATH

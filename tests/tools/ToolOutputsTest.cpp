@@ -1,5 +1,9 @@
 // End-to-end: the tool's outputs, each decoded with its own library.
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -313,6 +317,9 @@ TEST_F(ToolOutputs, PngShowsTheMomentAsked) {
         {{"Fade", "--duration", "200", "--at", "0", "--out", "p.png"}, &oldPicture},
         {{"Fade", "--duration", "200", "--out", "p.png"}, &newPicture},
         {{"Scrolling", "--duration", "200", "--fps", "25", "--at", "100", "--out", "p.png"}, &halfway},
+        // From the duration on, the stage shows the new picture.
+        {{"Turn 2", "--duration", "200", "--at", "200", "--out", "p.png"}, &newPicture},
+        {{"Scrolling", "--duration", "200", "--at", "5000", "--out", "p.png"}, &newPicture},
     };
     for (Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args.back());
@@ -320,6 +327,94 @@ TEST_F(ToolOutputs, PngShowsTheMomentAsked) {
         ASSERT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(Difference(LoadPixels(dir / "p.png"), *c.expected), "");
     }
+}
+
+TEST_F(ToolOutputs, EveryRunEndsOnTheNewPicture) {
+    // Odd sizes, a width not divisible by 3 and 1 fps: sizes and rates at which some
+    // transitions' own last step leaves pixels of the old picture.
+    SoftwareSurface odd = MakePicture(25, 15, NewPixel);
+    ASSERT_TRUE(MakePicture(25, 15, OldPixel).SavePng(dir / "odd-old.png"));
+    ASSERT_TRUE(odd.SavePng(dir / "odd-new.png"));
+    const Result list = RunTool({"list", "--json"}, dir);
+    const std::optional<Json> json = JsonReader(list.out).Parse();
+    ASSERT_TRUE(json);
+    const Json& transitions = (*json)["transitions"];
+    ASSERT_EQ(transitions.size(), 21u);
+    for (size_t i = 0; i < transitions.size(); ++i) {
+        const std::string name = transitions[i]["name"].str();
+        for (const char* fps : {"1", "30"}) {
+            SCOPED_TRACE(name + " at " + fps + " fps");
+            const Result result = RunTool({"render", name, "--from", "odd-old.png", "--to", "odd-new.png", "--fps", fps,
+                                           "--duration", "1000", "-q", "--out", "end.png"},
+                                          dir);
+            ASSERT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(Difference(LoadPixels(dir / "end.png"), odd), "");
+        }
+    }
+    // --module-last-step keeps what Turn 2 draws at its last step: the turning frame
+    // over what the destination held, not the new picture alone.
+    const Result own = RunTool({"render", "Turn 2", "--from", "odd-old.png", "--to", "odd-new.png", "--fps", "1", "-q",
+                                "--module-last-step", "--out", "own.png"},
+                               dir);
+    ASSERT_EQ(own.status, 0) << own.err;
+    EXPECT_NE(Difference(LoadPixels(dir / "own.png"), odd), "");
+}
+
+TEST_F(ToolOutputs, PicturesComeFromAnyStream) {
+    // stdin as a file or a pipe, and a named FIFO, all read like the file itself.
+    const Result expected = Render({"Fade", "--at", "500", "--out", "file.png"});
+    ASSERT_EQ(expected.status, 0) << expected.err;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        const char* what;
+        std::string from;
+        std::optional<std::string> input;
+    } cases[] = {{"stdin from a file", "-", "old.png"}, {"stdin from a pipe", "-", "fifo"}, {"a FIFO", "fifo", {}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A writer for the FIFO: its open waits until the tool opens the other end.
+        std::thread writer;
+        if (c.from == "fifo" || c.input == "fifo") {
+            writer = std::thread([&] { std::ofstream(dir / "fifo", std::ios::binary) << ReadText(dir / "old.png"); });
+        }
+        const Result result =
+            RunTool({"render", "Fade", "--from", c.from, "--to", "new.png", "-q", "--at", "500", "--out", "stream.png"},
+                    dir, std::nullopt, c.input);
+        if (writer.joinable()) {
+            writer.join();
+        }
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(ReadText(dir / "stream.png"), ReadText(dir / "file.png"));
+    }
+}
+
+TEST_F(ToolOutputs, StdoutCarriesTheOutputAndStderrTheSummary) {
+    const Result file = Render({"Fade", "--duration", "200", "--fps", "25", "--out", "f.gif"});
+    ASSERT_EQ(file.status, 0) << file.err;
+    struct Case {
+        const char* format;
+        std::function<size_t(const std::string&)> frames;
+    } cases[] = {
+        {"gif", [](const std::string& path) { return DecodeGif(path).frames.size(); }},
+        {"webp", [](const std::string& path) { return DecodeWebp(path).frames.size(); }},
+        {"png", [](const std::string& path) { return LoadPixels(path).size() == size_t{kW * kH} ? size_t{1} : 0; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        const Result result = RunTool({"render", "Fade", "--from", "old.png", "--to", "new.png", "--duration", "200",
+                                       "--fps", "25", "--format", c.format, "--out", "-"},
+                                      dir);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err.rfind("wrote stdout: Fade", 0), 0u) << result.err;
+        const std::string path = dir / (std::string("out.") + c.format);
+        std::ofstream(path, std::ios::binary) << result.out;
+        EXPECT_EQ(c.frames(path), std::string(c.format) == "png" ? 1u : 6u);
+    }
+    EXPECT_EQ(ReadText(dir / "out.gif"), ReadText(dir / "f.gif"));
+    // A sheet is a PNG whatever the name.
+    const Result sheet = RunTool({"sheet", "Fade", "--size", "16x12", "-q", "--out", "-"}, dir);
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+    EXPECT_EQ(sheet.out.rfind("\x89PNG", 0), 0u);
 }
 
 } // namespace

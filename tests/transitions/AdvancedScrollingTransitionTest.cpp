@@ -274,7 +274,7 @@ TEST_F(AdvancedScrollingPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
     ASSERT_TRUE(automation::Click(panel, 1006));
     t.style = 1;
     EXPECT_EQ(t.CloseSettings(0), 1);
-    EXPECT_EQ(t.style, 1);
+    EXPECT_EQ(t.style, 0); // a cancel goes back to the style the panel opened with
 
     panel = Open();
     ASSERT_NE(panel, nullptr);

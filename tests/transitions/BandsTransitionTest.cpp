@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -457,6 +458,30 @@ TEST_F(BandsPanelTest, TypingACount) {
     }
 }
 
+// The texts the Wine host types into the real edit box, with the blocks it must find:
+// the same typing stores the same block on both platforms.
+TEST(BandsPanelTyping, StoresTheCountTheSystemCallReads) {
+    const struct {
+        const char* text;
+        uint16_t count;
+    } cases[] = {
+#define WQ_TYPED(text, count, wine) {text, count},
+#include "tests/windows/NumberTexts.inc"
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << '"' << c.text << '"');
+        BandsTransition t;
+        const HWND panel = t.OpenSettings(nullptr, 0);
+        ASSERT_NE(panel, nullptr);
+        ASSERT_TRUE(automation::Type(panel, 1015, std::u16string(c.text, c.text + std::strlen(c.text))));
+        EXPECT_EQ(t.CloseSettings(1), 1);
+        uint8_t block[4] = {};
+        EXPECT_EQ(t.GetParams(block), 4);
+        EXPECT_EQ(std::vector<uint8_t>(block, block + 4),
+                  (std::vector<uint8_t>{static_cast<uint8_t>(c.count), static_cast<uint8_t>(c.count >> 8), 0, 0}));
+    }
+}
+
 TEST_F(BandsPanelTest, TheUpDownControlMirrorsIntoTheEditBox) {
     HWND panel = Open();
     Running();
@@ -485,12 +510,13 @@ TEST_F(BandsPanelTest, CloseReadsTheControlsOnlyWhenApplied) {
     HWND panel = Open();
     ASSERT_TRUE(automation::Click(panel, 1010));
     ASSERT_TRUE(automation::Type(panel, 1015, u"77"));
-    t.direction = 0;
+    t.direction = 2;
     t.bandCount = 5;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.Dialog(), nullptr);
+    // A cancel goes back to the fields the panel opened with.
     EXPECT_EQ(t.direction, 0);
-    EXPECT_EQ(t.bandCount, 5);
+    EXPECT_EQ(t.bandCount, 1);
 
     panel = Open();
     ASSERT_TRUE(automation::Click(panel, 1009));

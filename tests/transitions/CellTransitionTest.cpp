@@ -261,8 +261,9 @@ TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
     t.columns = 2;
     t.rows = 3;
     EXPECT_EQ(t.CloseSettings(0), 1);
-    EXPECT_EQ(t.columns, 2);
-    EXPECT_EQ(t.rows, 3);
+    // A cancel goes back to the counts the panel opened with.
+    EXPECT_EQ(t.columns, 4);
+    EXPECT_EQ(t.rows, 4);
 
     panel = Open();
     ASSERT_NE(panel, nullptr);
@@ -274,7 +275,7 @@ TEST_F(CellPanelTest, CloseReadsTheBarsOnlyWhenApplied) {
     uint8_t block[8] = {};
     EXPECT_EQ(t.GetParams(block), 8);
     EXPECT_EQ(block[0], 20);
-    EXPECT_EQ(block[4], 3);
+    EXPECT_EQ(block[4], 4); // the rows bar opened at the restored 4
 }
 
 TEST_F(CellPanelTest, StoredZeroOpensAtTheBottomOfTheRange) {

@@ -236,7 +236,7 @@ TEST_F(DoorPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
     ASSERT_TRUE(automation::Click(panel, 1010));
     t.direction = 1;
     EXPECT_EQ(t.CloseSettings(0), 1);
-    EXPECT_EQ(t.direction, 1);
+    EXPECT_EQ(t.direction, 0); // a cancel goes back to the direction the panel opened with
     EXPECT_EQ(t.Dialog(), nullptr);
 
     panel = Open();

@@ -242,7 +242,7 @@ TEST_F(PushPanelTest, CloseReadsTheButtonsOnlyWhenApplied) {
     t.direction = 3;
     Running();
     EXPECT_EQ(t.CloseSettings(0), 1);
-    EXPECT_EQ(t.direction, 3);
+    EXPECT_EQ(t.direction, 0); // a cancel goes back to the direction the panel opened with
 
     panel = Open();
     ASSERT_NE(panel, nullptr);

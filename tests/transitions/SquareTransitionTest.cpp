@@ -257,14 +257,14 @@ TEST_F(SquarePanel, InitialStateClicksTrackBarAndClose) {
     EXPECT_EQ(std::vector<uint8_t>(out, out + 12), std::vector<uint8_t>(expected, expected + 12));
 }
 
-TEST_F(SquarePanel, CloseWithoutApplyKeepsTheFields) {
+TEST_F(SquarePanel, CloseWithoutApplyRestoresTheFieldsOfTheOpening) {
     ASSERT_TRUE(automation::Click(panel, 1026));
-    t.stretchInside = 1;
+    ASSERT_TRUE(automation::MoveTrackBar(panel, 1025, 60));
     t.sizePercent = 44;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.Dialog(), nullptr);
     EXPECT_EQ(t.stretchInside, 1);
-    EXPECT_EQ(t.sizePercent, 44);
+    EXPECT_EQ(t.sizePercent, 35);
 }
 
 TEST_F(SquarePanel, TrackBarPositionsOutsideTheRange) {

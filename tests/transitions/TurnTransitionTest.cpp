@@ -246,7 +246,8 @@ TEST_F(TurnPanel, CloseReadsTheControlsOnlyWithApply) {
     t.fullImage = 0;
     EXPECT_EQ(t.CloseSettings(0), 1);
     EXPECT_EQ(t.Dialog(), nullptr);
-    EXPECT_EQ(t.rotations, 2);
+    // A cancel goes back to the fields the panel opened with.
+    EXPECT_EQ(t.rotations, 1);
     EXPECT_EQ(t.fullImage, 0);
 
     ASSERT_NE(Open(1, 0, 0), nullptr);

@@ -1,0 +1,96 @@
+#include "host/FrameRenderer.h"
+
+#include <memory>
+#include <mutex>
+
+#include "module/Exports.h"
+#include "module/TransitionAdapter.h"
+#include "platform/Platform.h"
+
+namespace wqtrans {
+
+namespace {
+
+constexpr uint32_t IdOf(const char (&text)[5]) {
+    return static_cast<uint32_t>(text[0]) | static_cast<uint32_t>(text[1]) << 8 | static_cast<uint32_t>(text[2]) << 16 |
+           static_cast<uint32_t>(text[3]) << 24;
+}
+
+// The transitions whose picture at t depends on their earlier steps, found by the
+// frame-rate test of the frame renderer; the others draw at each step all that their
+// picture at t needs:
+// - Open grows its cross only in the first movement and never redraws it: the cross of
+//   the second movement is the one the last first-movement step left.
+// - ZigZag 2 moves each snake on by at most one line per step, and the finished lines
+//   below the current one are those that earlier steps drew.
+// - Stretch 2 draws each frame's shrinking old picture over the larger ones of earlier
+//   steps, which stay around it as trails, and shows the new picture only from the
+//   step after the one that reaches half time.
+constexpr uint32_t kReplayed[] = {IdOf("SE05"), IdOf("SE04"), IdOf("SE09")};
+
+struct AdapterDeleter {
+    void operator()(TransitionAdapter* adapter) const { adapter->table->Delete(adapter); }
+};
+
+uint32_t ReadClock(void* context) { return *static_cast<const uint32_t*>(context); }
+
+// The module's clock and generator are the process's: one request at a time.
+std::mutex& RenderLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+bool SameSize(SoftwareSurface& a, SoftwareSurface& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
+
+} // namespace
+
+bool ReplaysFromStart(uint32_t id) {
+    for (uint32_t replayed : kReplayed) {
+        if (replayed == id) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
+                   SoftwareSurface& out) {
+    if (!SameSize(oldFrame, out) || !SameSize(newFrame, out) || !out.Writable()) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> hold(RenderLock());
+    std::unique_ptr<TransitionAdapter, AdapterDeleter> adapter(
+        CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
+                         static_cast<uint32_t>(request.block.size())));
+    if (!adapter || (!request.block.empty() && adapter->table->GetParameters(adapter.get(), nullptr) !=
+                                                   static_cast<int32_t>(request.block.size()))) {
+        return false;
+    }
+    const uint32_t d = request.durationMs == 0 ? 1 : request.durationMs;
+    if (request.elapsedMs >= d) {
+        // A runtime redraws the stage with the new picture when a run ends.
+        newFrame.CopyAll(&out);
+        return true;
+    }
+    oldFrame.CopyAll(&out);
+    uint32_t now = 0;
+    platform::SetTimeSource(ReadClock, &now);
+    crt::srand(request.seed);
+    adapter->table->Begin(adapter.get(), d);
+    auto step = [&](uint32_t t) {
+        now = t;
+        ChangedRect* changed = nullptr;
+        adapter->table->Step(adapter.get(), &out, &oldFrame, &newFrame, request.flags, &changed);
+    };
+    if (ReplaysFromStart(request.id)) {
+        for (uint32_t t = 0; t < request.elapsedMs; t += kReplayIntervalMs) {
+            step(t);
+        }
+    }
+    step(request.elapsedMs);
+    adapter->table->End(adapter.get());
+    platform::SetTimeSource(nullptr, nullptr);
+    return true;
+}
+
+} // namespace wqtrans

@@ -1,0 +1,44 @@
+// The frame at any moment: the picture at elapsed time t of a run of duration d from
+// an old picture to a new one, for a transition and its parameter block.
+//
+// Editors and frame servers ask for frames in any order, and their inputs are moving
+// video, so they cannot keep stepping one destination as a presentation runtime does.
+// RenderFrameAt answers each request on its own: the picture depends only on the
+// request and the two pictures, never on what was asked before or in what order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/SoftwareSurface.h"
+
+namespace wqtrans {
+
+struct FrameRequest {
+    uint32_t id = 0;            // the transition's four-character ID
+    std::vector<uint8_t> block; // its parameter block; empty for a fresh instance's
+    uint32_t seed = 1;          // the module's random generator is seeded with it
+    int32_t flags = 0;          // the Step flags
+    uint32_t durationMs = 1000; // d (0 counts as 1, as Begin takes it)
+    uint32_t elapsedMs = 0;     // t
+};
+
+// The interval of the fixed timeline on which a transition whose picture depends on
+// its earlier steps is replayed: 25 steps a second.
+inline constexpr uint32_t kReplayIntervalMs = 40;
+
+// Whether the picture of transition `id` at t depends on the steps before t, so that
+// RenderFrameAt replays it on the fixed timeline.
+bool ReplaysFromStart(uint32_t id);
+
+// Draws into `out` the picture at request.elapsedMs. `out` starts as a copy of the old
+// picture; the transition is made afresh and stepped once at t, or replayed at 0,
+// kReplayIntervalMs, 2 kReplayIntervalMs, ... below t and then at t. At t >= d `out` is
+// the new picture exactly. The three surfaces must have one size and `out` must be
+// writable; false (with `out` untouched) otherwise, for an unknown ID and for a block
+// of the wrong size. Requests are served one at a time: the module's clock and
+// random generator are process-wide, so concurrent callers wait for each other.
+bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
+                   SoftwareSurface& out);
+
+} // namespace wqtrans

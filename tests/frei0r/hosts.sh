@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The frei0r plugins inside the real hosts, checked against the frame renderer.
+#   hosts.sh melt|gstreamer PLUGIN_DIR FRAME_CHECK WQTRANS_TOOL
+# melt: each of the 21 plugins joins two still pictures with progress animated 0 to 1,
+# rendered to raw RGBA frames: the first frame is the first picture, the last the
+# second, three middle frames the renderer's pictures; then two clips with sound are
+# joined into an MP4 that keeps the sound. gstreamer: one pipeline per family of
+# transitions, videotestsrc inputs, progress set as a property.
+# melt and gst-launch-1.0 exit 0 even when a plugin is missing: outputs are checked.
+set -euo pipefail
+host=$1 plugins=$2 check=$3 tool=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+export MLT_FREI0R_PLUGIN_PATH=$plugins FREI0R_PATH=$plugins GST_REGISTRY=$work/registry.bin
+w=160 h=120
+failed=0
+fail() { echo "FAIL: $*" >&2; failed=1; }
+
+melt_tests() {
+    "$tool" render Fade --size ${w}x${h} --at 0 -q --out a.png
+    "$tool" render Fade --size ${w}x${h} --at 1000 -q --out b.png
+    printf '%s\n' "description=${w}x${h}" frame_rate_num=25 frame_rate_den=1 width=$w height=$h progressive=1 \
+        sample_aspect_num=1 sample_aspect_den=1 display_aspect_num=4 display_aspect_den=3 colorspace=709 >profile
+    # Frames 0 to 10: progress 0, 0.1, ... 1, so frame k shows the moment k x 100 ms.
+    for so in "$plugins"/wqtrans_*.so; do
+        name=$(basename "$so" .so)
+        name=${name#wqtrans_}
+        rm -f out.rgba
+        melt -silent -profile profile pixbuf:a.png out=10 -track pixbuf:b.png out=10 \
+            -transition frei0r.wqtrans_$name in=0 out=10 a_track=0 b_track=1 'progress=0=0;10=1' \
+            -consumer avformat:out.rgba f=rawvideo pix_fmt=rgba mlt_image_format=rgba >melt.log 2>&1 ||
+            fail "melt with $name: $(tail -1 melt.log)"
+        "$check" "$name" ${w}x${h} a.png b.png out.rgba 3=300 5=500 7=700 || fail "melt with $name"
+    done
+    [ "$(ls "$plugins"/wqtrans_*.so | wc -l)" -eq 21 ] || fail "not 21 plugins in $plugins"
+
+    # Two clips with sound, joined over 12 frames with Door and an audio mix.
+    melt -silent -profile profile colour:0xff2040ff out=24 -track tone: frequency=440 out=24 \
+        -transition mix a_track=0 b_track=1 -consumer avformat:one.mp4 vcodec=libx264 acodec=aac >/dev/null 2>&1
+    melt -silent -profile profile pixbuf:b.png out=24 -track tone: frequency=660 out=24 \
+        -transition mix a_track=0 b_track=1 -consumer avformat:two.mp4 vcodec=libx264 acodec=aac >/dev/null 2>&1
+    join=(one.mp4 two.mp4 -mix 12 -mixer mix -mixer frei0r.wqtrans_door 'progress=0=0;-1=1')
+    melt -silent -profile profile "${join[@]}" -consumer avformat:join.mp4 vcodec=libx264 acodec=aac >/dev/null 2>&1
+    melt join.mp4 -consumer xml >join.xml 2>/dev/null
+    grep -q '"meta.media.1.stream.type">audio' join.xml || fail "the joined MP4 has no sound"
+    grep -q '"length">38<' join.xml || fail "the joined MP4 is not 25 + 25 - 12 frames long"
+    # The same join to raw frames: halfway through the mix the picture is neither clip.
+    melt -silent -profile profile "${join[@]}" -consumer avformat:join.rgba f=rawvideo pix_fmt=rgba \
+        mlt_image_format=rgba >/dev/null 2>&1
+    size=$((w * h * 4))
+    frame() { dd if=join.rgba bs=$size skip="$1" count=1 2>/dev/null; }
+    if cmp -s <(frame 18) <(frame 10); then fail "the join shows the first clip halfway through the mix"; fi
+    if cmp -s <(frame 18) <(frame 30); then fail "the join shows the second clip halfway through the mix"; fi
+}
+
+gstreamer_tests() {
+    caps="video/x-raw,format=RGBA,width=$w,height=$h,framerate=25/1"
+    gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 ! "$caps" ! filesink location=a.rgba
+    gst-launch-1.0 -q videotestsrc pattern=circular num-buffers=1 ! "$caps" ! filesink location=b.rgba
+    # One transition of each family: frame, sliding, bands and lines, stretch and rotation.
+    for name in mosaic push bands turn; do
+        element=frei0r-mixer-wqtrans-$name
+        gst-inspect-1.0 "$element" >/dev/null 2>&1 || { fail "GStreamer has no $element"; continue; }
+        : >out.rgba
+        for progress in 0 0.5 1; do
+            gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 ! "$caps" ! mix.sink_0 \
+                videotestsrc pattern=circular num-buffers=1 ! "$caps" ! mix.sink_1 \
+                $element name=mix progress=$progress ! filesink location=part.rgba >gst.log 2>&1 ||
+                fail "gst-launch-1.0 with $name: $(tail -1 gst.log)"
+            cat part.rgba >>out.rgba
+        done
+        "$check" "$name" ${w}x${h} a.rgba b.rgba out.rgba 1=500 || fail "GStreamer with $name"
+    done
+}
+
+case $host in
+melt) melt_tests ;;
+gstreamer) gstreamer_tests ;;
+*) echo "usage: hosts.sh melt|gstreamer PLUGIN_DIR FRAME_CHECK WQTRANS_TOOL" >&2; exit 2 ;;
+esac
+exit $failed
