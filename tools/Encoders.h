@@ -56,7 +56,7 @@ std::unique_ptr<FrameEncoder> OpenVideoEncoder(OutputFile& file, const std::stri
                                                int32_t height, const EncodeSettings& settings);
 
 // The default --quality of each kind of output, for the help and the README.
-inline constexpr int kDefaultGifQuality = 95;
+inline constexpr int kDefaultGifQuality = 93;
 inline constexpr int kDefaultWebpQuality = 75;
 inline constexpr int kDefaultVideoQuality = 65;
 

@@ -185,10 +185,11 @@ private:
             rgba[i] = same ? 0u : Rgba(pixels[at]);
         });
         if (!IndexExactly(rgba, kept > 0, out)) {
-            // A frame that redraws less than half the picture gets the best palette: its
-            // pixels tend to stay on screen, and it costs few bytes.
-            const bool partial = kept * 2 > count || count * 2 < shown.size();
-            Quantize(rgba, rect, partial ? 100 : quality, out);
+            // The first frame, and a frame that redraws less than half the picture, get
+            // the best palette: their pixels tend to stay on screen, and a part costs
+            // few bytes.
+            const bool partial = !first && (kept * 2 > count || count * 2 < shown.size());
+            Quantize(rgba, rect, partial || first ? 100 : quality, out);
             if (!first) {
                 // Where the picture shown is as close to the frame as the palette's
                 // colour, it stays: the same quality, and runs of one index compress.
