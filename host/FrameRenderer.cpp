@@ -67,7 +67,7 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
         return false;
     }
     const uint32_t d = request.durationMs == 0 ? 1 : request.durationMs;
-    if (request.elapsedMs >= d) {
+    if (request.elapsedMs >= d && !request.moduleLastStep) {
         // A runtime redraws the stage with the new picture when a run ends.
         newFrame.CopyAll(&out);
         return true;

@@ -21,6 +21,9 @@ struct FrameRequest {
     int32_t flags = 0;          // the Step flags
     uint32_t durationMs = 1000; // d (0 counts as 1, as Begin takes it)
     uint32_t elapsedMs = 0;     // t
+    // At t >= d, the module's own drawing of its last step rather than the new picture
+    // that a runtime shows once a run has ended (for those who study the module).
+    bool moduleLastStep = false;
 };
 
 // The interval of the fixed timeline on which a transition whose picture depends on
@@ -34,10 +37,10 @@ bool ReplaysFromStart(uint32_t id);
 // Draws into `out` the picture at request.elapsedMs. `out` starts as a copy of the old
 // picture; the transition is made afresh and stepped once at t, or replayed at 0,
 // kReplayIntervalMs, 2 kReplayIntervalMs, ... below t and then at t. At t >= d `out` is
-// the new picture exactly. The three surfaces must have one size and `out` must be
-// writable; false (with `out` untouched) otherwise, for an unknown ID and for a block
-// of the wrong size. Requests are served one at a time: the module's clock and
-// random generator are process-wide, so concurrent callers wait for each other.
+// the new picture exactly, unless the request asks for the module's last step. The three surfaces must have one size
+// and `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and for a block of the wrong
+// size. Requests are served one at a time: the module's clock and random generator are process-wide, so concurrent
+// callers wait for each other.
 bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
                    SoftwareSurface& out);
 

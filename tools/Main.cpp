@@ -238,15 +238,6 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
     const int32_t height = pictures.oldPicture->Height();
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
 
-    // Once a run has finished, the stage shows the new picture.
-    if (at && *at >= options.durationMs && !options.moduleLastStep) {
-        WritePng(*pictures.newPicture, out);
-        if (!quiet) {
-            Wrote(out, info.name + ", the new picture at " + std::to_string(*at) + " ms, " + size);
-        }
-        return;
-    }
-
     std::vector<uint32_t> times = FrameTimes(options.durationMs, options.fps);
     if (at) {
         times = {*at};
@@ -255,8 +246,9 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
     if (at) {
         // The picture at one moment, as any host that seeks gets it.
         Picture frame(width, height);
-        const FrameRequest request{info.id,       BlockOf(instance.get()), options.seed,
-                                   options.flags, options.durationMs,      *at};
+        // Once a run has finished, the stage shows the new picture.
+        const FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
+                                   *at,     options.moduleLastStep};
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
