@@ -176,9 +176,8 @@ ShownGif ShowGif(const std::string& path) {
 
 TEST_F(ToolEncoders, GifStoresOnlyWhatChanged) {
     // Door at 64 x 48 opens a gap that grows: after the first frame each image is a
-    // part of the picture, and the frames shown are the run's frames exactly (the
-    // built-in pictures at this size have few enough colours per changed part... or
-    // come within the quantizer's error).
+    // part of the picture, and every frame shown is the run's frame within the
+    // quantizer's error.
     const std::vector<std::string> run = {"render", "Door",  "--size", "64x48", "--duration",
                                           "300",    "--fps", "20",     "-q"};
     std::vector<std::string> args = run;
