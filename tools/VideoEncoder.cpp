@@ -128,8 +128,10 @@ public:
             context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
         const int quality = settings.quality.value_or(kDefaultVideoQuality);
-        if (const AVOption* crf = av_opt_find(context->priv_data, "crf", nullptr, 0, 0)) {
-            av_opt_set_int(context->priv_data, "crf", Crf(quality, crf->max >= 63 ? 63 : 51), 0);
+        if (av_opt_find(context->priv_data, "crf", nullptr, 0, 0) != nullptr) {
+            const bool scale63 =
+                codec->id == AV_CODEC_ID_VP8 || codec->id == AV_CODEC_ID_VP9 || codec->id == AV_CODEC_ID_AV1;
+            av_opt_set_double(context->priv_data, "crf", Crf(quality, scale63 ? 63 : 51), 0);
             context->bit_rate = 0; // constant quality, no bit rate cap (libvpx's "b:v 0")
         } else {
             // Encoders without CRF take a fixed quantizer, 2 (best) to 31.
@@ -140,6 +142,10 @@ public:
             // libvpx's own default (cpu-used 0 or 1) is many times slower for a sliver of size.
             av_opt_set_int(context->priv_data, "cpu-used", 4, 0);
             av_opt_set_int(context->priv_data, "row-mt", 1, 0);
+        }
+        if (codecName == "libx265") {
+            // x265 writes its own banner to stderr, past libavutil's log.
+            av_opt_set(context->priv_data, "x265-params", "log-level=error", 0);
         }
         Check(avcodec_open2(context, codec, nullptr), "open the " + codecName + " encoder");
         Check(avcodec_parameters_from_context(stream->codecpar, context), "set up the stream");
