@@ -52,7 +52,6 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
-set(CPACK_DEBIAN_TOOL_PACKAGE_SUGGESTS "ffmpeg")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
 or video, draws contact sheets, and shows settings panels, parameter blocks and
 the host calls of a run.]])

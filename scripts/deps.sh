@@ -4,9 +4,11 @@
 
 # The compiler and build tools.
 WQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config)
-# What the reference surface and the wqtrans tool link with, the tool's font, and what
-# makes its man page from the README (lowdown, preconv).
+# What the reference surface and the wqtrans tool link with (GIF palettes from
+# libimagequant, video and scaling through FFmpeg's libraries), the tool's font, and
+# what makes its man page from the README (lowdown, preconv).
 WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
+                  libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
                   lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
 # (melt, GStreamer), the man page's lint (groff, mandoc) and the Debian packages'

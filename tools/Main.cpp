@@ -10,6 +10,7 @@
 
 #include "host/FrameRenderer.h"
 #include "module/Exports.h"
+#include "tools/Encoders.h"
 #include "tools/Tool.h"
 
 namespace wqtrans::tool {
@@ -42,6 +43,10 @@ struct RunArgs {
     std::string flags = "0";
     std::string seed = "1";
     bool moduleLastStep = false;
+    std::string fit = "contain";
+    std::string background = "black";
+
+    FitOptions Fit() const { return FitOptions{ParseFit(fit), ParseColour(background)}; }
 
     RunOptions Options() const {
         RunOptions options;
@@ -78,6 +83,74 @@ void AddRunOptions(CLI::App* command, RunArgs& args) {
         ->capture_default_str();
     command->add_option("--seed", args.seed, "seed of the module's random generator, 0 to 4294967295, to repeat a run")
         ->capture_default_str();
+    command
+        ->add_option("--fit", args.fit,
+                     "how a picture of another shape meets the size: stretch, contain (whole, on --background) or "
+                     "cover (cropped)")
+        ->capture_default_str();
+    command->add_option("--background", args.background, "the colour around a contained picture: #RRGGBB or a name")
+        ->capture_default_str();
+}
+
+// The render options that shape the output file rather than the run.
+struct OutputArgs {
+    std::optional<int> quality;
+    bool lossless = false;
+    bool dither = false;
+    std::string codec;
+    uint32_t holdStart = 0;
+    uint32_t holdEnd = 0;
+    std::optional<int> loop;
+    bool noLoop = false;
+
+    // The settings for `kind`; a usage error for an option that does not apply to it.
+    EncodeSettings Settings(OutputKind kind, uint32_t fps) const {
+        const bool animation = kind != OutputKind::Png && kind != OutputKind::Directory;
+        const bool looping = kind == OutputKind::Gif || kind == OutputKind::Webp;
+        auto need = [](bool fits, const char* option, const char* kinds) {
+            if (!fits) {
+                UsageError(std::string(option) + ": only for " + kinds + " outputs");
+            }
+        };
+        need(!quality || animation, "--quality", ".gif, .webp and video");
+        need(!lossless || kind == OutputKind::Webp, "--lossless", ".webp");
+        need(!dither || kind == OutputKind::Gif, "--dither", ".gif");
+        need(codec.empty() || IsVideo(kind), "--codec", "video (.mp4, .webm, .mkv, .mov)");
+        need((holdStart == 0 && holdEnd == 0) || animation, "--hold-start and --hold-end", ".gif, .webp and video");
+        need((!loop && !noLoop) || looping, "--loop and --no-loop", ".gif and .webp");
+        EncodeSettings settings;
+        settings.quality = quality;
+        settings.lossless = lossless;
+        settings.dither = dither;
+        settings.codec = codec;
+        settings.loop = noLoop ? 1 : loop.value_or(0);
+        settings.fps = fps;
+        return settings;
+    }
+};
+
+void AddOutputOptions(CLI::App* command, OutputArgs& args) {
+    command
+        ->add_option("--quality", args.quality,
+                     "0 to 100, higher is better. GIF: palette quality (default " + std::to_string(kDefaultGifQuality) +
+                         "); WebP: lossy quality (default " + std::to_string(kDefaultWebpQuality) +
+                         "), or effort with --lossless; video: CRF = 51 x (100 - Q) / 100 for H.264 and H.265, "
+                         "63 x (100 - Q) / 100 for VP9 and AV1 (default " +
+                         std::to_string(kDefaultVideoQuality) + ": CRF 18 for H.264, about visually lossless)")
+        ->check(CLI::Range(0, 100));
+    command->add_flag("--lossless", args.lossless, "WebP: exact frames instead of lossy ones");
+    command->add_flag("--dither", args.dither, "GIF: error-diffusion dithering (smoother gradients, larger files)");
+    command->add_option("--codec", args.codec,
+                        "video: a libavcodec encoder for the container (default: libx264, libvpx-vp9 for .webm)");
+    command->add_option("--hold-start", args.holdStart, "show the old picture this many ms before the run")
+        ->check(CLI::Range(0u, 600000u));
+    command
+        ->add_option("--hold-end", args.holdEnd,
+                     "show the new picture at least this many ms after the run (default: one frame)")
+        ->check(CLI::Range(0u, 600000u));
+    CLI::Option* loop = command->add_option("--loop", args.loop, "GIF and WebP: times to play, 0 for ever (default)")
+                            ->check(CLI::Range(0, 65536));
+    command->add_flag("--no-loop", args.noLoop, "GIF and WebP: play once")->excludes(loop);
 }
 
 // For the commands whose output is a picture.
@@ -147,22 +220,20 @@ void Wrote(const std::string& out, const std::string& what) {
     std::fprintf(out == "-" ? stderr : stdout, "wrote %s: %s\n", out == "-" ? "stdout" : out.c_str(), what.c_str());
 }
 
-void Render(const std::string& name, const RunArgs& args, const std::vector<std::string>& sets,
-            const std::optional<std::string>& blockText, const std::string& out, const std::string& format,
-            std::optional<uint32_t> at, bool quiet) {
+void Render(const std::string& name, const RunArgs& args, const OutputArgs& outputArgs,
+            const std::vector<std::string>& sets, const std::optional<std::string>& blockText, const std::string& out,
+            const std::string& format, std::optional<uint32_t> at, bool quiet) {
     const TransitionInfo& info = FindTransition(name);
     const OutputKind kind = OutputKindOf(out, format);
     const RunOptions options = args.Options();
+    const EncodeSettings settings = outputArgs.Settings(kind, options.fps);
     if (at && kind != OutputKind::Png) {
         UsageError("--at picks one moment, so it needs a .png --out (or --format png)");
-    }
-    if (kind == OutputKind::Mp4 || kind == OutputKind::Webm) {
-        RequireFfmpeg();
     }
     const std::vector<uint8_t> block = BlockArgument(info, blockText);
     Instance instance = Create(info, block);
     ApplySettings(info, instance.get(), sets);
-    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight);
+    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight, args.Fit());
     const int32_t width = pictures.oldPicture->Width();
     const int32_t height = pictures.oldPicture->Height();
     const std::string size = std::to_string(width) + "x" + std::to_string(height);
@@ -193,13 +264,15 @@ void Render(const std::string& name, const RunArgs& args, const std::vector<std:
             });
         WritePng(last, out);
     } else {
-        std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, options.fps, times.size());
+        std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, settings, times.size());
+        // The old picture is held before the run: every frame after the first comes later.
+        const uint32_t holdStart = outputArgs.holdStart;
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t time, Picture& frame) {
-                sink->Add(frame, time);
+                sink->Add(frame, index == 0 ? 0 : time + holdStart);
                 progress.Update(index + 1);
             });
-        sink->Finish(options.durationMs + 1000 / options.fps);
+        sink->Finish(holdStart + options.durationMs + std::max(outputArgs.holdEnd, 1000 / options.fps));
     }
     progress.Done();
     if (!quiet) {
@@ -222,7 +295,16 @@ void Sheet(const std::vector<std::string>& names, const RunArgs& args, const std
         UsageError("--out \"" + out + "\": a contact sheet is a .png");
     }
     const RunOptions options = args.Options();
-    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kSheetWidth, kSheetHeight);
+    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kSheetWidth, kSheetHeight, args.Fit());
+    if (args.size.empty()) {
+        // Given pictures make cells of their own shape, no larger than a built-in cell.
+        const auto [w, h] =
+            FitInside(pictures.oldPicture->Width(), pictures.oldPicture->Height(), kSheetWidth, kSheetHeight);
+        if (w != pictures.oldPicture->Width() || h != pictures.oldPicture->Height()) {
+            pictures.oldPicture = Scaled(*pictures.oldPicture, w, h, args.Fit());
+            pictures.newPicture = Scaled(*pictures.newPicture, w, h, args.Fit());
+        }
+    }
     auto sheet = ContactSheet(transitions, *pictures.oldPicture, *pictures.newPicture, options, quiet);
     WritePng(*sheet, out);
     if (!quiet) {
@@ -258,7 +340,7 @@ void Calls(const std::string& name, const RunArgs& args, const std::vector<std::
     std::string out;
     Instance instance = Create(info, BlockArgument(info, blockText));
     ApplySettings(info, instance.get(), sets);
-    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight);
+    PicturePair pictures = LoadPictures(args.from, args.to, args.size, kBuiltInWidth, kBuiltInHeight, args.Fit());
     out = info.name + " (" + info.idText + "), block " +
           (info.defaults.empty() ? std::string("(none)") : Hex(BlockOf(instance.get()))) + ", " +
           std::to_string(pictures.oldPicture->Width()) + "x" + std::to_string(pictures.oldPicture->Height()) +
@@ -283,7 +365,7 @@ int Main(int argc, char** argv) {
     app.footer("Run `wqtrans COMMAND --help` for a command's options and an example.\n"
                "Exit status: 0 done; 2 bad usage or input (unknown command, transition, control, value, kind of\n"
                "output, a size over the pixel budget); 1 a picture that cannot be read or is over the budget, an\n"
-               "output that cannot be written (or ffmpeg missing); 130 / 143 interrupted by SIGINT / SIGTERM.");
+               "output that cannot be written; 130 / 143 interrupted by SIGINT / SIGTERM.");
 
     bool json = false;
     CLI::App* list = app.add_subcommand("list", "list the transitions: index, ID, name, mode bits, parameters");
@@ -291,6 +373,7 @@ int Main(int argc, char** argv) {
     list->footer("Example:\n  wqtrans list --json");
 
     RunArgs renderArgs;
+    OutputArgs outputArgs;
     std::string renderName, renderOut, renderFormat;
     std::optional<std::string> renderBlock;
     std::vector<std::string> renderSets;
@@ -301,13 +384,14 @@ int Main(int argc, char** argv) {
     render
         ->add_option("--out,-o", renderOut,
                      ".gif, .webp (animated), .png (the last frame, or --at), a directory (numbered PNG frames), "
-                     ".mp4 or .webm (through ffmpeg), or - for stdout (with --format)")
+                     ".mp4 (H.264), .webm (VP9), .mkv or .mov (H.264), or - for stdout (with --format)")
         ->required();
     render->add_option("--format", renderFormat,
                        "gif, webp, png, mp4 or webm: the kind of output, needed for --out - and names without an "
                        "extension");
     AddRunOptions(render, renderArgs);
     AddLastStepOption(render, renderArgs);
+    AddOutputOptions(render, outputArgs);
     render->add_option("--set", renderSets, "\"Label=value\": set a control of the transition's settings panel")
         ->allow_extra_args(false);
     render->add_option("--block", renderBlock, "raw parameter block in hex, e.g. 03000000");
@@ -403,7 +487,8 @@ int Main(int argc, char** argv) {
         if (list->parsed()) {
             List(json);
         } else if (render->parsed()) {
-            Render(renderName, renderArgs, renderSets, renderBlock, renderOut, renderFormat, at, renderQuiet);
+            Render(renderName, renderArgs, outputArgs, renderSets, renderBlock, renderOut, renderFormat, at,
+                   renderQuiet);
         } else if (sheet->parsed()) {
             Sheet(sheetNames, sheetArgs, sheetOut, sheetQuiet);
         } else if (panel->parsed()) {

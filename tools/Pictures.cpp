@@ -217,12 +217,6 @@ void ReleaseTextCaches() {
     FcFini();
 }
 
-std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height) {
-    auto scaled = std::make_unique<Picture>(width, height);
-    picture.StretchAll(scaled.get(), 0, 0, width, height, 0, 0, 0, 0);
-    return scaled;
-}
-
 std::pair<int32_t, int32_t> ParseSize(const std::string& text) {
     int64_t width = 0;
     int64_t height = 0;
@@ -242,7 +236,7 @@ std::pair<int32_t, int32_t> ParseSize(const std::string& text) {
 }
 
 PicturePair LoadPictures(const std::string& from, const std::string& to, const std::string& size, int32_t builtInWidth,
-                         int32_t builtInHeight) {
+                         int32_t builtInHeight, const FitOptions& fit) {
     std::optional<std::pair<int32_t, int32_t>> wanted;
     if (!size.empty()) {
         wanted = ParseSize(size);
@@ -275,17 +269,17 @@ PicturePair LoadPictures(const std::string& from, const std::string& to, const s
     }
     if (wanted) {
         if (pair.oldPicture->Width() != wanted->first || pair.oldPicture->Height() != wanted->second) {
-            pair.oldPicture = Scaled(*pair.oldPicture, wanted->first, wanted->second);
+            pair.oldPicture = Scaled(*pair.oldPicture, wanted->first, wanted->second, fit);
         }
         if (pair.newPicture->Width() != wanted->first || pair.newPicture->Height() != wanted->second) {
-            pair.newPicture = Scaled(*pair.newPicture, wanted->first, wanted->second);
+            pair.newPicture = Scaled(*pair.newPicture, wanted->first, wanted->second, fit);
         }
     } else if (pair.newPicture->Width() != pair.oldPicture->Width() ||
                pair.newPicture->Height() != pair.oldPicture->Height()) {
         std::cerr << "wqtrans: note: the new picture (" << pair.newPicture->Width() << "x" << pair.newPicture->Height()
                   << ") is scaled to the old picture's size (" << pair.oldPicture->Width() << "x"
                   << pair.oldPicture->Height() << "); --size sets both\n";
-        pair.newPicture = Scaled(*pair.newPicture, pair.oldPicture->Width(), pair.oldPicture->Height());
+        pair.newPicture = Scaled(*pair.newPicture, pair.oldPicture->Width(), pair.oldPicture->Height(), fit);
     }
     return pair;
 }

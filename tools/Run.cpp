@@ -239,28 +239,51 @@ void PrintCalls(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPic
     out += "End()\n";
 }
 
-Progress::Progress(size_t total, bool quiet) : total(total), enabled(!quiet && isatty(2) == 1), startMs(NowMs()) {}
+Progress::Progress(size_t total, bool quiet, std::string unit)
+    : total(total), unit(std::move(unit)), enabled(!quiet && isatty(2) == 1), startMs(NowMs()) {}
 
 Progress::~Progress() { Done(); }
 
 void Progress::Done() {
     if (shown) {
-        std::fprintf(stderr, "\r%60s\r", "");
+        std::fprintf(stderr, "\r\033[K");
         std::fflush(stderr);
         shown = false;
     }
     enabled = false;
 }
 
+std::string Progress::Line(size_t done, size_t total, int64_t elapsedMs, const std::string& unit) {
+    const size_t width = 30;
+    const size_t filled = total == 0 ? width : std::min(done, total) * width / total;
+    std::string line(width + 3, ' ');
+    line.front() = '[';
+    line.replace(1, filled, filled, '#');
+    line[width + 1] = ']';
+    char text[96];
+    std::snprintf(text, sizeof text, "%3d%% %zu/%zu %s", total == 0 ? 100 : static_cast<int>(done * 100 / total), done,
+                  total, unit.c_str());
+    line += text;
+    if (done > 0 && elapsedMs > 0) {
+        const double perSecond = static_cast<double>(done) * 1000.0 / static_cast<double>(elapsedMs);
+        const auto left = static_cast<int64_t>(static_cast<double>(total - std::min(done, total)) / perSecond + 0.5);
+        std::snprintf(text, sizeof text, ", %.1f/s, %lld:%02lld left", perSecond, static_cast<long long>(left / 60),
+                      static_cast<long long>(left % 60));
+        line += text;
+    }
+    return line;
+}
+
 void Progress::Update(size_t done) {
-    if (!enabled || total == 0 || (!shown && NowMs() - startMs < 1000)) {
+    if (!enabled || total == 0) {
+        return;
+    }
+    const int64_t elapsed = NowMs() - startMs;
+    if (!shown && elapsed < 1000) {
         return;
     }
     shown = true;
-    const int width = 30;
-    const int filled = static_cast<int>(done * width / total);
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%% %zu/%zu", filled, "##############################", width - filled, "",
-                 static_cast<int>(done * 100 / total), done, total);
+    std::fprintf(stderr, "\r%s\033[K", Line(done, total, elapsed, unit).c_str());
     std::fflush(stderr);
 }
 

@@ -65,7 +65,7 @@ std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& 
     all.insert(std::begin(moments), std::end(moments));
     times.assign(all.begin(), all.end());
 
-    Progress progress(transitions.size(), quiet);
+    Progress progress(transitions.size(), quiet, "transitions");
     std::vector<uint32_t> thumb(static_cast<size_t>(w) * static_cast<size_t>(h));
     for (size_t row = 0; row < transitions.size(); ++row) {
         const TransitionInfo& info = *transitions[row];

@@ -125,8 +125,23 @@ std::unique_ptr<Picture> LoadPicture(const std::string& path);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
 // tool's own memory.
 void ReleaseTextCaches();
-// A nearest-neighbour copy at another size, through the surface's own StretchAll.
-std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height);
+// How a picture of another shape is brought to the run's size: stretched, whole on a
+// background (letterboxed), or cropped to the middle part that has the run's shape.
+enum class FitMode { Stretch, Contain, Cover };
+struct FitOptions {
+    FitMode mode = FitMode::Contain;
+    uint32_t background = 0xFF000000u; // 0xAARRGGBB
+};
+// "stretch", "contain" or "cover", or a usage error.
+FitMode ParseFit(const std::string& text);
+// "#RRGGBB", "#RGB", "0xRRGGBB" or a few names (black, white, gray...) into 0xFFRRGGBB.
+uint32_t ParseColour(const std::string& text);
+// A copy at another size, by `fit`, smoothly scaled (area when shrinking, bicubic when
+// enlarging).
+std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height, const FitOptions& fit = {});
+// The size of width x height scaled down, keeping its shape, to fit the box (unchanged
+// when it fits already).
+std::pair<int32_t, int32_t> FitInside(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeight);
 // "WxH" into its two positive numbers within the pixel budget, or a usage error.
 std::pair<int32_t, int32_t> ParseSize(const std::string& text);
 
@@ -137,8 +152,9 @@ struct PicturePair {
 // The old and new pictures of a run: the files given or the built-ins, both at
 // `size` when given, else the new picture scaled to the old one's size (with a note
 // on stderr when it had to be scaled).
+// Pictures of another size are brought to it by `fit`.
 PicturePair LoadPictures(const std::string& from, const std::string& to, const std::string& size, int32_t builtInWidth,
-                         int32_t builtInHeight);
+                         int32_t builtInHeight, const FitOptions& fit = {});
 
 // ---- Runs ------------------------------------------------------------------
 
@@ -170,17 +186,21 @@ void PrintCalls(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPic
                 const std::vector<uint32_t>& times, std::string& out);
 
 // A progress bar on stderr, shown only on a terminal, only once the work has taken
-// more than a second, and never when quiet.
+// more than a second, and never when quiet: what is done of the total, how many per
+// second and the time left.
 class Progress {
 public:
-    Progress(size_t total, bool quiet);
+    Progress(size_t total, bool quiet, std::string unit = "frames");
     ~Progress();
     void Update(size_t done);
     // Clears the bar from the terminal.
     void Done();
+    // The bar's text after `done` of the total in `elapsedMs`.
+    static std::string Line(size_t done, size_t total, int64_t elapsedMs, const std::string& unit);
 
 private:
     size_t total;
+    std::string unit;
     bool enabled;
     bool shown = false;
     int64_t startMs;
@@ -188,7 +208,12 @@ private:
 
 // ---- Outputs ---------------------------------------------------------------
 
-enum class OutputKind { Gif, Webp, Png, Directory, Mp4, Webm };
+enum class OutputKind { Gif, Webp, Png, Directory, Mp4, Webm, Mkv, Mov };
+
+// Whether the kind is a video, written through FFmpeg's libraries.
+inline bool IsVideo(OutputKind kind) {
+    return kind == OutputKind::Mp4 || kind == OutputKind::Webm || kind == OutputKind::Mkv || kind == OutputKind::Mov;
+}
 
 // The kind of output a path names: by `format` (gif, webp, png, mp4, webm) when given,
 // else by its extension, or a directory when it ends in '/', is one already or has no
@@ -204,14 +229,12 @@ public:
     // `endMs` is when the last frame stops being shown.
     virtual void Finish(uint32_t endMs) = 0;
 };
+struct EncodeSettings;
 // `frames` is how many frames will come (numbered frames get enough digits for it).
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
-                                    uint32_t fps, size_t frames);
+                                    const EncodeSettings& settings, size_t frames);
 // One PNG, written to a temporary file and renamed.
 void WritePng(Picture& picture, const std::string& path);
-
-// Checks that ffmpeg is on PATH (an I/O error naming the Debian package otherwise).
-void RequireFfmpeg();
 
 // ---- Contact sheet -----------------------------------------------------------
 

@@ -193,7 +193,8 @@ TEST_F(ToolOutputs, GifFramesStartOnTheOldPictureAndEndOnTheNew) {
 TEST_F(ToolOutputs, WebpFramesStartOnTheOldPictureAndEndOnTheNew) {
     for (const Timing& timing : kTimings) {
         SCOPED_TRACE(std::string(timing.duration) + " ms at " + timing.fps + " fps");
-        const Result result = Render({"Fade", "--duration", timing.duration, "--fps", timing.fps, "--out", "f.webp"});
+        const Result result =
+            Render({"Fade", "--duration", timing.duration, "--fps", timing.fps, "--lossless", "--out", "f.webp"});
         ASSERT_EQ(result.status, 0) << result.err;
         const Decoded webp = DecodeWebp(dir / "f.webp");
         ASSERT_EQ(webp.frames.size(), timing.frames);
@@ -234,26 +235,28 @@ TEST_F(ToolOutputs, DirectoryHoldsNumberedFrames) {
 }
 
 TEST_F(ToolOutputs, PicturesOfAnotherSizeAreScaled) {
-    // A 12 x 8 new picture is scaled to the old one's 24 x 16 (each pixel doubled) and
-    // the tool says so; --size scales both.
-    SoftwareSurface small = MakePicture(12, 8, [](int32_t x, int32_t y) { return NewPixel(x, y); });
-    ASSERT_TRUE(small.SavePng(dir / "small.png"));
-    SoftwareSurface doubled = MakePicture(kW, kH, [](int32_t x, int32_t y) { return NewPixel(x / 2, y / 2); });
+    // A flat 12 x 8 new picture is scaled to the old one's 24 x 16 and the tool says
+    // so; --size scales both, and halving a picture of flat 2 x 2 blocks (area
+    // scaling) gives one pixel of the block's colour each.
+    SoftwareSurface flat = MakePicture(12, 8, [](int32_t, int32_t) { return 0xFF20C040u; });
+    ASSERT_TRUE(flat.SavePng(dir / "small.png"));
+    SoftwareSurface flatBig = MakePicture(kW, kH, [](int32_t, int32_t) { return 0xFF20C040u; });
     Result result =
         RunTool({"render", "Fade", "--from", "old.png", "--to", "small.png", "--quiet", "--out", "p.png"}, dir);
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.err.find("scaled"), std::string::npos) << result.err;
-    EXPECT_EQ(Difference(LoadPixels(dir / "p.png"), doubled), "");
+    EXPECT_EQ(Difference(LoadPixels(dir / "p.png"), flatBig), "");
 
-    // Halving a picture made of 2 x 2 blocks gives one pixel per block, whichever
-    // pixel of the block the stretch samples.
+    SoftwareSurface blocks = MakePicture(12, 8, [](int32_t x, int32_t y) { return NewPixel(x, y); });
+    SoftwareSurface doubled = MakePicture(kW, kH, [](int32_t x, int32_t y) { return NewPixel(x / 2, y / 2); });
     ASSERT_TRUE(doubled.SavePng(dir / "big.png"));
+    ASSERT_TRUE(blocks.SavePng(dir / "blocks.png"));
     result = RunTool(
-        {"render", "Fade", "--from", "small.png", "--to", "big.png", "--size", "12x8", "--quiet", "--out", "q.png"},
+        {"render", "Fade", "--from", "blocks.png", "--to", "big.png", "--size", "12x8", "--quiet", "--out", "q.png"},
         dir);
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err.find("scaled"), std::string::npos) << result.err;
-    EXPECT_EQ(Difference(LoadPixels(dir / "q.png"), small), "");
+    EXPECT_EQ(Difference(LoadPixels(dir / "q.png"), blocks), "");
 }
 
 TEST_F(ToolOutputs, JpegAndWebpPicturesAreRead) {
