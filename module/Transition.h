@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "module/HostSurface.h"
 #include "module/ParamBlock.h"
@@ -134,6 +135,30 @@ protected:
         } catch (...) {
             return 0;
         }
+    }
+
+    // The opening that most steps share. On the first step of a run the new frame's size
+    // is kept in `width` and `height` and `setUp` starts the run's own state; then the
+    // clock is read. Answers the elapsed time, or nothing when the destination cannot be
+    // drawn on (the step then answers 0). A throw while measuring leaves the run to be
+    // set up by the next step.
+    template <typename SetUp>
+    std::optional<uint32_t> OpenStep(HostSurface* dest, HostSurface* newFrame, uint32_t& width, uint32_t& height,
+                                     SetUp&& setUp) {
+        if (firstStep != 0) {
+            width = static_cast<uint32_t>(newFrame->Width());
+            height = static_cast<uint32_t>(newFrame->Height());
+            setUp();
+            firstStep = 0;
+        }
+        const uint32_t e = UpdateElapsed();
+        if (dest->IsReady() == 0) {
+            return std::nullopt;
+        }
+        return e;
+    }
+    std::optional<uint32_t> OpenStep(HostSurface* dest, HostSurface* newFrame, uint32_t& width, uint32_t& height) {
+        return OpenStep(dest, newFrame, width, height, [] {});
     }
 
     int32_t nameId = 0;

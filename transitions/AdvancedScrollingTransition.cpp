@@ -43,22 +43,19 @@ int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostS
                                           ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] {
             activeStyle = static_cast<uint32_t>(style);
             if (activeStyle == kRandomStyle) {
                 // 0 to 7, and 8 (the whole frame at once) for the generator's top value only.
                 const auto r = static_cast<uint32_t>(crt::rand());
                 activeStyle = (8u * r) / 32767u;
             }
-            firstStep = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        const uint32_t d = duration;
-        if (dest->IsReady() == 0) {
+        });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
+        const uint32_t d = duration;
         if (static_cast<double>(e) / static_cast<double>(d) > 1.0 || activeStyle > 7) {
             return StepResult(newFrame->CopyAll(dest));
         }

@@ -55,16 +55,12 @@ INT_PTR BackTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            firstStep = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        const uint32_t d = duration;
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height);
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
+        const uint32_t d = duration;
         // The new frame lies behind whatever is left of the old one.
         drew(newFrame->CopyAll(dest));
         if (static_cast<double>(e) / static_cast<double>(d) > 1.0) {

@@ -55,16 +55,12 @@ INT_PTR CellTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
 int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            firstStep = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        const uint32_t d = duration;
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height);
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
+        const uint32_t d = duration;
         const uint32_t W = width;
         const uint32_t H = height;
         const auto C = static_cast<uint32_t>(columns);

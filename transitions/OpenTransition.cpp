@@ -22,16 +22,12 @@ void OpenTransition::SetParams(const void* block, uint32_t size) { ReadBlock(blo
 int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            firstStep = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        const uint32_t d = duration;
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height);
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
+        const uint32_t d = duration;
         const double p = static_cast<double>(e) / static_cast<double>(d);
         if (p > 1.0) {
             return StepResult(newFrame->CopyAll(dest));

@@ -29,17 +29,12 @@ INT_PTR PushTransition::OnSettingsMessage(HWND window, UINT message, WPARAM wPar
 int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            bandFilled = 0;
-            firstStep = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        const uint32_t d = duration;
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { bandFilled = 0; });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
+        const uint32_t d = duration;
         const double p = static_cast<double>(e) / static_cast<double>(d);
         if (p > 1.0) {
             return StepResult(newFrame->CopyAll(dest));

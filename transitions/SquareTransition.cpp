@@ -46,15 +46,11 @@ INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
 int32_t SquareTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height);
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         const uint32_t d = duration;
         if (e > d) {
             return StepResult(newFrame->CopyAll(dest));

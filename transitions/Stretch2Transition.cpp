@@ -91,16 +91,11 @@ int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostS
                                  ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            phase = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { phase = 0; });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         const uint32_t d = duration;
         if (e > d) {
             return StepResult(newFrame->CopyAll(dest));

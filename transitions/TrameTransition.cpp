@@ -83,17 +83,14 @@ void TrameTransition::SweepRows(HostSurface* dest, HostSurface* newFrame, uint32
 int32_t TrameTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] {
             rowsDone = 0;
             columnsDone = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         // A frame too large to sweep pixel by pixel is shown whole.
         if (static_cast<double>(e) / static_cast<double>(duration) > 1.0 || !FrameFits(width, height)) {
             return StepResult(newFrame->CopyAll(dest));

@@ -49,16 +49,11 @@ INT_PTR Turn2Transition::OnSettingsMessage(HWND window, UINT message, WPARAM, LP
 int32_t Turn2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            turnsDone = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { turnsDone = 0; });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         const uint32_t d = duration;
         if (e > d) {
             return StepResult(newFrame->CopyAll(dest));

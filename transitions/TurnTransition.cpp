@@ -52,16 +52,11 @@ INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
 int32_t TurnTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
-            angle = 0.0;
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { angle = 0.0; });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         const uint32_t d = duration;
         if (e > d) {
             return StepResult(newFrame->CopyAll(dest));

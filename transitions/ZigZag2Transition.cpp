@@ -66,17 +66,14 @@ int32_t ZigZag2Transition::CloseSettings(int32_t apply) {
 int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        if (firstStep != 0) {
-            firstStep = 0;
-            width = static_cast<uint32_t>(newFrame->Width());
-            height = static_cast<uint32_t>(newFrame->Height());
+        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] {
             lineIndex = 0;
             reversed = 0;
-        }
-        const uint32_t e = UpdateElapsed();
-        if (dest->IsReady() == 0) {
+        });
+        if (!opened) {
             return 0;
         }
+        const uint32_t e = *opened;
         // No lines (a stored count of 0) leave nothing to sweep: show the new frame.
         if (static_cast<double>(e) / static_cast<double>(duration) > 1.0 || lineCount == 0) {
             return StepResult(newFrame->CopyAll(dest));
