@@ -73,33 +73,6 @@ std::string Readable(const std::u16string& text) {
     return out;
 }
 
-bool Within(const ControlInfo& inner, const ControlInfo& outer) {
-    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
-}
-
-int32_t Distance(const ControlInfo& a, const ControlInfo& b) {
-    return std::max({0, b.x - (a.x + a.width), a.x - (b.x + b.width)}) +
-           std::max({0, b.y - (a.y + a.height), a.y - (b.y + b.height)});
-}
-
-// The value control nearest to a label: a track bar or edit box, else an up-down.
-std::optional<ControlInfo> NearestValue(const ControlInfo& label, const std::vector<ControlInfo>& controls) {
-    for (auto wanted : {std::vector{ControlKind::TrackBar, ControlKind::Edit}, std::vector{ControlKind::UpDown}}) {
-        std::optional<ControlInfo> best;
-        for (const ControlInfo& c : controls) {
-            if (std::find(wanted.begin(), wanted.end(), c.kind) != wanted.end() &&
-                (!best || Distance(label, c) < Distance(label, *best))) {
-                best = c;
-            }
-        }
-        if (best) {
-            return best;
-        }
-    }
-    return std::nullopt;
-}
-
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.4g", value);
@@ -127,7 +100,7 @@ PanelParam NumberOf(const std::string& name, const ControlInfo& value, const std
     if (value.kind == ControlKind::Edit) {
         // An edit box takes its range from the up-down beside it.
         for (const ControlInfo& c : controls) {
-            if (c.kind == ControlKind::UpDown && Distance(value, c) <= 4) {
+            if (c.kind == ControlKind::UpDown && Gap(value, c) <= 4) {
                 ranged = c;
             }
         }
@@ -159,13 +132,13 @@ std::vector<PanelParam> ReadPanelParams(uint32_t id) {
         if (c.kind == ControlKind::GroupBox) {
             std::vector<ControlInfo> buttons;
             std::copy_if(controls.begin(), controls.end(), std::back_inserter(buttons),
-                         [&](const ControlInfo& b) { return b.kind == ControlKind::RadioButton && Within(b, c); });
+                         [&](const ControlInfo& b) { return b.kind == ControlKind::RadioButton && Inside(b, c); });
             if (!buttons.empty()) {
                 params.push_back(ChoiceOf(text, buttons));
             }
         } else if (c.kind == ControlKind::RadioButton &&
                    std::none_of(controls.begin(), controls.end(), [&](const ControlInfo& g) {
-                       return g.kind == ControlKind::GroupBox && Within(c, g);
+                       return g.kind == ControlKind::GroupBox && Inside(c, g);
                    })) {
             loose.push_back(c);
         } else if (c.kind == ControlKind::CheckBox) {
@@ -179,7 +152,7 @@ std::vector<PanelParam> ReadPanelParams(uint32_t id) {
                               1,
                               c.checked ? 1.0 : 0.0});
         } else if (c.kind == ControlKind::Label && !text.empty()) {
-            if (const std::optional<ControlInfo> value = NearestValue(c, controls)) {
+            if (const std::optional<ControlInfo> value = ValueControlOf(c, controls)) {
                 params.push_back(NumberOf(text, *value, controls));
             }
         }

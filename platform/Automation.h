@@ -5,6 +5,7 @@
 // panel the message the real control sends, so the panel's own rules apply.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,6 +54,42 @@ WQ_API bool MoveUpDown(HWND dialog, int32_t id, int32_t position);
 // Types into an edit box: its text is replaced, then the panel receives WM_COMMAND
 // with EN_CHANGE. False when there is no such edit box.
 WQ_API bool Type(HWND dialog, int32_t id, std::u16string_view text);
+
+// Where controls lie on a panel, for reading it as a person does: which value control
+// a label names, which radio buttons a group box holds.
+
+// The gap between two controls' rectangles in dialog units (0 when they overlap).
+inline int32_t Gap(const ControlInfo& a, const ControlInfo& b) {
+    const int32_t dx = std::max({0, b.x - (a.x + a.width), a.x - (b.x + b.width)});
+    const int32_t dy = std::max({0, b.y - (a.y + a.height), a.y - (b.y + b.height)});
+    return dx + dy;
+}
+
+// Whether `inner` lies wholly within `outer`.
+inline bool Inside(const ControlInfo& inner, const ControlInfo& outer) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
+}
+
+// The value control a label names: the nearest track bar or edit box, else the
+// nearest up-down; the first in template order among equally near ones.
+inline std::optional<ControlInfo> ValueControlOf(const ControlInfo& label, const std::vector<ControlInfo>& controls) {
+    for (bool upDowns : {false, true}) {
+        const ControlInfo* best = nullptr;
+        for (const ControlInfo& control : controls) {
+            const bool eligible = upDowns
+                                      ? control.kind == ControlKind::UpDown
+                                      : (control.kind == ControlKind::TrackBar || control.kind == ControlKind::Edit);
+            if (eligible && (best == nullptr || Gap(label, control) < Gap(label, *best))) {
+                best = &control;
+            }
+        }
+        if (best != nullptr) {
+            return *best;
+        }
+    }
+    return std::nullopt;
+}
 
 // Every window (panel or control) that exists now; for leak checks in tests.
 WQ_API std::size_t LiveWindows();

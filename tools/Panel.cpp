@@ -80,18 +80,6 @@ bool IsValueControl(ControlKind kind) {
     return kind == ControlKind::TrackBar || kind == ControlKind::Edit || kind == ControlKind::UpDown;
 }
 
-// The gap between two controls' rectangles in dialog units (0 when they overlap).
-int32_t Gap(const ControlInfo& a, const ControlInfo& b) {
-    const int32_t dx = std::max({0, b.x - (a.x + a.width), a.x - (b.x + b.width)});
-    const int32_t dy = std::max({0, b.y - (a.y + a.height), a.y - (b.y + b.height)});
-    return dx + dy;
-}
-
-bool Inside(const ControlInfo& inner, const ControlInfo& outer) {
-    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
-}
-
 std::pair<int32_t, int32_t> Range(const ControlInfo& control) {
     return {std::min(control.rangeMin, control.rangeMax), std::max(control.rangeMin, control.rangeMax)};
 }
@@ -105,28 +93,6 @@ struct Settable {
     std::vector<ControlInfo> choices; // a group box's radio buttons
     std::optional<ControlInfo> range; // an edit box's up-down partner
 };
-
-// The value control a label names: the nearest track bar or edit box, else the
-// nearest up-down.
-std::optional<ControlInfo> Partner(const ControlInfo& label, const std::vector<ControlInfo>& controls) {
-    std::optional<ControlInfo> best;
-    int32_t bestGap = 0;
-    for (bool upDowns : {false, true}) {
-        for (const ControlInfo& control : controls) {
-            const bool eligible = upDowns
-                                      ? control.kind == ControlKind::UpDown
-                                      : (control.kind == ControlKind::TrackBar || control.kind == ControlKind::Edit);
-            if (eligible && (!best || Gap(label, control) < bestGap)) {
-                best = control;
-                bestGap = Gap(label, control);
-            }
-        }
-        if (best) {
-            break;
-        }
-    }
-    return best;
-}
 
 std::optional<ControlInfo> NearestUpDown(const ControlInfo& edit, const std::vector<ControlInfo>& controls) {
     std::optional<ControlInfo> best;
@@ -157,7 +123,7 @@ std::vector<Settable> Settables(const std::vector<ControlInfo>& controls) {
                 list.push_back(group);
             }
         } else if (control.kind == ControlKind::Label && !readable.empty()) {
-            const std::optional<ControlInfo> partner = Partner(control, controls);
+            const std::optional<ControlInfo> partner = ValueControlOf(control, controls);
             if (!partner) {
                 continue;
             }
