@@ -32,7 +32,7 @@ struct ControlInfo {
 };
 
 // The kind as a person names it: "radio button", "track bar", "up-down", ...
-const char* KindName(ControlKind kind);
+WQ_API const char* KindName(ControlKind kind);
 
 // The panel's controls in template order; empty when `dialog` is not a panel.
 WQ_API std::vector<ControlInfo> Controls(HWND dialog);
