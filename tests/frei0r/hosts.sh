@@ -23,7 +23,7 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 # forever, or ends with an empty output. The cause is melt's own: its avformat consumer
 # (7.12) starts its thread before it sets its "running" flag, and a thread that looks
 # at the flag first ends at once without a frame (its debug log shows "flushing video
-# size 0" right after start), with or without our plugins. Each run is bounded and
+# size 0" right after start), before any transition is asked for a frame. Each run is bounded and
 # tried up to three times until its output file has content; what it renders is
 # checked as before.
 melt() {
