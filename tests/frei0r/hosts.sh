@@ -23,9 +23,9 @@ fail() { echo "FAIL: $*" >&2; failed=1; }
 # forever, or ends with an empty output. The cause is melt's own: its avformat consumer
 # (7.12) starts its thread before it sets its "running" flag, and a thread that looks
 # at the flag first ends at once without a frame (its debug log shows "flushing video
-# size 0" right after start), before any transition is asked for a frame. Each run is bounded and
-# tried up to three times until its output file has content; what it renders is
-# checked as before.
+# size 0" right after start), before any transition is asked for a frame. Each run is
+# bounded (a run here takes a second or two) and tried up to three times until its
+# output file has content; what it renders is checked as before.
 melt() {
     local output="" argument try
     for argument in "$@"; do
@@ -33,7 +33,7 @@ melt() {
     done
     for try in 1 2 3; do
         if [ -n "$output" ]; then rm -f "$output"; fi
-        if timeout 120 melt "$@" && { [ -z "$output" ] || [ -s "$output" ]; }; then
+        if timeout 60 melt "$@" && { [ -z "$output" ] || [ -s "$output" ]; }; then
             return 0
         fi
         echo "melt gave no output (try $try of 3)" >&2
