@@ -38,6 +38,7 @@ struct EncodeSettings {
     std::string codec;     // video: an encoder name of libavcodec, e.g. libx264
     int loop = 0;          // GIF and WebP: times to play, 0 for ever
     uint32_t fps = 30;     // video: the frame rate; frame i is at i x 1000 / fps ms
+    int threads = 0;       // GIF: threads making palettes, 1 for the caller's alone; 0: GifThreads
 };
 
 class FrameEncoder {
@@ -46,6 +47,10 @@ public:
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     virtual void Finish(uint32_t endMs) = 0;
 };
+
+// The threads a GIF's palettes are made on: `settings.threads`, or by default the
+// processor's cores, at most 4.
+int GifThreads(const EncodeSettings& settings);
 
 std::unique_ptr<FrameEncoder> OpenGifEncoder(OutputFile& file, int32_t width, int32_t height,
                                              const EncodeSettings& settings);
