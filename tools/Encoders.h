@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,18 @@ public:
     virtual ~FrameEncoder() = default;
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     virtual void Finish(uint32_t endMs) = 0;
+    // Frames taken but not yet in the file: the encoder's look-ahead, or frames whose
+    // palettes are still being made. Each frame that reaches the file, in Finish too,
+    // calls `written`.
+    virtual size_t Pending() const { return 0; }
+    std::function<void()> written;
+
+protected:
+    void Written() const {
+        if (written) {
+            written();
+        }
+    }
 };
 
 // The threads a GIF's palettes are made on: `settings.threads`, or by default the

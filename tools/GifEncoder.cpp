@@ -236,6 +236,8 @@ public:
         }
     }
 
+    size_t Pending() const override { return inFlight.size(); }
+
     void Finish(uint32_t endMs) override {
         while (!inFlight.empty()) {
             Retire();
@@ -359,6 +361,7 @@ private:
             Put(Centiseconds(out.timeMs) - Centiseconds(pending->timeMs));
         }
         pending = std::move(out);
+        Written();
     }
 
     // Calls `f(i, at)` for each pixel of the rectangle: its index in the rectangle and

@@ -275,10 +275,16 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, settings, times.size());
         // The old picture is held before the run: every frame after the first comes later.
         const uint32_t holdStart = outputArgs.holdStart;
+        // A frame counts once it is in the file, so an encoder's look-ahead, emptied
+        // when it finishes, shows on the bar rather than after it.
+        size_t added = 0;
+        auto update = [&] { progress.Update(added - std::min(added, sink->Pending())); };
+        sink->OnWritten(update);
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t time, Picture& frame) {
                 sink->Add(frame, index == 0 ? 0 : time + holdStart);
-                progress.Update(index + 1);
+                added = index + 1;
+                update();
             });
         sink->Finish(holdStart + options.durationMs + std::max(outputArgs.holdEnd, 1000 / options.fps));
     }
