@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,6 +39,7 @@ struct EncodeSettings {
     std::string codec;     // video: an encoder name of libavcodec, e.g. libx264
     int loop = 0;          // GIF and WebP: times to play, 0 for ever
     uint32_t fps = 30;     // video: the frame rate; frame i is at i x 1000 / fps ms
+    int threads = 0;       // GIF: threads making palettes, 1 for the caller's alone; 0: GifThreads
 };
 
 class FrameEncoder {
@@ -45,7 +47,23 @@ public:
     virtual ~FrameEncoder() = default;
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     virtual void Finish(uint32_t endMs) = 0;
+    // Frames taken but not yet in the file: the encoder's look-ahead, or frames whose
+    // palettes are still being made. Each frame that reaches the file, in Finish too,
+    // calls `written`.
+    virtual size_t Pending() const { return 0; }
+    std::function<void()> written;
+
+protected:
+    void Written() const {
+        if (written) {
+            written();
+        }
+    }
 };
+
+// The threads a GIF's palettes are made on: `settings.threads`, or by default the
+// processor's cores, at most 4.
+int GifThreads(const EncodeSettings& settings);
 
 std::unique_ptr<FrameEncoder> OpenGifEncoder(OutputFile& file, int32_t width, int32_t height,
                                              const EncodeSettings& settings);

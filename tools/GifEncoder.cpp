@@ -7,8 +7,21 @@
 // to the frame as the palette's. A rectangle of at most 255 colours (256 in the first
 // frame) is stored exactly.
 // A frame identical to the one before lengthens that frame instead of adding one.
+//
+// A frame's palette and indices depend only on the frame and the one before it, so
+// they are made on worker threads, a few frames ahead, while the run draws the next
+// frame; what a viewer shows, and the file, advance in frame order on the caller's
+// thread. The file is the same whatever the number of threads.
+#include <signal.h>
+
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include <gif_lib.h>
@@ -35,6 +48,100 @@ struct PendingFrame {
     std::vector<GifColorType> colours;
     int transparent = NO_TRANSPARENT_COLOR;
     uint32_t timeMs = 0;
+};
+
+// The work of one frame that can run on another thread: its changed pixels in, its
+// palette and indices out.
+struct FrameJob {
+    PendingFrame out;
+    std::vector<uint32_t> source; // the rectangle's pixels, 0xAARRGGBB
+    std::vector<uint32_t> rgba;   // the same for libimagequant, 0 where unchanged
+    bool first = false;
+    bool anyKept = false;
+    int maxQuality = 100;
+    bool exact = false; // every colour kept exactly: nothing for the shown picture to keep
+};
+
+// Runs tasks on threads of its own, in the order given; with no threads, at once on
+// the caller's.
+class Workers {
+public:
+    explicit Workers(int count) {
+        // Signals go to the thread that checks for them, not to a worker.
+        sigset_t all, saved;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &saved);
+        try {
+            for (int i = 0; i < count; ++i) {
+                threads.emplace_back([this] { Serve(); });
+            }
+        } catch (...) {
+            pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+            Stop();
+            throw;
+        }
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    }
+    ~Workers() { Stop(); }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    size_t Count() const { return threads.size(); }
+
+    std::future<void> Submit(std::function<void()> work) {
+        std::packaged_task<void()> task(std::move(work));
+        std::future<void> done = task.get_future();
+        if (threads.empty()) {
+            task();
+            return done;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            tasks.push_back(std::move(task));
+        }
+        wake.notify_one();
+        return done;
+    }
+
+private:
+    void Serve() {
+        // libimagequant's OpenMP threads, waiting for each other between the small
+        // steps of a frame, cost more CPU time than they save; the setting is the
+        // calling thread's own.
+        omp_set_num_threads(1);
+        for (;;) {
+            std::packaged_task<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [this] { return stopping || !tasks.empty(); });
+                if (stopping) {
+                    return;
+                }
+                task = std::move(tasks.front());
+                tasks.pop_front();
+            }
+            task();
+        }
+    }
+    // Tasks not yet started are dropped; the ones running finish.
+    void Stop() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            tasks.clear();
+        }
+        wake.notify_all();
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        threads.clear();
+    }
+
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::packaged_task<void()>> tasks;
+    bool stopping = false;
 };
 
 // The squared distance of two 0xAARRGGBB colours.
@@ -72,13 +179,14 @@ template <typename T> using LiqPtr = std::unique_ptr<T, LiqDeleter>;
 class GifEncoder final : public FrameEncoder {
 public:
     GifEncoder(OutputFile& file, int32_t width, int32_t height, const EncodeSettings& settings)
-        : file(file), width(width), height(height), dither(settings.dither),
+        : file(file), target(file.Target()), width(width), height(height), dither(settings.dither),
           quality(settings.quality.value_or(kDefaultGifQuality)),
           shown(static_cast<size_t>(width) * static_cast<size_t>(height)),
-          previous(static_cast<size_t>(width) * static_cast<size_t>(height)) {
-        // libimagequant's OpenMP threads, waiting for each other between the small
-        // steps of a frame, cost more CPU time than they save.
-        omp_set_num_threads(1);
+          previous(static_cast<size_t>(width) * static_cast<size_t>(height)),
+          workers(GifThreads(settings) > 1 ? GifThreads(settings) : 0) {
+        omp_set_num_threads(1); // as on the workers, for the frames made on this thread
+        // Enough frames ahead that a worker always has the next one waiting.
+        ahead = workers.Count() == 0 ? 0 : workers.Count() + 1;
     }
 
     // Separate from the constructor so that the destructor closes what a failure
@@ -87,7 +195,7 @@ public:
         int error = 0;
         gif = EGifOpen(this, &GifEncoder::WriteBytes, &error);
         if (gif == nullptr) {
-            IoError("cannot start GIF " + file.Target() + ": " + GifErrorString(error));
+            IoError("cannot start GIF " + target + ": " + GifErrorString(error));
         }
         EGifSetGifVersion(gif, true);
         Check(EGifPutScreenDesc(gif, width, height, 8, 0, nullptr));
@@ -116,16 +224,24 @@ public:
         if (rect.w == 0) {
             return; // the frame before is shown for longer
         }
-        if (pending) {
-            Put(Centiseconds(timeMs) - Centiseconds(pending->timeMs));
-        }
-        pending = Index(pixels, rect);
-        pending->timeMs = timeMs;
+        auto job = std::make_unique<FrameJob>(Prepare(pixels, rect));
+        job->out.timeMs = timeMs;
         std::copy(pixels, pixels + previous.size(), previous.begin());
         first = false;
+        FrameJob* work = job.get();
+        std::future<void> done = workers.Submit([this, work] { MakePalette(*work); });
+        inFlight.push_back({std::move(job), std::move(done)});
+        while (inFlight.size() > ahead) {
+            Retire();
+        }
     }
 
+    size_t Pending() const override { return inFlight.size(); }
+
     void Finish(uint32_t endMs) override {
+        while (!inFlight.empty()) {
+            Retire();
+        }
         if (pending) {
             Put(Centiseconds(endMs) - Centiseconds(pending->timeMs));
         }
@@ -136,13 +252,18 @@ public:
             throw ToolError(writeStatus, writeError);
         }
         if (closed != GIF_OK) {
-            IoError("cannot finish GIF " + file.Target() + ": " + GifErrorString(error));
+            IoError("cannot finish GIF " + target + ": " + GifErrorString(error));
         }
         file.Write(buffered.data(), buffered.size());
         buffered.clear();
     }
 
 private:
+    struct InFlight {
+        std::unique_ptr<FrameJob> job;
+        std::future<void> done;
+    };
+
     // The bounding box of the pixels that differ from the frame before.
     Rect Changed(const uint32_t* pixels) const {
         int32_t left = width, right = -1, top = height, bottom = -1;
@@ -170,37 +291,60 @@ private:
         return {left, top, right - left + 1, bottom - top + 1};
     }
 
-    // The rectangle's pixels as palette indices; updates what a viewer shows.
-    PendingFrame Index(const uint32_t* pixels, const Rect& rect) {
-        PendingFrame out;
-        out.rect = rect;
+    // The rectangle's pixels and how hard to work on their palette.
+    FrameJob Prepare(const uint32_t* pixels, const Rect& rect) const {
+        FrameJob job;
+        job.out.rect = rect;
+        job.first = first;
         const size_t count = static_cast<size_t>(rect.w) * static_cast<size_t>(rect.h);
-        out.indices.resize(count);
+        job.source.resize(count);
         // Pixels that did not change keep what is shown: transparent (RGBA 0).
-        std::vector<uint32_t> rgba(count);
+        job.rgba.resize(count);
         size_t kept = 0;
         ForEachPixel(rect, [&](size_t i, size_t at) {
             const bool same = !first && ((pixels[at] ^ previous[at]) & 0xFFFFFF) == 0;
             kept += same ? 1 : 0;
-            rgba[i] = same ? 0u : Rgba(pixels[at]);
+            job.source[i] = pixels[at];
+            job.rgba[i] = same ? 0u : Rgba(pixels[at]);
         });
-        if (!IndexExactly(rgba, kept > 0, out)) {
-            // The first frame, and a frame that redraws less than half the picture, get
-            // the best palette: their pixels tend to stay on screen, and a part costs
-            // few bytes.
-            const bool partial = !first && (kept * 2 > count || count * 2 < shown.size());
-            Quantize(rgba, rect, partial || first ? 100 : quality, out);
-            if (!first) {
-                // Where the picture shown is as close to the frame as the palette's
-                // colour, it stays: the same quality, and runs of one index compress.
-                ForEachPixel(rect, [&](size_t i, size_t at) {
-                    const int index = out.indices[i];
-                    if (index != out.transparent &&
-                        Distance(shown[at], pixels[at]) <= Distance(Argb(out.colours[index]), pixels[at])) {
-                        out.indices[i] = static_cast<GifByteType>(out.transparent);
-                    }
-                });
-            }
+        job.anyKept = kept > 0;
+        // The first frame, and a frame that redraws less than half the picture, get
+        // the best palette: their pixels tend to stay on screen, and a part costs few
+        // bytes.
+        const bool partial = !first && (kept * 2 > count || count * 2 < shown.size());
+        job.maxQuality = partial || first ? 100 : quality;
+        return job;
+    }
+
+    // On a worker: the job's palette and indices, from its pixels alone.
+    void MakePalette(FrameJob& job) const {
+        job.out.indices.resize(job.rgba.size());
+        job.exact = IndexExactly(job.rgba, job.anyKept, job.out);
+        if (!job.exact) {
+            Quantize(job);
+        }
+        job.rgba = {};
+    }
+
+    // The oldest frame in flight, once its palette is made: what a viewer shows
+    // follows it, and the frame before it goes to the file.
+    void Retire() {
+        InFlight next = std::move(inFlight.front());
+        inFlight.pop_front();
+        next.done.get();
+        FrameJob& job = *next.job;
+        PendingFrame& out = job.out;
+        const Rect& rect = out.rect;
+        if (!job.exact && !job.first) {
+            // Where the picture shown is as close to the frame as the palette's
+            // colour, it stays: the same quality, and runs of one index compress.
+            ForEachPixel(rect, [&](size_t i, size_t at) {
+                const int index = out.indices[i];
+                if (index != out.transparent &&
+                    Distance(shown[at], job.source[i]) <= Distance(Argb(out.colours[index]), job.source[i])) {
+                    out.indices[i] = static_cast<GifByteType>(out.transparent);
+                }
+            });
         }
         // A colour map has a power-of-two size of at least 2.
         size_t size = 2;
@@ -213,7 +357,11 @@ private:
                 shown[at] = Argb(out.colours[out.indices[i]]);
             }
         });
-        return out;
+        if (pending) {
+            Put(Centiseconds(out.timeMs) - Centiseconds(pending->timeMs));
+        }
+        pending = std::move(out);
+        Written();
     }
 
     // Calls `f(i, at)` for each pixel of the rectangle: its index in the rectangle and
@@ -254,28 +402,29 @@ private:
         return true;
     }
 
-    // libimagequant's palette for the rectangle, with a transparent entry after the
-    // first frame; `maxQuality` is its quality target, 0 to 100.
-    void Quantize(const std::vector<uint32_t>& rgba, const Rect& rect, int maxQuality, PendingFrame& out) {
+    // libimagequant's palette for the job's rectangle, with a transparent entry after
+    // the first frame, at its quality target.
+    void Quantize(FrameJob& job) const {
+        PendingFrame& out = job.out;
         LiqPtr<liq_attr> attr(liq_attr_create());
         if (!attr) {
             throw std::bad_alloc();
         }
-        liq_set_max_colors(attr.get(), first ? 256 : 255);
-        liq_set_quality(attr.get(), 0, maxQuality);
+        liq_set_max_colors(attr.get(), job.first ? 256 : 255);
+        liq_set_quality(attr.get(), 0, job.maxQuality);
         liq_set_speed(attr.get(), kSpeed);
-        LiqPtr<liq_image> image(liq_image_create_rgba(attr.get(), rgba.data(), rect.w, rect.h, 0));
+        LiqPtr<liq_image> image(liq_image_create_rgba(attr.get(), job.rgba.data(), out.rect.w, out.rect.h, 0));
         if (!image) {
             throw std::bad_alloc();
         }
         liq_result* made = nullptr;
         if (liq_image_quantize(image.get(), attr.get(), &made) != LIQ_OK) {
-            IoError("cannot reduce a frame of " + file.Target() + " to 256 colours");
+            IoError("cannot reduce a frame of " + target + " to 256 colours");
         }
         LiqPtr<liq_result> result(made);
         liq_set_dithering_level(result.get(), dither ? 1.0f : 0.0f);
         if (liq_write_remapped_image(result.get(), image.get(), out.indices.data(), out.indices.size()) != LIQ_OK) {
-            IoError("cannot reduce a frame of " + file.Target() + " to 256 colours");
+            IoError("cannot reduce a frame of " + target + " to 256 colours");
         }
         const liq_palette* palette = liq_get_palette(result.get());
         for (unsigned i = 0; i < palette->count; ++i) {
@@ -285,7 +434,7 @@ private:
                 out.transparent = static_cast<int>(i);
             }
         }
-        if (!first && out.transparent == NO_TRANSPARENT_COLOR) {
+        if (!job.first && out.transparent == NO_TRANSPARENT_COLOR) {
             out.transparent = static_cast<int>(out.colours.size());
             out.colours.push_back({0, 0, 0});
         }
@@ -319,7 +468,7 @@ private:
             throw ToolError(writeStatus, writeError);
         }
         if (result != GIF_OK) {
-            IoError("cannot write GIF " + file.Target() + ": " + GifErrorString(gif->Error));
+            IoError("cannot write GIF " + target + ": " + GifErrorString(gif->Error));
         }
     }
 
@@ -345,27 +494,39 @@ private:
         return 0;
     }
 
-    // libimagequant's speed 1 (slow) to 10: 4 is its own default; 6 keeps its
-    // quality within a few tenths of a dB here at two thirds of the time.
-    static constexpr int kSpeed = 6;
+    // libimagequant's speed 1 (slow) to 10: 4 is its own default. 7 keeps its
+    // quality within a few tenths of a dB of 4 at half the time; 8 and above cut
+    // corners that cost over a dB.
+    static constexpr int kSpeed = 7;
     static constexpr size_t kBlock = size_t{1} << 16;
 
     OutputFile& file;
+    const std::string target;
     int32_t width;
     int32_t height;
     bool dither;
     int quality;
     GifFileType* gif = nullptr;
-    std::vector<uint32_t> shown;    // what a viewer shows after the frames written
-    std::vector<uint32_t> previous; // the frame before, as given
-    std::optional<PendingFrame> pending;
+    std::vector<uint32_t> shown;         // what a viewer shows after the frames written
+    std::vector<uint32_t> previous;      // the frame before, as given
+    std::optional<PendingFrame> pending; // the last frame retired, waiting for its delay
     bool first = true;
+    std::deque<InFlight> inFlight; // frames whose palettes are being made, oldest first
+    size_t ahead = 0;
+    Workers workers; // after inFlight: stopped before the frames they work on go
     std::vector<GifByteType> buffered;
     std::string writeError;
     int writeStatus = kExitIo;
 };
 
 } // namespace
+
+int GifThreads(const EncodeSettings& settings) {
+    if (settings.threads > 0) {
+        return settings.threads;
+    }
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+}
 
 std::unique_ptr<FrameEncoder> OpenGifEncoder(OutputFile& file, int32_t width, int32_t height,
                                              const EncodeSettings& settings) {

@@ -102,6 +102,7 @@ struct OutputArgs {
     uint32_t holdEnd = 0;
     std::optional<int> loop;
     bool noLoop = false;
+    std::optional<int> threads;
 
     // The settings for `kind`; a usage error for an option that does not apply to it.
     EncodeSettings Settings(OutputKind kind, uint32_t fps) const {
@@ -118,6 +119,7 @@ struct OutputArgs {
         need(codec.empty() || IsVideo(kind), "--codec", "video (.mp4, .webm, .mkv, .mov)");
         need((holdStart == 0 && holdEnd == 0) || animation, "--hold-start and --hold-end", ".gif, .webp and video");
         need((!loop && !noLoop) || looping, "--loop and --no-loop", ".gif and .webp");
+        need(!threads || kind == OutputKind::Gif, "--threads", ".gif");
         EncodeSettings settings;
         settings.quality = quality;
         settings.lossless = lossless;
@@ -125,6 +127,7 @@ struct OutputArgs {
         settings.codec = codec;
         settings.loop = noLoop ? 1 : loop.value_or(0);
         settings.fps = fps;
+        settings.threads = threads.value_or(0);
         return settings;
     }
 };
@@ -151,6 +154,11 @@ void AddOutputOptions(CLI::App* command, OutputArgs& args) {
     CLI::Option* loop = command->add_option("--loop", args.loop, "GIF and WebP: times to play, 0 for ever (default)")
                             ->check(CLI::Range(0, 65536));
     command->add_flag("--no-loop", args.noLoop, "GIF and WebP: play once")->excludes(loop);
+    command
+        ->add_option("--threads", args.threads,
+                     "GIF: threads that make the frames' palettes, 1 to 64 (default: the processor's cores, at most "
+                     "4); the file is the same whatever the number")
+        ->check(CLI::Range(1, 64));
 }
 
 // For the commands whose output is a picture.
@@ -267,10 +275,16 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         std::unique_ptr<FrameSink> sink = OpenSink(kind, out, width, height, settings, times.size());
         // The old picture is held before the run: every frame after the first comes later.
         const uint32_t holdStart = outputArgs.holdStart;
+        // A frame counts once it is in the file, so an encoder's look-ahead, emptied
+        // when it finishes, shows on the bar rather than after it.
+        size_t added = 0;
+        auto update = [&] { progress.Update(added - std::min(added, sink->Pending())); };
+        sink->OnWritten(update);
         Run(instance.get(), *pictures.oldPicture, *pictures.newPicture, options, times,
             [&](size_t index, uint32_t time, Picture& frame) {
                 sink->Add(frame, index == 0 ? 0 : time + holdStart);
-                progress.Update(index + 1);
+                added = index + 1;
+                update();
             });
         sink->Finish(holdStart + options.durationMs + std::max(outputArgs.holdEnd, 1000 / options.fps));
     }

@@ -211,6 +211,8 @@ public:
         }
     }
     void Add(Picture& frame, uint32_t timeMs) override { encoder->Add(frame, timeMs); }
+    size_t Pending() const override { return encoder ? encoder->Pending() : 0; }
+    void OnWritten(std::function<void()> call) override { encoder->written = std::move(call); }
     void Finish(uint32_t endMs) override {
         encoder->Finish(endMs);
         encoder.reset();

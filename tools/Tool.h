@@ -228,6 +228,9 @@ public:
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     // `endMs` is when the last frame stops being shown.
     virtual void Finish(uint32_t endMs) = 0;
+    // Frames added but not yet written, and a call for each one written.
+    virtual size_t Pending() const { return 0; }
+    virtual void OnWritten(std::function<void()>) {}
 };
 struct EncodeSettings;
 // `frames` is how many frames will come (numbered frames get enough digits for it).

@@ -214,6 +214,8 @@ public:
         haveFrame = true;
     }
 
+    size_t Pending() const override { return framesIn - framesOut; }
+
     void Finish(uint32_t endMs) override {
         if (haveFrame) {
             RepeatUntil(PtsOf(endMs));
@@ -256,6 +258,7 @@ private:
         frame->pts = pts;
         nextPts = pts + 1;
         Check(avcodec_send_frame(context, frame), "encode a frame");
+        ++framesIn;
         Drain();
     }
 
@@ -270,6 +273,8 @@ private:
             av_packet_rescale_ts(packet, context->time_base, stream->time_base);
             packet->stream_index = stream->index;
             Check(av_interleaved_write_frame(muxer, packet), "write a frame");
+            ++framesOut;
+            Written();
         }
     }
 
@@ -336,6 +341,8 @@ private:
     SwsContext* scaler = nullptr;
     bool haveFrame = false;
     int64_t nextPts = 0;
+    size_t framesIn = 0;  // sent to the encoder, repeats of a held frame included
+    size_t framesOut = 0; // its packets written
     std::string writeError;
     int writeStatus = kExitIo;
 };

@@ -35,6 +35,8 @@ const BadInput kBadInputs[] = {
     {"looping video", {"render", "Fade", "--loop", "2", "--out", "x.mkv"}, 2, "--loop and --no-loop: only for .gif"},
     {"hold of a picture", {"render", "Fade", "--hold-end", "500", "--out", "x.png"}, 2, "--hold-start and --hold-end"},
     {"quality out of range", {"render", "Fade", "--quality", "101", "--out", "x.gif"}, 2, "--quality"},
+    {"threads for a video", {"render", "Fade", "--threads", "2", "--out", "x.mp4"}, 2, "--threads: only for .gif"},
+    {"no threads", {"render", "Fade", "--threads", "0", "--out", "x.gif"}, 2, "--threads"},
     {"--loop with --no-loop", {"render", "Fade", "--loop", "2", "--no-loop", "--out", "x.gif"}, 2, "excludes"},
     {"unknown fit", {"render", "Fade", "--fit", "fill", "--out", "x.gif"}, 2, "stretch, contain, cover"},
     {"bad background", {"render", "Fade", "--background", "#12345", "--out", "x.gif"}, 2, "is not a colour"},
