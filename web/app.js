@@ -132,10 +132,19 @@
     return { width: state.pictures.old.width, height: state.pictures.old.height };
   }
 
+  // How pictures of another shape meet the run's size, as the tool's --fit and
+  // --background.
+  function fit() {
+    return { mode: $("fit").value, background: $("background").value.toLowerCase() };
+  }
+
   function rebuildStages() {
     const { width, height } = stageSize();
+    const { mode, background } = fit();
+    const colour = parseInt(background.slice(1), 16);
     if (state.stage) state.stage.delete();
     state.stage = new state.wq.Stage(width, height);
+    state.stage.setFit(mode, colour);
     for (const which of ["old", "new"]) {
       const p = state.pictures[which];
       state.stage.setPicture(which === "new", p.width, p.height, p.rgba);
@@ -148,6 +157,7 @@
     const thumbHeight = Math.max(1, Math.min(kThumbWidth, Math.round((kThumbWidth * height) / width)));
     if (state.thumbStage) state.thumbStage.delete();
     state.thumbStage = new state.wq.Stage(kThumbWidth, thumbHeight);
+    state.thumbStage.setFit(mode, colour);
     for (const which of ["old", "new"]) {
       const p = state.pictures[which];
       state.thumbStage.setPicture(which === "new", p.width, p.height, p.rgba);
@@ -524,6 +534,9 @@
       parts.push("--from", quote(state.pictures.old.file || "old.png"), "--to", quote(state.pictures.new.file || "new.png"));
     }
     if (size) parts.push("--size", size);
+    const { mode, background } = fit();
+    if (mode !== "contain") parts.push("--fit", mode);
+    else if (background !== "#000000") parts.push("--background", quote(background));
     parts.push("--duration", String(duration()), "--fps", String(fps()));
     if (seed() !== 1) parts.push("--seed", String(seed()));
     parts.push("--out", `${info.name.toLowerCase().replace(/\s+/g, "-")}.gif`);
@@ -548,11 +561,15 @@
         restart();
       });
     }
-    $("size").addEventListener("change", () => {
-      rebuildStages();
-      updateCommand();
-      restart();
-    });
+    for (const id of ["size", "fit", "background"]) {
+      $(id).addEventListener("change", () => {
+        // Only a contained picture leaves background around it.
+        $("background").disabled = $("fit").value !== "contain";
+        rebuildStages();
+        updateCommand();
+        restart();
+      });
+    }
     for (const which of ["old", "new"]) {
       const input = $(`${which}-file`);
       input.addEventListener("change", () => {

@@ -1,0 +1,20 @@
+// Smooth scaling of pictures for the browser build, where FFmpeg's scaler, which the
+// tool uses, is not at hand. It uses the same filters, so that the page's pictures
+// match the tool's within rounding: box-area averaging on an axis that shrinks, linear
+// on one that grows while the other shrinks, and bicubic (B = 0, C = 0.6) when neither
+// shrinks.
+#pragma once
+
+#include <cstdint>
+
+#include "host/Fit.h"
+#include "host/SoftwareSurface.h"
+
+namespace wqtrans::web {
+
+// Fills `to` with `background` (0xRRGGBB) and puts the `width` x `height` RGBA picture
+// on it, placed by `mode` and smoothly scaled. Alpha is dropped: frames are opaque.
+void FitPicture(const uint8_t* rgba, int32_t width, int32_t height, FitMode mode, uint32_t background,
+                SoftwareSurface& to);
+
+} // namespace wqtrans::web
