@@ -14,7 +14,8 @@
 //   s.setFit("contain" | "cover" | "stretch", 0xRRGGBB) -> bool   // for the next pictures
 //   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
 //   s.render(id, block, seed, flags, durationMs, elapsedMs) -> bool
-//   s.pixels()                  -> the RGBA frame (a view: copy it before the next call)
+//   s.pixels()                  -> the RGBA frame: a view on the module's memory, good
+//                                  until the next call (an ImageData can wrap it)
 //
 // Everything goes through the module's exports, its adapter table and the automation
 // API, as any other host of the module does.
@@ -32,7 +33,7 @@
 #include "module/Registry.h"
 #include "platform/Automation.h"
 #include "resources/Resources.h"
-#include "web/Scale.h"
+#include "web/Pixels.h"
 
 namespace wqtrans::web {
 
@@ -224,9 +225,7 @@ private:
 // The old and new pictures at one size and the frame drawn between them.
 class Stage {
 public:
-    Stage(int width, int height)
-        : oldPicture(width, height), newPicture(width, height), frame(width, height),
-          rgba(static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4) {}
+    Stage(int width, int height) : oldPicture(width, height), newPicture(width, height), frame(width, height) {}
 
     int Width() { return frame.Width(); }
     int Height() { return frame.Height(); }
@@ -270,24 +269,21 @@ public:
         if (!RenderFrameAt(request, oldPicture, newPicture, frame)) {
             return false;
         }
-        const uint32_t* pixels = frame.Pixels();
-        for (size_t i = 0; i < rgba.size() / 4; ++i) {
-            const uint32_t p = pixels[i];
-            rgba[i * 4] = static_cast<uint8_t>(p >> 16);
-            rgba[i * 4 + 1] = static_cast<uint8_t>(p >> 8);
-            rgba[i * 4 + 2] = static_cast<uint8_t>(p);
-            rgba[i * 4 + 3] = 0xFF;
-        }
+        // In place: the renderer draws each frame afresh.
+        ToCanvasBytes(frame.Pixels(), PixelCount());
         return true;
     }
 
-    val Pixels() const { return val(emscripten::typed_memory_view(rgba.size(), rgba.data())); }
+    val Pixels() {
+        return val(emscripten::typed_memory_view(PixelCount() * 4, reinterpret_cast<const uint8_t*>(frame.Pixels())));
+    }
 
 private:
+    size_t PixelCount() { return static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()); }
+
     SoftwareSurface oldPicture;
     SoftwareSurface newPicture;
     SoftwareSurface frame;
-    std::vector<uint8_t> rgba;
     FitMode fit = FitMode::Contain;
     uint32_t background = 0x000000;
 };

@@ -28,9 +28,7 @@
     elements: [], // the panel's controls in template order: {control, input | text | box}
     pictures: { old: null, new: null }, // {width, height, rgba, name, file}
     stage: null,
-    image: null,
     thumbStage: null,
-    thumbImage: null,
     thumbs: new Map(), // id -> canvas
     playing: true,
     playStart: 0,
@@ -152,7 +150,6 @@
     const canvas = $("stage");
     canvas.width = width;
     canvas.height = height;
-    state.image = new ImageData(width, height);
 
     const thumbHeight = Math.max(1, Math.min(kThumbWidth, Math.round((kThumbWidth * height) / width)));
     if (state.thumbStage) state.thumbStage.delete();
@@ -162,7 +159,6 @@
       const p = state.pictures[which];
       state.thumbStage.setPicture(which === "new", p.width, p.height, p.rgba);
     }
-    state.thumbImage = new ImageData(kThumbWidth, thumbHeight);
     for (const canvas of state.thumbs.values()) {
       canvas.width = kThumbWidth;
       canvas.height = thumbHeight;
@@ -235,6 +231,18 @@
     setPlaying(true);
   }
 
+  // The stage's frame as an ImageData on the module's memory, without a copy; made
+  // afresh each time, since the memory may have grown and moved since the last.
+  function frameImage(stage) {
+    const pixels = stage.pixels();
+    return new ImageData(new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.length), stage.width(), stage.height());
+  }
+
+  // Frames are opaque, and an opaque canvas takes them faster.
+  function canvasContext(canvas) {
+    return canvas.getContext("2d", { alpha: false });
+  }
+
   function drawStage() {
     const block = currentBlock();
     const key = `${state.current.id}|${block.join(",")}|${state.t}|${duration()}|${seed()}`;
@@ -243,8 +251,7 @@
       showMessage(`${state.current.name} could not be drawn.`);
       return;
     }
-    state.image.data.set(state.stage.pixels());
-    $("stage").getContext("2d").putImageData(state.image, 0, 0);
+    canvasContext($("stage")).putImageData(frameImage(state.stage), 0, 0);
     state.shown = key;
     $("scrubber").max = String(duration());
     $("scrubber").value = String(state.t);
@@ -260,8 +267,7 @@
     const t = Math.min(d, Math.floor(((tick * 1000) / kThumbFps) % cycle));
     for (const info of state.transitions) {
       if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t)) continue;
-      state.thumbImage.data.set(state.thumbStage.pixels());
-      state.thumbs.get(info.id).getContext("2d").putImageData(state.thumbImage, 0, 0);
+      canvasContext(state.thumbs.get(info.id)).putImageData(frameImage(state.thumbStage), 0, 0);
     }
   }
 

@@ -129,7 +129,9 @@ describe("frames", () => {
 
   // Transitions drawn afresh at t and those replayed from the start (Open, Stretch 2,
   // ZigZag 2), with default and edited blocks, in any order: each frame is the tool's.
+  // Fade blends every pixel, through the vector rows.
   const moments = [
+    ["Fade", "FADE", "", 370],
     ["Stretch 2", "SE09", "", 730],
     ["Open", "SE05", "", 610],
     ["Stretch 2", "SE09", "", 260],

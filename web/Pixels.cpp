@@ -1,4 +1,4 @@
-#include "web/Scale.h"
+#include "web/Pixels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,6 +128,13 @@ void FitPicture(const uint8_t* rgba, int32_t width, int32_t height, FitMode mode
             }
             out[x] = 0xFF000000u | Channel(r) << 16 | Channel(g) << 8 | Channel(b);
         }
+    }
+}
+
+void ToCanvasBytes(uint32_t* pixels, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t p = pixels[i];
+        pixels[i] = 0xFF000000u | (p & 0xFF00u) | (p >> 16 & 0xFFu) | (p & 0xFFu) << 16;
     }
 }
 
