@@ -1,6 +1,7 @@
 #include "web/Pixels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -70,6 +71,21 @@ AxisFilter MakeFilter(int32_t source, int32_t target, Kernel kernel) {
     return filter;
 }
 
+// Output i of `filter`, channel by channel: `at(index)` points at the source's R, G and
+// B at that index.
+template <typename At> std::array<float, 3> Filtered(const AxisFilter& filter, int32_t i, At at) {
+    std::array<float, 3> sum{};
+    for (int32_t k = 0; k < filter.taps; ++k) {
+        const size_t tap = static_cast<size_t>(i) * static_cast<size_t>(filter.taps) + static_cast<size_t>(k);
+        const auto* p = at(filter.index[tap]);
+        const float w = filter.weight[tap];
+        for (int c = 0; c < 3; ++c) {
+            sum[static_cast<size_t>(c)] += w * p[c];
+        }
+    }
+    return sum;
+}
+
 uint32_t Channel(float value) { return static_cast<uint32_t>(std::clamp(std::lround(value), 0L, 255L)); }
 
 } // namespace
@@ -95,38 +111,18 @@ void FitPicture(const uint8_t* rgba, int32_t width, int32_t height, FitMode mode
         const uint8_t* line = rgba + (static_cast<size_t>(from.y + y) * static_cast<size_t>(width) + from.x) * 4;
         float* out = &rows[static_cast<size_t>(y) * static_cast<size_t>(place.width) * 3];
         for (int32_t x = 0; x < place.width; ++x) {
-            float r = 0;
-            float g = 0;
-            float b = 0;
-            for (int32_t k = 0; k < across.taps; ++k) {
-                const size_t tap = static_cast<size_t>(x) * static_cast<size_t>(across.taps) + static_cast<size_t>(k);
-                const uint8_t* p = line + static_cast<size_t>(across.index[tap]) * 4;
-                const float w = across.weight[tap];
-                r += w * p[0];
-                g += w * p[1];
-                b += w * p[2];
-            }
-            out[x * 3] = r;
-            out[x * 3 + 1] = g;
-            out[x * 3 + 2] = b;
+            const auto sum = Filtered(across, x, [line](int32_t i) { return line + static_cast<size_t>(i) * 4; });
+            std::copy(sum.begin(), sum.end(), out + static_cast<size_t>(x) * 3);
         }
     }
+    const auto rowWidth = static_cast<size_t>(place.width); // clang 14 captures no structured binding
     for (int32_t y = 0; y < place.height; ++y) {
         uint32_t* out = frame + static_cast<size_t>(place.y + y) * static_cast<size_t>(frameWidth) + place.x;
         for (int32_t x = 0; x < place.width; ++x) {
-            float r = 0;
-            float g = 0;
-            float b = 0;
-            for (int32_t k = 0; k < down.taps; ++k) {
-                const size_t tap = static_cast<size_t>(y) * static_cast<size_t>(down.taps) + static_cast<size_t>(k);
-                const float* p =
-                    &rows[(static_cast<size_t>(down.index[tap]) * static_cast<size_t>(place.width) + x) * 3];
-                const float w = down.weight[tap];
-                r += w * p[0];
-                g += w * p[1];
-                b += w * p[2];
-            }
-            out[x] = 0xFF000000u | Channel(r) << 16 | Channel(g) << 8 | Channel(b);
+            const auto sum = Filtered(down, y, [&](int32_t i) {
+                return &rows[(static_cast<size_t>(i) * rowWidth + static_cast<size_t>(x)) * 3];
+            });
+            out[x] = 0xFF000000u | Channel(sum[0]) << 16 | Channel(sum[1]) << 8 | Channel(sum[2]);
         }
     }
 }
