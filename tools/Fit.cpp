@@ -8,6 +8,7 @@ extern "C" {
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "tools/Tool.h"
 
@@ -19,7 +20,10 @@ namespace {
 // (dx, dy) of `to`.
 void ScaleBlock(Picture& from, int32_t sx, int32_t sy, int32_t sw, int32_t sh, Picture& to, int32_t dx, int32_t dy,
                 int32_t dw, int32_t dh) {
-    const int flags = (dw < sw || dh < sh ? SWS_AREA : SWS_BICUBIC) | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+    // Full chroma on input too: without it, libswscale halves the colour resolution
+    // across when a picture shrinks to half its width or less.
+    const int flags =
+        (dw < sw || dh < sh ? SWS_AREA : SWS_BICUBIC) | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP;
     SwsContext* scaler =
         sws_getContext(sw, sh, AV_PIX_FMT_BGRA, dw, dh, AV_PIX_FMT_BGRA, flags, nullptr, nullptr, nullptr);
     if (scaler == nullptr) {
@@ -37,14 +41,8 @@ void ScaleBlock(Picture& from, int32_t sx, int32_t sy, int32_t sw, int32_t sh, P
 } // namespace
 
 FitMode ParseFit(const std::string& text) {
-    if (text == "stretch") {
-        return FitMode::Stretch;
-    }
-    if (text == "contain") {
-        return FitMode::Contain;
-    }
-    if (text == "cover") {
-        return FitMode::Cover;
+    if (const std::optional<FitMode> mode = FitModeNamed(text)) {
+        return *mode;
     }
     UsageError("--fit \"" + text + "\" is not one of: stretch, contain, cover");
 }
@@ -82,23 +80,8 @@ uint32_t ParseColour(const std::string& text) {
 
 std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height, const FitOptions& fit) {
     auto scaled = std::make_unique<Picture>(width, height, fit.background);
-    const int32_t pw = picture.Width();
-    const int32_t ph = picture.Height();
-    if (fit.mode == FitMode::Stretch || int64_t{pw} * height == int64_t{ph} * width) {
-        ScaleBlock(picture, 0, 0, pw, ph, *scaled, 0, 0, width, height);
-    } else if (fit.mode == FitMode::Contain) {
-        // The whole picture, as large as fits, centred.
-        const double scale = std::min(static_cast<double>(width) / pw, static_cast<double>(height) / ph);
-        const int32_t w = std::clamp(static_cast<int32_t>(std::lround(pw * scale)), 1, width);
-        const int32_t h = std::clamp(static_cast<int32_t>(std::lround(ph * scale)), 1, height);
-        ScaleBlock(picture, 0, 0, pw, ph, *scaled, (width - w) / 2, (height - h) / 2, w, h);
-    } else {
-        // The middle of the picture that has the target's shape.
-        const double scale = std::max(static_cast<double>(width) / pw, static_cast<double>(height) / ph);
-        const int32_t w = std::clamp(static_cast<int32_t>(std::lround(width / scale)), 1, pw);
-        const int32_t h = std::clamp(static_cast<int32_t>(std::lround(height / scale)), 1, ph);
-        ScaleBlock(picture, (pw - w) / 2, (ph - h) / 2, w, h, *scaled, 0, 0, width, height);
-    }
+    const auto [from, to] = PlaceFitted(picture.Width(), picture.Height(), width, height, fit.mode);
+    ScaleBlock(picture, from.x, from.y, from.width, from.height, *scaled, to.x, to.y, to.width, to.height);
     // The frames are opaque, whatever the picture's alpha.
     uint32_t* pixels = scaled->Pixels();
     for (size_t i = 0, n = static_cast<size_t>(width) * static_cast<size_t>(height); i < n; ++i) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Fit.h"
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
@@ -125,9 +126,8 @@ std::unique_ptr<Picture> LoadPicture(const std::string& path);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
 // tool's own memory.
 void ReleaseTextCaches();
-// How a picture of another shape is brought to the run's size: stretched, whole on a
-// background (letterboxed), or cropped to the middle part that has the run's shape.
-enum class FitMode { Stretch, Contain, Cover };
+// How a picture of another shape is brought to the run's size (host/Fit.h), and the
+// background around a contained one.
 struct FitOptions {
     FitMode mode = FitMode::Contain;
     uint32_t background = 0xFF000000u; // 0xAARRGGBB

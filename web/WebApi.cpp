@@ -11,9 +11,11 @@
 //   e.takePreviewRequest()      -> true once after the panel asked for a fresh preview
 //   e.block(); e.closePanel(apply); e.delete()
 //   const s = new wq.Stage(width, height)
+//   s.setFit("contain" | "cover" | "stretch", 0xRRGGBB) -> bool   // for the next pictures
 //   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
 //   s.render(id, block, seed, flags, durationMs, elapsedMs) -> bool
-//   s.pixels()                  -> the RGBA frame (a view: copy it before the next call)
+//   s.pixels()                  -> the RGBA frame: a view on the module's memory, good
+//                                  until the next call (an ImageData can wrap it)
 //
 // Everything goes through the module's exports, its adapter table and the automation
 // API, as any other host of the module does.
@@ -21,6 +23,7 @@
 #include <emscripten/val.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,7 @@
 #include "module/Registry.h"
 #include "platform/Automation.h"
 #include "resources/Resources.h"
+#include "web/Pixels.h"
 
 namespace wqtrans::web {
 
@@ -221,32 +225,40 @@ private:
 // The old and new pictures at one size and the frame drawn between them.
 class Stage {
 public:
-    Stage(int width, int height)
-        : oldPicture(width, height), newPicture(width, height), frame(width, height),
-          rgba(static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()) * 4) {}
+    Stage(int width, int height) : oldPicture(width, height), newPicture(width, height), frame(width, height) {}
 
     int Width() { return frame.Width(); }
     int Height() { return frame.Height(); }
 
-    // Takes RGBA pixels of any size: the same size is taken as it is, another is
-    // scaled nearest-neighbour to the stage, as the tool scales a picture. Frames are
-    // opaque, so alpha is dropped. False for a size that does not match the bytes.
+    // How pictures of another shape are fitted from now on, as the tool's --fit and
+    // --background (contain on black unless told). False for an unknown mode.
+    bool SetFit(const std::string& mode, uint32_t background) {
+        const std::optional<FitMode> named = FitModeNamed(mode);
+        if (!named) {
+            return false;
+        }
+        fit = *named;
+        this->background = background & 0xFFFFFFu;
+        return true;
+    }
+
+    // Takes RGBA pixels of any size: the stage's size as they are, another fitted to
+    // the stage as the tool fits it. Frames are opaque, so alpha is dropped. False for a
+    // size that does not match the bytes.
     bool SetPicture(bool isNew, int width, int height, const val& pixels) {
         const std::vector<uint8_t> bytes = NativeBytes(pixels);
         if (width <= 0 || height <= 0 || bytes.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
             return false;
         }
-        SoftwareSurface given(width, height);
-        for (size_t i = 0; i < bytes.size() / 4; ++i) {
-            const uint8_t* p = &bytes[i * 4];
-            given.Pixels()[i] =
-                0xFF000000u | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
-        }
         SoftwareSurface& target = isNew ? newPicture : oldPicture;
         if (width == target.Width() && height == target.Height()) {
-            given.CopyAll(&target);
+            uint32_t* out = target.Pixels();
+            for (size_t i = 0; i < bytes.size() / 4; ++i) {
+                const uint8_t* p = &bytes[i * 4];
+                out[i] = 0xFF000000u | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+            }
         } else {
-            given.StretchAll(&target, 0, 0, target.Width(), target.Height(), 0, 0, 0, 0);
+            FitPicture(bytes.data(), width, height, fit, background, target);
         }
         return true;
     }
@@ -257,24 +269,23 @@ public:
         if (!RenderFrameAt(request, oldPicture, newPicture, frame)) {
             return false;
         }
-        const uint32_t* pixels = frame.Pixels();
-        for (size_t i = 0; i < rgba.size() / 4; ++i) {
-            const uint32_t p = pixels[i];
-            rgba[i * 4] = static_cast<uint8_t>(p >> 16);
-            rgba[i * 4 + 1] = static_cast<uint8_t>(p >> 8);
-            rgba[i * 4 + 2] = static_cast<uint8_t>(p);
-            rgba[i * 4 + 3] = 0xFF;
-        }
+        // In place: the renderer draws each frame afresh.
+        ToCanvasBytes(frame.Pixels(), PixelCount());
         return true;
     }
 
-    val Pixels() const { return val(emscripten::typed_memory_view(rgba.size(), rgba.data())); }
+    val Pixels() {
+        return val(emscripten::typed_memory_view(PixelCount() * 4, reinterpret_cast<const uint8_t*>(frame.Pixels())));
+    }
 
 private:
+    size_t PixelCount() { return static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()); }
+
     SoftwareSurface oldPicture;
     SoftwareSurface newPicture;
     SoftwareSurface frame;
-    std::vector<uint8_t> rgba;
+    FitMode fit = FitMode::Contain;
+    uint32_t background = 0x000000;
 };
 
 EMSCRIPTEN_BINDINGS(wqtrans) {
@@ -295,6 +306,7 @@ EMSCRIPTEN_BINDINGS(wqtrans) {
         .constructor<int, int>()
         .function("width", &Stage::Width)
         .function("height", &Stage::Height)
+        .function("setFit", &Stage::SetFit)
         .function("setPicture", &Stage::SetPicture)
         .function("render", &Stage::Render)
         .function("pixels", &Stage::Pixels);

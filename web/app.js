@@ -28,9 +28,7 @@
     elements: [], // the panel's controls in template order: {control, input | text | box}
     pictures: { old: null, new: null }, // {width, height, rgba, name, file}
     stage: null,
-    image: null,
     thumbStage: null,
-    thumbImage: null,
     thumbs: new Map(), // id -> canvas
     playing: true,
     playStart: 0,
@@ -132,10 +130,19 @@
     return { width: state.pictures.old.width, height: state.pictures.old.height };
   }
 
+  // How pictures of another shape meet the run's size, as the tool's --fit and
+  // --background.
+  function fit() {
+    return { mode: $("fit").value, background: $("background").value.toLowerCase() };
+  }
+
   function rebuildStages() {
     const { width, height } = stageSize();
+    const { mode, background } = fit();
+    const colour = parseInt(background.slice(1), 16);
     if (state.stage) state.stage.delete();
     state.stage = new state.wq.Stage(width, height);
+    state.stage.setFit(mode, colour);
     for (const which of ["old", "new"]) {
       const p = state.pictures[which];
       state.stage.setPicture(which === "new", p.width, p.height, p.rgba);
@@ -143,16 +150,15 @@
     const canvas = $("stage");
     canvas.width = width;
     canvas.height = height;
-    state.image = new ImageData(width, height);
 
     const thumbHeight = Math.max(1, Math.min(kThumbWidth, Math.round((kThumbWidth * height) / width)));
     if (state.thumbStage) state.thumbStage.delete();
     state.thumbStage = new state.wq.Stage(kThumbWidth, thumbHeight);
+    state.thumbStage.setFit(mode, colour);
     for (const which of ["old", "new"]) {
       const p = state.pictures[which];
       state.thumbStage.setPicture(which === "new", p.width, p.height, p.rgba);
     }
-    state.thumbImage = new ImageData(kThumbWidth, thumbHeight);
     for (const canvas of state.thumbs.values()) {
       canvas.width = kThumbWidth;
       canvas.height = thumbHeight;
@@ -225,6 +231,18 @@
     setPlaying(true);
   }
 
+  // The stage's frame as an ImageData on the module's memory, without a copy; made
+  // afresh each time, since the memory may have grown and moved since the last.
+  function frameImage(stage) {
+    const pixels = stage.pixels();
+    return new ImageData(new Uint8ClampedArray(pixels.buffer, pixels.byteOffset, pixels.length), stage.width(), stage.height());
+  }
+
+  // Frames are opaque, and an opaque canvas takes them faster.
+  function canvasContext(canvas) {
+    return canvas.getContext("2d", { alpha: false });
+  }
+
   function drawStage() {
     const block = currentBlock();
     const key = `${state.current.id}|${block.join(",")}|${state.t}|${duration()}|${seed()}`;
@@ -233,8 +251,7 @@
       showMessage(`${state.current.name} could not be drawn.`);
       return;
     }
-    state.image.data.set(state.stage.pixels());
-    $("stage").getContext("2d").putImageData(state.image, 0, 0);
+    canvasContext($("stage")).putImageData(frameImage(state.stage), 0, 0);
     state.shown = key;
     $("scrubber").max = String(duration());
     $("scrubber").value = String(state.t);
@@ -250,8 +267,7 @@
     const t = Math.min(d, Math.floor(((tick * 1000) / kThumbFps) % cycle));
     for (const info of state.transitions) {
       if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t)) continue;
-      state.thumbImage.data.set(state.thumbStage.pixels());
-      state.thumbs.get(info.id).getContext("2d").putImageData(state.thumbImage, 0, 0);
+      canvasContext(state.thumbs.get(info.id)).putImageData(frameImage(state.thumbStage), 0, 0);
     }
   }
 
@@ -524,6 +540,9 @@
       parts.push("--from", quote(state.pictures.old.file || "old.png"), "--to", quote(state.pictures.new.file || "new.png"));
     }
     if (size) parts.push("--size", size);
+    const { mode, background } = fit();
+    if (mode !== "contain") parts.push("--fit", mode);
+    else if (background !== "#000000") parts.push("--background", quote(background));
     parts.push("--duration", String(duration()), "--fps", String(fps()));
     if (seed() !== 1) parts.push("--seed", String(seed()));
     parts.push("--out", `${info.name.toLowerCase().replace(/\s+/g, "-")}.gif`);
@@ -548,11 +567,15 @@
         restart();
       });
     }
-    $("size").addEventListener("change", () => {
-      rebuildStages();
-      updateCommand();
-      restart();
-    });
+    for (const id of ["size", "fit", "background"]) {
+      $(id).addEventListener("change", () => {
+        // Only a contained picture leaves background around it.
+        $("background").disabled = $("fit").value !== "contain";
+        rebuildStages();
+        updateCommand();
+        restart();
+      });
+    }
     for (const which of ["old", "new"]) {
       const input = $(`${which}-file`);
       input.addEventListener("change", () => {

@@ -4,7 +4,7 @@ import assert from "node:assert/strict";
 import { join } from "node:path";
 import { before, describe, test } from "node:test";
 
-import { differing, hex, kWeb, loadModule, panelBlock, readPng, scratch, tool } from "./support.mjs";
+import { differing, fittedDifference, hex, kFitTolerance, kWeb, loadModule, panelBlock, readPng, scratch, tool } from "./support.mjs";
 
 let wq;
 before(async () => {
@@ -129,7 +129,9 @@ describe("frames", () => {
 
   // Transitions drawn afresh at t and those replayed from the start (Open, Stretch 2,
   // ZigZag 2), with default and edited blocks, in any order: each frame is the tool's.
+  // Fade blends every pixel, through the vector rows.
   const moments = [
+    ["Fade", "FADE", "", 370],
     ["Stretch 2", "SE09", "", 730],
     ["Open", "SE05", "", 610],
     ["Stretch 2", "SE09", "", 260],
@@ -148,24 +150,40 @@ describe("frames", () => {
     });
   }
 
-  test("pictures of another size are scaled to the stage as the tool scales them", { skip: "the tool now fits pictures with --fit contain and a smooth scaler; the page still stretches them nearest-neighbour, and must be brought to the tool's fitting" }, () => {
-    const small = new wq.Stage(160, 100);
-    try {
-      assert.equal(small.setPicture(false, width, height, oldPicture.rgba), true);
-      assert.equal(small.setPicture(true, width, height, newPicture.rgba), true);
-      const png = join(scratch, "scaled.png");
-      tool("render", "Door", "--size", "160x100", "--from", join(kWeb, "old.png"),
-        "--to", join(kWeb, "new.png"), "--at", "400", "--out", png, "--quiet");
-      assert.equal(small.render("DOOR", null, 1, 0, 1000, 400), true);
-      assert.equal(differing(small.pixels(), readPng(png).rgba), 0);
-    } finally {
-      small.delete();
-    }
-  });
+  // The built-in 320x240 pair on stages of other shapes: shrunk, enlarged, and one axis
+  // each way; the picture's rectangle in the frame is the tool's placement.
+  const fits = [
+    { size: [160, 100], fit: "contain", background: 0x000000, rect: { x: 13, y: 0, width: 133, height: 100 } },
+    { size: [640, 400], fit: "contain", background: 0x3366cc, rect: { x: 53, y: 0, width: 533, height: 400 } },
+    { size: [480, 240], fit: "contain", background: 0xffffff, rect: { x: 80, y: 0, width: 320, height: 240 } },
+    { size: [160, 100], fit: "cover", background: 0x000000, rect: { x: 0, y: 0, width: 160, height: 100 } },
+    { size: [400, 200], fit: "stretch", background: 0x000000, rect: { x: 0, y: 0, width: 400, height: 200 } },
+  ];
+  for (const { size: [w, h], fit, background, rect } of fits) {
+    const colour = `#${background.toString(16).padStart(6, "0")}`;
+    test(`pictures fitted to ${w}x${h} by ${fit} on ${colour} are the tool's`, () => {
+      const fitted = new wq.Stage(w, h);
+      try {
+        assert.equal(fitted.setFit(fit, background), true);
+        assert.equal(fitted.setPicture(false, width, height, oldPicture.rgba), true);
+        assert.equal(fitted.setPicture(true, width, height, newPicture.rgba), true);
+        const png = join(scratch, `fit-${w}x${h}-${fit}.png`);
+        tool("render", "Door", "--size", `${w}x${h}`, "--fit", fit, "--background", colour, "--from", join(kWeb, "old.png"),
+          "--to", join(kWeb, "new.png"), "--at", "400", "--out", png, "--quiet");
+        assert.equal(fitted.render("DOOR", null, 1, 0, 1000, 400), true);
+        const { bars, most } = fittedDifference(fitted.pixels(), readPng(png).rgba, w, rect);
+        assert.equal(bars, 0, "the background around the picture");
+        assert.ok(most <= kFitTolerance, `a channel differs by ${most}`);
+      } finally {
+        fitted.delete();
+      }
+    });
+  }
 
   test("refuse pixels that do not match their size and unknown transitions", () => {
     assert.equal(stage.setPicture(false, 10, 10, new Uint8Array(399)), false);
     assert.equal(stage.setPicture(false, 0, 10, new Uint8Array(0)), false);
+    assert.equal(stage.setFit("fill", 0), false);
     assert.equal(stage.render("XXXX", null, 1, 0, 1000, 500), false);
     assert.equal(stage.render("SE07", new Uint8Array(2), 1, 0, 1000, 500), false);
   });

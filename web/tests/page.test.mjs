@@ -6,7 +6,7 @@ import { join } from "node:path";
 import { after, before, describe, test } from "node:test";
 
 import { openPage } from "./browser.mjs";
-import { differing, kWeb, panelBlock, readPng, scratch, tool } from "./support.mjs";
+import { differing, fittedDifference, kFitTolerance, kWeb, panelBlock, readPng, scratch, tool } from "./support.mjs";
 
 let browser;
 let page;
@@ -118,20 +118,30 @@ describe("the preview page", () => {
     });
   }
 
-  test("uses a picture from the file input, fitted as the tool fits it", { skip: "the tool now fits pictures with --fit contain and a smooth scaler; the page still stretches them nearest-neighbour, and must be brought to the tool's fitting" }, async () => {
+  test("uses a picture from the file input, fitted as the tool fits it", async () => {
+    // A wide old picture sets the run's size; the built-in new one is contained in it,
+    // on the background chosen, in the tool's rectangle.
     const picture = join(scratch, "own.png");
-    tool("render", "Mosaic", "--size", "200x150", "--at", "300", "--out", picture, "--quiet");
+    tool("render", "Mosaic", "--size", "200x100", "--at", "300", "--out", picture, "--quiet");
     await page.locator('.thumb[data-id="SE10"]').click();
+    await page.locator("#background").fill("#3366cc");
     await page.locator("#old-file").setInputFiles(picture);
     await page.waitForFunction(() => document.getElementById("old-name").textContent.startsWith("own.png"));
-    assert.match(await readCommand(), /--from own\.png --to .*new\.png/);
+    assert.match(await readCommand(), /--from own\.png --to .*new\.png .*--background "#3366cc"/);
     pageCommand = pageCommand.replace("own.png", picture);
     await scrubTo(0);
     const start = await stagePixels();
-    assert.deepEqual([start.width, start.height], [200, 150]);
+    assert.deepEqual([start.width, start.height], [200, 100]);
     assert.equal(differing(start.rgba, readPng(picture).rgba), 0);
     await scrubTo(640);
-    assert.equal(differing((await stagePixels()).rgba, toolFrame(640, "own").rgba), 0);
+    const { bars, most } = fittedDifference((await stagePixels()).rgba, toolFrame(640, "own").rgba, 200, { x: 33, y: 0, width: 133, height: 100 });
+    assert.equal(bars, 0, "the background around the new picture");
+    assert.ok(most <= kFitTolerance, `a channel differs by ${most}`);
+    await page.locator("#fit").selectOption("cover");
+    assert.match(await readCommand(), /--fit cover/);
+    assert.equal(await page.locator("#background").isDisabled(), true);
+    await page.locator("#fit").selectOption("contain");
+    await page.locator("#background").fill("#000000");
   });
 
   test("tells of a file that is no picture and keeps working", async () => {
