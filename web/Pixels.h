@@ -1,4 +1,4 @@
-// The pixel work of the browser build: pictures fitted to the stage, and frames turned
+// The pixel work of the browser build: pictures fitted to the stage and turned
 // into the bytes a canvas takes.
 #pragma once
 

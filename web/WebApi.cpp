@@ -22,6 +22,7 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -245,6 +246,11 @@ public:
     // Takes RGBA pixels of any size: the stage's size as they are, another fitted to
     // the stage as the tool fits it. Frames are opaque, so alpha is dropped. False for a
     // size that does not match the bytes.
+    //
+    // The pictures are kept in the canvas's byte order (R, G, B, 255), so that frames
+    // are drawn in it and go to the canvas as they are: the transitions copy, stretch
+    // and blend every colour channel alike and keep the destination's top byte, and the
+    // surfaces' key colour, black, reads the same in either order.
     bool SetPicture(bool isNew, int width, int height, const val& pixels) {
         const std::vector<uint8_t> bytes = NativeBytes(pixels);
         if (width <= 0 || height <= 0 || bytes.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
@@ -253,12 +259,13 @@ public:
         SoftwareSurface& target = isNew ? newPicture : oldPicture;
         if (width == target.Width() && height == target.Height()) {
             uint32_t* out = target.Pixels();
+            std::memcpy(out, bytes.data(), bytes.size());
             for (size_t i = 0; i < bytes.size() / 4; ++i) {
-                const uint8_t* p = &bytes[i * 4];
-                out[i] = 0xFF000000u | static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
+                out[i] |= kOpaque;
             }
         } else {
             FitPicture(bytes.data(), width, height, fit, background, target);
+            ToCanvasBytes(target.Pixels(), static_cast<size_t>(target.Width()) * static_cast<size_t>(target.Height()));
         }
         return true;
     }
@@ -266,12 +273,7 @@ public:
     bool Render(const std::string& id, const val& block, uint32_t seed, int flags, uint32_t durationMs,
                 uint32_t elapsedMs) {
         const FrameRequest request{IdOf(id), NativeBytes(block), seed, flags, durationMs, elapsedMs};
-        if (!RenderFrameAt(request, oldPicture, newPicture, frame)) {
-            return false;
-        }
-        // In place: the renderer draws each frame afresh.
-        ToCanvasBytes(frame.Pixels(), PixelCount());
-        return true;
+        return RenderFrameAt(request, oldPicture, newPicture, frame);
     }
 
     val Pixels() {
@@ -279,6 +281,9 @@ public:
     }
 
 private:
+    // The alpha byte of a pixel in canvas order, on the little-endian wasm.
+    static constexpr uint32_t kOpaque = 0xFF000000u;
+
     size_t PixelCount() { return static_cast<size_t>(frame.Width()) * static_cast<size_t>(frame.Height()); }
 
     SoftwareSurface oldPicture;
