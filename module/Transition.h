@@ -161,6 +161,28 @@ protected:
         return OpenStep(dest, newFrame, width, height, [] {});
     }
 
+    // What OpenStepInRun decided: the step's answer when it ends in the opening, else
+    // the elapsed time, within the run.
+    struct Opening {
+        std::optional<int32_t> answer;
+        uint32_t elapsed = 0;
+    };
+    // OpenStep for the steps that show the new frame whole once the run is past its end.
+    template <typename SetUp>
+    Opening OpenStepInRun(HostSurface* dest, HostSurface* newFrame, uint32_t& width, uint32_t& height, SetUp&& setUp) {
+        const std::optional<uint32_t> e = OpenStep(dest, newFrame, width, height, setUp);
+        if (!e) {
+            return {0};
+        }
+        if (*e > duration) {
+            return {StepResult(newFrame->CopyAll(dest))};
+        }
+        return {std::nullopt, *e};
+    }
+    Opening OpenStepInRun(HostSurface* dest, HostSurface* newFrame, uint32_t& width, uint32_t& height) {
+        return OpenStepInRun(dest, newFrame, width, height, [] {});
+    }
+
     int32_t nameId = 0;
     int32_t dialogId = 0;
     HWND dialog = nullptr;

@@ -46,15 +46,12 @@ INT_PTR SquareTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, L
 int32_t SquareTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height);
-        if (!opened) {
-            return 0;
+        const Opening opening = OpenStepInRun(dest, newFrame, width, height);
+        if (opening.answer) {
+            return *opening.answer;
         }
-        const uint32_t e = *opened;
+        const uint32_t e = opening.elapsed;
         const uint32_t d = duration;
-        if (e > d) {
-            return StepResult(newFrame->CopyAll(dest));
-        }
         const uint32_t w = width;
         const uint32_t h = height;
         // A stored percentage outside 0 to 100 is drawn as the nearest bound, so that

@@ -91,15 +91,12 @@ int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostS
                                  ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { phase = 0; });
-        if (!opened) {
-            return 0;
+        const Opening opening = OpenStepInRun(dest, newFrame, width, height, [&] { phase = 0; });
+        if (opening.answer) {
+            return *opening.answer;
         }
-        const uint32_t e = *opened;
+        const uint32_t e = opening.elapsed;
         const uint32_t d = duration;
-        if (e > d) {
-            return StepResult(newFrame->CopyAll(dest));
-        }
         const auto placement = static_cast<uint32_t>(anchor);
         if (placement > kLastAnchor) {
             return drew.Result();

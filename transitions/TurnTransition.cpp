@@ -52,15 +52,12 @@ INT_PTR TurnTransition::OnSettingsMessage(HWND window, UINT message, WPARAM, LPA
 int32_t TurnTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurface* newFrame, int32_t, ChangedRect**) {
     return Guarded([&]() -> int32_t {
         DrawCalls drew;
-        const std::optional<uint32_t> opened = OpenStep(dest, newFrame, width, height, [&] { angle = 0.0; });
-        if (!opened) {
-            return 0;
+        const Opening opening = OpenStepInRun(dest, newFrame, width, height, [&] { angle = 0.0; });
+        if (opening.answer) {
+            return *opening.answer;
         }
-        const uint32_t e = *opened;
+        const uint32_t e = opening.elapsed;
         const uint32_t d = duration;
-        if (e > d) {
-            return StepResult(newFrame->CopyAll(dest));
-        }
         const uint32_t w = width;
         const uint32_t h = height;
         const uint32_t hw = w >> 1;
