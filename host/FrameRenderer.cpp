@@ -93,8 +93,14 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
         adapter->table->Step(adapter.get(), &out, &oldFrame, &newFrame, request.flags, &changed);
     };
     if (ReplaysFromStart(request.id)) {
-        for (uint32_t t = 0; t < request.elapsedMs; t += kReplayIntervalMs) {
-            step(t);
+        const uint64_t num = request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum;
+        const uint64_t den = request.frameRateNum == 0 || request.frameRateDen == 0 ? 1 : request.frameRateDen;
+        for (uint64_t i = 0;; ++i) {
+            const uint64_t t = i * 1000 * den / num;
+            if (t >= request.elapsedMs) {
+                break;
+            }
+            step(static_cast<uint32_t>(t));
         }
     }
     step(request.elapsedMs);

@@ -25,23 +25,29 @@ struct FrameRequest {
     // At t >= d, the module's own drawing of its last step rather than the new picture
     // that a runtime shows once a run has ended (for those who study the module).
     bool moduleLastStep = false;
+    // The host's frame rate, frameRateNum / frameRateDen frames a second (30000 / 1001
+    // for NTSC video). A transition whose picture depends on its earlier steps is
+    // replayed at the frame times of a run at that rate, floor(i x 1000 x frameRateDen
+    // / frameRateNum) ms, as the host itself would have stepped it. 0 when the host does
+    // not know its rate: 25 frames a second.
+    uint32_t frameRateNum = 0;
+    uint32_t frameRateDen = 1;
 };
 
-// The interval of the fixed timeline on which a transition whose picture depends on
-// its earlier steps is replayed: 25 steps a second.
-inline constexpr uint32_t kReplayIntervalMs = 40;
+// The frame rate of the replay timeline when a request does not give one.
+inline constexpr uint32_t kDefaultFrameRate = 25;
 
 // The parameter block of `adapter`, read through its table (empty for a transition
 // without one), as a request takes it.
 std::vector<uint8_t> ParameterBlock(TransitionAdapter* adapter);
 
 // Whether the picture of transition `id` at t depends on the steps before t, so that
-// RenderFrameAt replays it on the fixed timeline.
+// RenderFrameAt replays it on the request's timeline.
 bool ReplaysFromStart(uint32_t id);
 
 // Draws into `out` the picture at request.elapsedMs. `out` starts as a copy of the old
-// picture; the transition is made afresh and stepped once at t, or replayed at 0,
-// kReplayIntervalMs, 2 kReplayIntervalMs, ... below t and then at t. At t >= d `out` is
+// picture; the transition is made afresh and stepped once at t, or replayed at the
+// request's frame times below t and then at t. At t >= d `out` is
 // the new picture exactly, unless the request asks for the module's last step. The three surfaces must have one size
 // and `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and for a block of the wrong
 // size. Requests are served one at a time: the module's clock and random generator are process-wide, so concurrent

@@ -3,8 +3,9 @@
 namespace wqtrans::crt {
 
 namespace {
-uint32_t state = 1;
-}
+// Per thread, as in the platform's multithreaded C runtime: a thread starts at 1.
+thread_local uint32_t state = 1;
+} // namespace
 
 int rand() {
     state = state * 214013u + 2531011u;

@@ -38,7 +38,7 @@ namespace crt {
 // The C runtime generator of the module's own platform, on every platform, so that a
 // run with a given seed draws the same cells everywhere: values 0 to 32767 from
 // state = state * 214013 + 2531011, output (state >> 16) & 0x7FFF, initial state 1.
-// The generator is shared by the whole module, like the C runtime's.
+// Each thread has its own state, as in the platform's multithreaded C runtime.
 int rand();
 WQ_API void srand(unsigned int seed);
 
@@ -49,7 +49,7 @@ namespace platform {
 // Replaces the millisecond time source behind timeGetTime (stand-in platforms only;
 // on Windows the system timer is always used). `source` is called with `context` and
 // returns the time in milliseconds, wrapping at 2^32. Null restores the monotonic
-// system clock.
+// system clock. The source is the calling thread's own: other threads keep theirs.
 using TimeSource = uint32_t (*)(void* context);
 WQ_API void SetTimeSource(TimeSource source, void* context);
 

@@ -4,8 +4,9 @@
 
 namespace {
 
-wqtrans::platform::TimeSource timeSource = nullptr;
-void* timeContext = nullptr;
+// Per thread, so that hosts can step transitions on several threads, each on its own clock.
+thread_local wqtrans::platform::TimeSource timeSource = nullptr;
+thread_local void* timeContext = nullptr;
 
 uint32_t SystemMilliseconds() {
     const auto since = std::chrono::steady_clock::now().time_since_epoch();

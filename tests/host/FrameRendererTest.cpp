@@ -55,7 +55,7 @@ TEST_P(FrameRendererTest, PictureAtAMomentDoesNotDependOnTheFrameRate) {
     bool ratesDiffer = false;
     for (uint32_t t : kMoments) {
         const SoftwareSurface rendered = Rendered({id, {}, 1, 0, kDuration, t});
-        const uint32_t reference = ReplaysFromStart(id) ? kReplayIntervalMs : t + 1;
+        const uint32_t reference = ReplaysFromStart(id) ? 1000 / kDefaultFrameRate : t + 1;
         const SoftwareSurface expected = Stepped(id, reference, t);
         ASSERT_EQ(FirstBadPixel(rendered, [&](int32_t x, int32_t y) { return expected.Pixel(x, y); }), "")
             << NameOf(id) << " rendered at " << t;
