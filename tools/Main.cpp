@@ -255,8 +255,9 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // The picture at one moment, as any host that seeks gets it.
         Picture frame(width, height);
         // Once a run has finished, the stage shows the new picture.
-        const FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
-                                   *at,     options.moduleLastStep};
+        FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
+                             *at,     options.moduleLastStep};
+        request.frameRateNum = options.fps; // replayed at the run's own frame times
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
