@@ -48,8 +48,8 @@ enum class Measure {
     kShownWidth,
     // Turn 2: how far the old frame stands from its place, whichever way it turns.
     kOffset,
-    // Stretch 2: half the width the old frame lost in the first half, then half the
-    // width plus the new frame's width in the second.
+    // Stretch 2: the width the old frame has lost in the first half, then the whole
+    // width plus the new frame's width in the second, over twice the width.
     kDoubledWidth,
 };
 
@@ -98,7 +98,7 @@ const Subject kSubjects[] = {
     {"Zoom2", 20, Measure::kShownWidth},
 };
 
-// Ten minutes across 16384 pixels, and the two longest runs a caller can ask for.
+// Ten minutes across 16384 pixels; 2^31 - 1 ms; and 2^32 - 1 ms, the longest run.
 const Size kLongRuns[] = {
     {16384, 8, 600000},
     {640, 8, 0x7FFFFFFFu},
@@ -257,6 +257,85 @@ std::string RowName(const ::testing::TestParamInfo<Row>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTransitions, LongRuns, ::testing::ValuesIn(Rows()), RowName);
+
+// The long runs that showed the wrap, worked out by hand: one step at a moment late
+// enough for size x e to pass 2^32, on a fresh run.
+TEST(LongRunExamples, StepAsWorkedOutByHand) {
+    struct Worked {
+        int32_t index;
+        int32_t width;
+        int32_t height;
+        uint32_t duration;
+        uint32_t e;
+        std::vector<std::string> calls;
+    };
+    const Worked cases[] = {
+        // Fade over a day and more: blend parameters 32, 64 and 96 at a quarter, a half
+        // and three quarters.
+        {0,
+         640,
+         480,
+         100000000,
+         25000000,
+         {"dest.IsReady()", "new.CopyAll(dest)", "old.DrawAt(dest, 0, 0, 0, 1, 32, 0)"}},
+        {0,
+         640,
+         480,
+         100000000,
+         50000000,
+         {"dest.IsReady()", "new.CopyAll(dest)", "old.DrawAt(dest, 0, 0, 0, 1, 64, 0)"}},
+        {0,
+         640,
+         480,
+         100000000,
+         75000000,
+         {"dest.IsReady()", "new.CopyAll(dest)", "old.DrawAt(dest, 0, 0, 0, 1, 96, 0)"}},
+        // Half of the same run: the new frame half in, and half its size.
+        {4,
+         640,
+         480,
+         100000000,
+         50000000,
+         {"dest.IsReady()", "new.CopyRect(dest, -320, 0, 0, 0, 640, 480, 0, 0, 0, 2)"}},
+        {6,
+         640,
+         480,
+         100000000,
+         50000000,
+         {"dest.IsReady()", "old.CopyAll(dest)",
+          "new.StretchRect(dest, 160, 120, 320, 240, 0, 0, 640, 480, 0, 0, 0, 0)"}},
+        // 90% of ten minutes across 16384 pixels: 14745 of them (7372 for each door).
+        {4, 16384, 8, 600000, 540000, {"dest.IsReady()", "new.CopyRect(dest, -1639, 0, 0, 0, 16384, 8, 0, 0, 0, 2)"}},
+        {2,
+         16384,
+         8,
+         600000,
+         540000,
+         {"dest.IsReady()", "new.CopyRect(dest, 820, 0, 820, 0, 7372, 8, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 8192, 0, 8192, 0, 7372, 8, 0, 0, 0, 2)"}},
+        {10,
+         16384,
+         8,
+         600000,
+         540000,
+         {"dest.IsReady()", "new.CopyRect(dest, 0, 0, 0, 0, 14745, 5, 0, 0, 0, 2)",
+          "new.CopyRect(dest, 1639, 4, 1639, 4, 14745, 8, 0, 0, 0, 2)"}},
+    };
+    for (const Worked& c : cases) {
+        SCOPED_TRACE("transition " + std::to_string(c.index) + " at " + std::to_string(c.e) + " of " +
+                     std::to_string(c.duration) + " ms");
+        TestClock clock(0);
+        CallLog log;
+        RecordingSurface dest("dest", log, c.width, c.height);
+        RecordingSurface oldFrame("old", log, c.width, c.height);
+        RecordingSurface newFrame("new", log, c.width, c.height);
+        std::unique_ptr<Transition> t(RegistryTable()[c.index].make());
+        t->Begin(c.duration);
+        clock.Set(c.e);
+        EXPECT_EQ(t->Step(&dest, &oldFrame, &newFrame, 0, nullptr), 1);
+        EXPECT_CALLS(log, c.calls);
+    }
+}
 
 // The shared progress helper, with values worked out by hand.
 TEST(Progress, TakesTheProductWide) {
