@@ -257,7 +257,8 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // Once a run has finished, the stage shows the new picture.
         FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
                              *at,     options.moduleLastStep};
-        request.frameRateNum = options.fps; // replayed at the run's own frame times
+        // Replayed on the frame times of a run at --fps, as the run's own frames fall.
+        request.frameRateNum = options.fps;
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
