@@ -4,9 +4,11 @@
 //
 // Hosts seek, repeat moments and recycle output buffers, so every update draws the
 // whole picture at its moment afresh through the frame renderer, straight into the
-// host's output buffer. frei0r's RGBA8888 pixels go through the module as they are: the
-// transitions only copy, stretch and blend with one weight for all channels, which
-// gives the same bytes in any channel order.
+// host's output buffer. Neither MLT nor GStreamer tells a plugin its frame rate (nor
+// can one `time` tell it, and an update never depends on the ones before), so the rate
+// of the replay timeline is a parameter the host sets. frei0r's RGBA8888 pixels go
+// through the module as they are: the transitions only copy, stretch and blend with one
+// weight for all channels, which gives the same bytes in any channel order.
 extern "C" {
 #include <frei0r.h>
 }
@@ -34,8 +36,8 @@ namespace {
 
 enum FixedParam { kProgress, kDuration, kSeed, kFixedParams };
 
-// The frame rate comes after the panel's parameters, so that the panel keeps the
-// indices that saved projects set it by.
+// The "frame rate" parameter comes after the panel's, so that these keep the indices
+// that saved projects set them by. Its largest value is the tool's largest --fps.
 constexpr double kMaxFrameRate = 240;
 
 // The largest frame an instance takes, as the reference surface: 2^28 pixels.
