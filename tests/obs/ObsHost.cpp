@@ -1,0 +1,434 @@
+// The OBS module inside libobs itself, headless: libobs runs on the X display the
+// caller gives (an Xvfb of its own, see xvfb.sh) with Mesa's llvmpipe, opens only the
+// modules it needs (image-source, obs-transitions and ours: loading every module
+// aborts without a QApplication), and runs each transition as the output channel's
+// transition in manual mode.
+//
+// Pictures are read by rendering a source into a texture of our own and staging it:
+// the scenes alone before a run, then the transition at each progress, compared with
+// the frame renderer's picture from the same two scenes, byte for byte.
+//   wqtrans_obs_host OBS_PLUGIN_DIR OBS_DATA_DIR OUR_PLUGIN_DIR [gtest options]
+#include <gtest/gtest.h>
+#include <obs-module.h>
+#include <obs-nix-platform.h>
+#include <obs.h>
+#include <util/base.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/FrameRenderer.h"
+#include "host/PanelLayout.h"
+#include "module/Exports.h"
+
+// Xlib's two calls libobs needs (Xlib.h's macros, None and Bool, break GoogleTest).
+extern "C" {
+struct _XDisplay;
+_XDisplay* XOpenDisplay(const char* name);
+int XCloseDisplay(_XDisplay* display);
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+using Pixels = std::vector<uint32_t>;
+
+std::string obsPluginDir, obsDataDir, ourPluginDir, workDir;
+constexpr uint32_t kFps = 60;
+
+// --- The log, for the warnings the module gives.
+
+std::mutex logLock;
+std::vector<std::string> logLines;
+
+void LogHandler(int level, const char* format, va_list args, void* /*param*/) {
+    char line[4096];
+    std::vsnprintf(line, sizeof line, format, args);
+    if (level <= LOG_WARNING) {
+        std::fprintf(stderr, "libobs: %s\n", line);
+    }
+    const std::lock_guard<std::mutex> hold(logLock);
+    logLines.emplace_back(line);
+}
+
+size_t LogCount(const std::string& text) {
+    const std::lock_guard<std::mutex> hold(logLock);
+    size_t n = 0;
+    for (const std::string& line : logLines) {
+        n += line.find(text) != std::string::npos ? 1 : 0;
+    }
+    return n;
+}
+
+// --- Video ticks.
+
+std::atomic<uint64_t> ticks{0};
+void OnTick(void* /*param*/, float /*seconds*/) { ++ticks; }
+
+void WaitTicks(uint64_t n) {
+    const uint64_t target = ticks + n;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (ticks < target && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(2ms);
+    }
+}
+
+bool ResetVideo(uint32_t width, uint32_t height) {
+    obs_video_info ovi{};
+    ovi.graphics_module = "libobs-opengl";
+    ovi.fps_num = kFps;
+    ovi.fps_den = 1;
+    ovi.base_width = ovi.output_width = width;
+    ovi.base_height = ovi.output_height = height;
+    ovi.output_format = VIDEO_FORMAT_BGRA;
+    ovi.gpu_conversion = true;
+    ovi.colorspace = VIDEO_CS_SRGB;
+    ovi.range = VIDEO_RANGE_FULL;
+    ovi.scale_type = OBS_SCALE_BICUBIC;
+    return obs_reset_video(&ovi) == OBS_VIDEO_SUCCESS;
+}
+
+// --- Pictures.
+
+// What `source` draws at width x height, as 32-bit words in the texture's byte order.
+Pixels Capture(obs_source_t* source, uint32_t width, uint32_t height, gs_color_space space = GS_CS_SRGB) {
+    const gs_color_format format = space == GS_CS_SRGB ? GS_RGBA : GS_RGBA16F;
+    const size_t bytesPerPixel = format == GS_RGBA ? 4 : 8;
+    std::vector<uint8_t> bytes(size_t{width} * height * bytesPerPixel);
+    obs_enter_graphics();
+    gs_texrender_t* target = gs_texrender_create(format, GS_ZS_NONE);
+    if (gs_texrender_begin_with_color_space(target, width, height, space)) {
+        vec4 clear{};
+        gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
+        gs_ortho(0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height), -100.0f, 100.0f);
+        gs_blend_state_push();
+        gs_blend_function(GS_BLEND_ONE, GS_BLEND_INVSRCALPHA);
+        obs_source_video_render(source);
+        gs_blend_state_pop();
+        gs_texrender_end(target);
+        gs_stagesurf_t* stage = gs_stagesurface_create(width, height, format);
+        gs_stage_texture(stage, gs_texrender_get_texture(target));
+        uint8_t* data = nullptr;
+        uint32_t linesize = 0;
+        if (gs_stagesurface_map(stage, &data, &linesize)) {
+            for (uint32_t y = 0; y < height; ++y) {
+                std::memcpy(bytes.data() + y * width * bytesPerPixel, data + size_t{y} * linesize,
+                            width * bytesPerPixel);
+            }
+            gs_stagesurface_unmap(stage);
+        }
+        gs_stagesurface_destroy(stage);
+    }
+    gs_texrender_destroy(target);
+    obs_leave_graphics();
+    Pixels words((bytes.size() + 3) / 4);
+    std::memcpy(words.data(), bytes.data(), bytes.size());
+    return words;
+}
+
+// A picture whose every pixel tells its frame and position in mid-tones (0 and 255
+// would hide an sRGB round trip), written as a PNG for image-source.
+std::string WritePicture(const std::string& name, int32_t frame, uint32_t width, uint32_t height) {
+    wqtrans::SoftwareSurface picture(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    for (int32_t y = 0; y < picture.Height(); ++y) {
+        for (int32_t x = 0; x < picture.Width(); ++x) {
+            const uint32_t r = 40 + (x * 3 + frame * 70) % 170;
+            const uint32_t g = 40 + (y * 5 + frame * 30) % 170;
+            const uint32_t b = frame == 0 ? 90 + (x + y) % 60 : 160 + (x ^ y) % 50;
+            picture.SetPixel(x, y, 0xFF000000u | r << 16 | g << 8 | b);
+        }
+    }
+    const std::string path = workDir + "/" + name + ".png";
+    EXPECT_TRUE(picture.SavePng(path));
+    return path;
+}
+
+// The frame renderer's picture from the two scenes as libobs drew them.
+Pixels Expected(const wqtrans::FrameRequest& request, const Pixels& a, const Pixels& b, uint32_t width,
+                uint32_t height) {
+    Pixels first = a, second = b, out(a.size());
+    const auto w = static_cast<int32_t>(width), h = static_cast<int32_t>(height);
+    auto oldFrame = wqtrans::SoftwareSurface::Over(w, h, first.data());
+    auto newFrame = wqtrans::SoftwareSurface::Over(w, h, second.data());
+    auto picture = wqtrans::SoftwareSurface::Over(w, h, out.data());
+    EXPECT_TRUE(wqtrans::RenderFrameAt(request, oldFrame, newFrame, picture));
+    return out;
+}
+
+// The first differing pixel and how many differ, or "".
+std::string Difference(const Pixels& expected, const Pixels& actual, uint32_t width) {
+    if (expected.size() != actual.size()) {
+        return "sizes differ";
+    }
+    size_t count = 0, first = 0;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (expected[i] != actual[i] && count++ == 0) {
+            first = i;
+        }
+    }
+    if (count == 0) {
+        return "";
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "%zu pixels differ; the first at (%zu, %zu): expected %08x, libobs drew %08x",
+                  count, first % width, first / width, expected[first], actual[first]);
+    return text;
+}
+
+struct SourceDeleter {
+    void operator()(obs_source_t* source) const { obs_source_release(source); }
+};
+using Source = std::unique_ptr<obs_source_t, SourceDeleter>;
+
+Source ImageSource(const std::string& name, const std::string& file) {
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_string(settings, "file", file.c_str());
+    Source source(obs_source_create_private("image_source", name.c_str(), settings));
+    obs_data_release(settings);
+    return source;
+}
+
+// The transition as the output channel's, showing `a`; the caller starts runs.
+struct Stage {
+    Source transition;
+    Stage(const char* id, obs_source_t* a) : transition(obs_source_create_private(id, id, nullptr)) {
+        obs_transition_set(transition.get(), a);
+        obs_set_output_source(0, transition.get());
+    }
+    ~Stage() {
+        obs_set_output_source(0, nullptr);
+        obs_transition_clear(transition.get());
+    }
+    // Sets the manual run's progress and waits for the video tick that applies it.
+    bool Show(float t) {
+        obs_transition_set_manual_time(transition.get(), t);
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (obs_transition_get_time(transition.get()) != t && std::chrono::steady_clock::now() < deadline) {
+            WaitTicks(1);
+        }
+        return obs_transition_get_time(transition.get()) == t;
+    }
+};
+
+// --- The environment: libobs started once for all tests.
+
+class Libobs : public ::testing::Environment {
+public:
+    void SetUp() override {
+        base_set_log_handler(LogHandler, nullptr);
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr) << "no X display (DISPLAY=" << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << ")";
+        obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
+        obs_set_nix_platform_display(display);
+        ASSERT_TRUE(obs_startup("en-US", nullptr, nullptr));
+        ASSERT_TRUE(ResetVideo(160, 90)) << "libobs could not start OpenGL";
+        obs_audio_info audio{48000, SPEAKERS_STEREO};
+        ASSERT_TRUE(obs_reset_audio(&audio));
+        for (const char* name : {"image-source", "obs-transitions"}) {
+            Open(obsPluginDir + "/" + name + ".so", obsDataDir + "/" + name);
+        }
+        Open(ourPluginDir + "/wqtrans-obs.so", ourPluginDir);
+        obs_add_tick_callback(OnTick, nullptr);
+    }
+    void TearDown() override {
+        obs_remove_tick_callback(OnTick, nullptr);
+        obs_shutdown();
+        if (display != nullptr) {
+            XCloseDisplay(display);
+        }
+    }
+
+private:
+    static void Open(const std::string& binary, const std::string& data) {
+        obs_module_t* module = nullptr;
+        ASSERT_EQ(obs_open_module(&module, binary.c_str(), data.c_str()), MODULE_SUCCESS) << binary;
+        ASSERT_TRUE(obs_init_module(module)) << binary;
+    }
+    _XDisplay* display = nullptr;
+};
+
+std::vector<std::string> TransitionIds() {
+    std::vector<std::string> ids;
+    const char* id = nullptr;
+    for (size_t i = 0; obs_enum_transition_types(i, &id); ++i) {
+        if (std::string(id).rfind("wqtrans_", 0) == 0) {
+            ids.emplace_back(id);
+        }
+    }
+    return ids;
+}
+
+uint32_t FourCC(const std::string& sourceId) {
+    // The module registers the transitions in its own order: the n-th wqtrans_ id is
+    // transition n.
+    const std::vector<std::string> ids = TransitionIds();
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i] == sourceId) {
+            return GetTransID(static_cast<int32_t>(i));
+        }
+    }
+    return 0;
+}
+
+// --- Registration and properties.
+
+TEST(ObsModule, RegistersTheTwentyOneInTheModulesOrderWithTheirNames) {
+    const std::vector<std::string> ids = TransitionIds();
+    ASSERT_EQ(ids.size(), static_cast<size_t>(GetTransCount()));
+    EXPECT_EQ(ids[2], "wqtrans_door");
+    EXPECT_EQ(ids[7], "wqtrans_advanced_scrolling");
+    EXPECT_EQ(ids[20], "wqtrans_zoom_2");
+    for (size_t i = 0; i < ids.size(); ++i) {
+        char16_t name[64] = {};
+        GetTransName(static_cast<int32_t>(i), name, 64);
+        EXPECT_EQ(obs_source_get_display_name(ids[i].c_str()),
+                  std::string(name, name + std::char_traits<char16_t>::length(name)))
+            << ids[i];
+        // An unknown id would give a placeholder that draws nothing.
+        Source tr(obs_source_create_private(ids[i].c_str(), "t", nullptr));
+        ASSERT_NE(tr, nullptr);
+        EXPECT_EQ(obs_source_get_type(tr.get()), OBS_SOURCE_TYPE_TRANSITION) << ids[i];
+    }
+}
+
+// Each panel field is a property of OBS's matching kind with the panel's text, range
+// or choices, and its default is the fresh instance's value.
+TEST(ObsModule, PropertiesFollowThePanel) {
+    int checked = 0;
+    for (const std::string& id : TransitionIds()) {
+        const std::vector<wqtrans::PanelField> fields = wqtrans::ReadPanelLayout(FourCC(id));
+        obs_properties_t* props = obs_get_source_properties(id.c_str());
+        obs_data_t* defaults = obs_get_source_defaults(id.c_str());
+        obs_property_t* p = obs_properties_first(props);
+        for (const wqtrans::PanelField& f : fields) {
+            ASSERT_NE(p, nullptr) << id << ": no property for " << f.name;
+            EXPECT_EQ(obs_property_description(p), f.name) << id;
+            const char* key = obs_property_name(p);
+            switch (f.kind) {
+            case wqtrans::PanelField::Kind::Choice:
+                ASSERT_EQ(obs_property_get_type(p), OBS_PROPERTY_LIST) << id << " " << f.name;
+                ASSERT_EQ(obs_property_list_item_count(p), f.choices.size()) << id << " " << f.name;
+                for (size_t c = 0; c < f.choices.size(); ++c) {
+                    EXPECT_EQ(obs_property_list_item_name(p, c), f.choices[c]);
+                    EXPECT_EQ(obs_property_list_item_int(p, c), static_cast<long long>(c));
+                }
+                break;
+            case wqtrans::PanelField::Kind::Switch:
+                EXPECT_EQ(obs_property_get_type(p), OBS_PROPERTY_BOOL) << id << " " << f.name;
+                EXPECT_EQ(obs_data_get_bool(defaults, key), f.initial != 0) << id << " " << f.name;
+                break;
+            case wqtrans::PanelField::Kind::Number:
+                ASSERT_EQ(obs_property_get_type(p), OBS_PROPERTY_INT) << id << " " << f.name;
+                EXPECT_EQ(obs_property_int_type(p), OBS_NUMBER_SLIDER);
+                EXPECT_EQ(obs_property_int_min(p), f.low) << id << " " << f.name;
+                EXPECT_EQ(obs_property_int_max(p), f.high) << id << " " << f.name;
+                break;
+            }
+            if (f.kind != wqtrans::PanelField::Kind::Switch) {
+                EXPECT_EQ(obs_data_get_int(defaults, key), f.initial) << id << " " << f.name;
+            }
+            obs_property_next(&p);
+            ++checked;
+        }
+        if (p != nullptr) {
+            EXPECT_STREQ(obs_property_name(p), "seed") << id;
+            EXPECT_EQ(obs_data_get_int(defaults, "seed"), 1);
+            obs_property_next(&p);
+        }
+        EXPECT_EQ(p, nullptr) << id << ": more properties than the panel has fields";
+        obs_data_release(defaults);
+        obs_properties_destroy(props);
+    }
+    EXPECT_GT(checked, 21);
+    // Mosaic's pictures come from the random generator.
+    obs_properties_t* mosaic = obs_get_source_properties("wqtrans_mosaic");
+    EXPECT_NE(obs_properties_get(mosaic, "seed"), nullptr);
+    obs_properties_destroy(mosaic);
+}
+
+// --- Pictures.
+
+struct Size {
+    uint32_t width, height;
+};
+
+class ObsPictures : public ::testing::TestWithParam<Size> {};
+
+// Every transition at several moments of a manual run, at an even and an odd size:
+// libobs's picture is the frame renderer's from the same scenes, byte for byte, with
+// the default settings (a fresh instance's block), a manual run's duration and OBS's
+// frame rate; at progress 1 it is the new scene.
+TEST_P(ObsPictures, EveryTransitionIsTheFrameRenderersPicture) {
+    const auto [w, h] = GetParam();
+    ASSERT_TRUE(ResetVideo(w, h));
+    const std::string tag = std::to_string(w) + "x" + std::to_string(h);
+    Source a = ImageSource("a", WritePicture("a" + tag, 0, w, h));
+    Source b = ImageSource("b", WritePicture("b" + tag, 1, w, h));
+    ASSERT_EQ(obs_source_get_width(a.get()), w);
+    for (const std::string& id : TransitionIds()) {
+        SCOPED_TRACE(id + " at " + tag);
+        Stage stage(id.c_str(), a.get());
+        // The transition's size and placement follow its scene at the next tick.
+        obs_transition_set(stage.transition.get(), b.get());
+        WaitTicks(2);
+        const Pixels newScene = Capture(stage.transition.get(), w, h);
+        obs_transition_set(stage.transition.get(), a.get());
+        WaitTicks(2);
+        const Pixels oldScene = Capture(stage.transition.get(), w, h);
+        ASSERT_NE(oldScene, newScene);
+        obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
+        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b.get()));
+        for (const float t : {0.1f, 0.375f, 0.5f, 0.8f, 1.0f}) {
+            ASSERT_TRUE(stage.Show(t)) << "progress " << t << " never showed";
+            wqtrans::FrameRequest request;
+            request.id = FourCC(id);
+            request.durationMs = 1000;
+            request.elapsedMs = static_cast<uint32_t>(std::lround(t * 1000.0));
+            request.frameRateNum = kFps;
+            const Pixels actual = Capture(stage.transition.get(), w, h);
+            EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), actual, w), "") << "at progress " << t;
+            if (t == 0.5f) {
+                EXPECT_NE(actual, oldScene) << "halfway through, the old scene";
+                EXPECT_NE(actual, newScene) << "halfway through, the new scene";
+            }
+            if (t == 1.0f) {
+                EXPECT_EQ(Difference(newScene, actual, w), "") << "at progress 1";
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ObsPictures, ::testing::Values(Size{160, 90}, Size{101, 67}), [](const auto& info) {
+    return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
+});
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s OBS_PLUGIN_DIR OBS_DATA_DIR OUR_PLUGIN_DIR [gtest options]\n", argv[0]);
+        return 2;
+    }
+    obsPluginDir = argv[1];
+    obsDataDir = argv[2];
+    ourPluginDir = argv[3];
+    char pattern[] = "/tmp/wqtrans-obs-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        return 2;
+    }
+    workDir = pattern;
+    ::testing::AddGlobalTestEnvironment(new Libobs);
+    const int result = RUN_ALL_TESTS();
+    std::filesystem::remove_all(workDir);
+    return result;
+}
