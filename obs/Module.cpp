@@ -306,8 +306,10 @@ void Update(void* data, obs_data_t* settings) {
     std::vector<int32_t> values;
     for (size_t i = 0; i < kind.fields.size(); ++i) {
         const PanelField& f = kind.fields[i];
-        values.push_back(static_cast<int32_t>(
-            std::clamp<long long>(obs_data_get_int(settings, kind.keys[i].c_str()), f.low, f.high)));
+        const char* key = kind.keys[i].c_str();
+        const long long value = f.kind == PanelField::Kind::Switch ? (obs_data_get_bool(settings, key) ? 1 : 0)
+                                                                   : obs_data_get_int(settings, key);
+        values.push_back(static_cast<int32_t>(std::clamp<long long>(value, f.low, f.high)));
     }
     std::vector<uint8_t> block;
     if (!kind.fields.empty()) {
@@ -376,7 +378,12 @@ void Start(void* data) {
 void Defaults(void* typeData, obs_data_t* settings) {
     const Kind& kind = *static_cast<const Kind*>(typeData);
     for (size_t i = 0; i < kind.fields.size(); ++i) {
-        obs_data_set_default_int(settings, kind.keys[i].c_str(), kind.fields[i].initial);
+        const PanelField& f = kind.fields[i];
+        if (f.kind == PanelField::Kind::Switch) {
+            obs_data_set_default_bool(settings, kind.keys[i].c_str(), f.initial != 0);
+        } else {
+            obs_data_set_default_int(settings, kind.keys[i].c_str(), f.initial);
+        }
     }
     if (kind.seeded) {
         obs_data_set_default_int(settings, kSeedKey, 1);

@@ -14,6 +14,7 @@
 #include <obs.h>
 #include <util/base.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -410,6 +411,177 @@ TEST_P(ObsPictures, EveryTransitionIsTheFrameRenderersPicture) {
 INSTANTIATE_TEST_SUITE_P(Sizes, ObsPictures, ::testing::Values(Size{160, 90}, Size{101, 67}), [](const auto& info) {
     return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
 });
+
+// --- Failure paths and runs as OBS Studio makes them.
+
+class ObsRuns : public ::testing::Test {
+protected:
+    static constexpr uint32_t w = 96, h = 54;
+    void SetUp() override {
+        ASSERT_TRUE(ResetVideo(w, h));
+        a = ImageSource("a", WritePicture("runs-a", 0, w, h));
+        b = ImageSource("b", WritePicture("runs-b", 1, w, h));
+    }
+    // The scenes as libobs draws them, and the transition started in manual mode.
+    void Begin(Stage& stage) {
+        obs_transition_set(stage.transition.get(), b.get());
+        WaitTicks(2);
+        newScene = Capture(stage.transition.get(), w, h);
+        obs_transition_set(stage.transition.get(), a.get());
+        WaitTicks(2);
+        oldScene = Capture(stage.transition.get(), w, h);
+        obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
+        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b.get()));
+    }
+    Source a, b;
+    Pixels oldScene, newScene;
+};
+
+// Settings changed during a run show from the next frame on, as the panel set to the
+// same values makes them; so does the seed of a random transition.
+TEST_F(ObsRuns, SettingsChangedDuringARunShowOnTheNextFrame) {
+    for (const std::string& id : TransitionIds()) {
+        SCOPED_TRACE(id);
+        const uint32_t fourCC = FourCC(id);
+        const std::vector<wqtrans::PanelField> fields = wqtrans::ReadPanelLayout(fourCC);
+        obs_properties_t* props = obs_get_source_properties(id.c_str());
+        const bool seeded = obs_properties_get(props, "seed") != nullptr;
+        obs_properties_destroy(props);
+        if (fields.empty() && !seeded) {
+            continue;
+        }
+        Stage stage(id.c_str(), a.get());
+        Begin(stage);
+        ASSERT_TRUE(stage.Show(0.5f));
+        obs_data_t* settings = obs_data_create();
+        std::vector<int32_t> values;
+        obs_property_t* p = nullptr;
+        props = obs_source_properties(stage.transition.get());
+        p = obs_properties_first(props);
+        for (const wqtrans::PanelField& f : fields) {
+            // Every field away from its default: the last choice, the other state, the top of the range.
+            const int32_t value = f.kind == wqtrans::PanelField::Kind::Switch ? 1 - f.initial
+                                  : f.initial == f.high                       ? f.low
+                                                                              : f.high;
+            values.push_back(value);
+            if (f.kind == wqtrans::PanelField::Kind::Switch) {
+                obs_data_set_bool(settings, obs_property_name(p), value != 0);
+            } else {
+                obs_data_set_int(settings, obs_property_name(p), value);
+            }
+            obs_property_next(&p);
+        }
+        if (seeded) {
+            obs_data_set_int(settings, "seed", 7);
+        }
+        obs_properties_destroy(props);
+        // libobs applies a transition's settings at the next video tick, before it draws.
+        obs_source_update(stage.transition.get(), settings);
+        obs_data_release(settings);
+        WaitTicks(2);
+
+        wqtrans::FrameRequest request;
+        request.id = fourCC;
+        request.block = wqtrans::PanelBlock(fourCC, fields, values);
+        request.seed = seeded ? 7 : 1;
+        request.elapsedMs = 500;
+        request.frameRateNum = kFps;
+        const Pixels got = Capture(stage.transition.get(), w, h);
+        EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), got, w), "");
+    }
+}
+
+// An automatic run takes the duration OBS runs it for: 600 ms here, measured from
+// OBS's progress and frame times.
+TEST_F(ObsRuns, AnAutomaticRunTakesOBSsDuration) {
+    Stage stage("wqtrans_door", a.get());
+    Begin(stage);
+    obs_transition_set(stage.transition.get(), a.get());
+    WaitTicks(2);
+    ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_AUTO, 600, b.get()));
+    int compared = 0;
+    for (int tries = 0; tries < 200 && compared < 3; ++tries) {
+        WaitTicks(1);
+        const uint64_t frame = obs_get_video_frame_time();
+        const float t = obs_transition_get_time(stage.transition.get());
+        if (t < 0.1f || t > 0.9f) {
+            continue;
+        }
+        const Pixels actual = Capture(stage.transition.get(), w, h);
+        if (obs_get_video_frame_time() != frame) {
+            continue; // a tick came between: the picture may be of the next frame
+        }
+        wqtrans::FrameRequest request;
+        request.id = FourCC("wqtrans_door");
+        request.durationMs = 600;
+        request.elapsedMs = static_cast<uint32_t>(std::lround(t * 600.0));
+        request.frameRateNum = kFps;
+        EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), actual, w), "") << "at progress " << t;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 3) << "too few frames between 10% and 90% of the run";
+}
+
+// A canvas resized during a run (the scenes keep their size), to a small odd size,
+// is drawn without a crash, never as a black frame.
+TEST_F(ObsRuns, ACanvasResizedDuringARunKeepsDrawing) {
+    Stage stage("wqtrans_zoom", a.get());
+    Begin(stage);
+    ASSERT_TRUE(stage.Show(0.3f));
+    for (const Size size : {Size{61, 33}, Size{9, 7}, Size{w, h}}) {
+        ASSERT_TRUE(ResetVideo(size.width, size.height));
+        ASSERT_TRUE(stage.Show(0.3f + 0.1f * static_cast<float>(size.width % 3)));
+        WaitTicks(2);
+        const Pixels picture = Capture(stage.transition.get(), size.width, size.height);
+        EXPECT_NE(std::count(picture.begin(), picture.end(), 0u), static_cast<long>(picture.size()))
+            << size.width << "x" << size.height;
+    }
+}
+
+// A scene that OBS renders in a 16-bit float format: OBS's fade, one warning.
+const char* HdrName(void*) { return "HDR colour"; }
+void* HdrCreate(obs_data_t*, obs_source_t* source) { return source; }
+void HdrDestroy(void*) {}
+uint32_t HdrSize(void*) { return 32; }
+void HdrRender(void*, gs_effect_t*) {
+    gs_effect_t* solid = obs_get_base_effect(OBS_EFFECT_SOLID);
+    vec4 colour;
+    vec4_set(&colour, 2.0f, 0.5f, 0.25f, 1.0f); // past SDR white: only a float picture holds it
+    gs_effect_set_vec4(gs_effect_get_param_by_name(solid, "color"), &colour);
+    while (gs_effect_loop(solid, "Solid")) {
+        gs_draw_sprite(nullptr, 0, 32, 32);
+    }
+}
+gs_color_space HdrSpace(void*, size_t, const gs_color_space*) { return GS_CS_709_EXTENDED; }
+
+TEST_F(ObsRuns, FloatScenesGoThroughOBSsFadeWithOneWarning) {
+    obs_source_info info{};
+    info.id = "wqtrans_test_hdr";
+    info.type = OBS_SOURCE_TYPE_INPUT;
+    info.output_flags = OBS_SOURCE_VIDEO | OBS_SOURCE_CUSTOM_DRAW;
+    info.get_name = HdrName;
+    info.create = HdrCreate;
+    info.destroy = HdrDestroy;
+    info.get_width = HdrSize;
+    info.get_height = HdrSize;
+    info.video_render = HdrRender;
+    info.video_get_color_space = HdrSpace;
+    obs_register_source(&info);
+    Source hdr(obs_source_create_private("wqtrans_test_hdr", "hdr", nullptr));
+    Stage stage("wqtrans_door", hdr.get());
+    obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
+    ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b.get()));
+    ASSERT_TRUE(stage.Show(0.5f));
+    const size_t before = LogCount("16-bit float");
+    for (int frame = 0; frame < 3; ++frame) {
+        const Pixels picture = Capture(stage.transition.get(), 32, 32, GS_CS_709_EXTENDED);
+        // Half floats: red 2 faded halfway with the other scene is well above 0.
+        uint16_t red = 0;
+        std::memcpy(&red, picture.data(), 2);
+        EXPECT_GT(red, 0x3800u) << "red is below 0.5 (a black frame?)";
+    }
+    EXPECT_EQ(LogCount("16-bit float") - before, 1u);
+}
 
 } // namespace
 
