@@ -30,21 +30,24 @@
 #include "host/FrameRenderer.h"
 #include "host/PanelLayout.h"
 #include "module/Exports.h"
-
-// Xlib's two calls libobs needs (Xlib.h's macros, None and Bool, break GoogleTest).
-extern "C" {
-struct _XDisplay;
-_XDisplay* XOpenDisplay(const char* name);
-int XCloseDisplay(_XDisplay* display);
-}
+#include "tests/obs/Libobs.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using Pixels = std::vector<uint32_t>;
+using namespace wqtrans::obstest;
 
-std::string obsPluginDir, obsDataDir, ourPluginDir, workDir;
+Libobs libobs;
+std::string workDir;
 constexpr uint32_t kFps = 60;
+
+bool ResetVideo(uint32_t width, uint32_t height) { return wqtrans::obstest::ResetVideo(width, height, kFps); }
+
+std::string WritePicture(const std::string& name, int32_t frame, uint32_t width, uint32_t height) {
+    const std::string path = wqtrans::obstest::WritePicture(workDir + "/" + name + ".png", frame, width, height);
+    EXPECT_NE(path, "");
+    return path;
+}
 
 // --- The log, for the warnings the module gives.
 
@@ -70,88 +73,7 @@ size_t LogCount(const std::string& text) {
     return n;
 }
 
-// --- Video ticks.
-
-std::atomic<uint64_t> ticks{0};
-void OnTick(void* /*param*/, float /*seconds*/) { ++ticks; }
-
-void WaitTicks(uint64_t n) {
-    const uint64_t target = ticks + n;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (ticks < target && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(2ms);
-    }
-}
-
-bool ResetVideo(uint32_t width, uint32_t height) {
-    obs_video_info ovi{};
-    ovi.graphics_module = "libobs-opengl";
-    ovi.fps_num = kFps;
-    ovi.fps_den = 1;
-    ovi.base_width = ovi.output_width = width;
-    ovi.base_height = ovi.output_height = height;
-    ovi.output_format = VIDEO_FORMAT_BGRA;
-    ovi.gpu_conversion = true;
-    ovi.colorspace = VIDEO_CS_SRGB;
-    ovi.range = VIDEO_RANGE_FULL;
-    ovi.scale_type = OBS_SCALE_BICUBIC;
-    return obs_reset_video(&ovi) == OBS_VIDEO_SUCCESS;
-}
-
 // --- Pictures.
-
-// What `source` draws at width x height, as 32-bit words in the texture's byte order.
-Pixels Capture(obs_source_t* source, uint32_t width, uint32_t height, gs_color_space space = GS_CS_SRGB) {
-    const gs_color_format format = space == GS_CS_SRGB ? GS_RGBA : GS_RGBA16F;
-    const size_t bytesPerPixel = format == GS_RGBA ? 4 : 8;
-    std::vector<uint8_t> bytes(size_t{width} * height * bytesPerPixel);
-    obs_enter_graphics();
-    gs_texrender_t* target = gs_texrender_create(format, GS_ZS_NONE);
-    if (gs_texrender_begin_with_color_space(target, width, height, space)) {
-        vec4 clear{};
-        gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
-        gs_ortho(0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height), -100.0f, 100.0f);
-        gs_blend_state_push();
-        gs_blend_function(GS_BLEND_ONE, GS_BLEND_INVSRCALPHA);
-        obs_source_video_render(source);
-        gs_blend_state_pop();
-        gs_texrender_end(target);
-        gs_stagesurf_t* stage = gs_stagesurface_create(width, height, format);
-        gs_stage_texture(stage, gs_texrender_get_texture(target));
-        uint8_t* data = nullptr;
-        uint32_t linesize = 0;
-        if (gs_stagesurface_map(stage, &data, &linesize)) {
-            for (uint32_t y = 0; y < height; ++y) {
-                std::memcpy(bytes.data() + y * width * bytesPerPixel, data + size_t{y} * linesize,
-                            width * bytesPerPixel);
-            }
-            gs_stagesurface_unmap(stage);
-        }
-        gs_stagesurface_destroy(stage);
-    }
-    gs_texrender_destroy(target);
-    obs_leave_graphics();
-    Pixels words((bytes.size() + 3) / 4);
-    std::memcpy(words.data(), bytes.data(), bytes.size());
-    return words;
-}
-
-// A picture whose every pixel tells its frame and position in mid-tones (0 and 255
-// would hide an sRGB round trip), written as a PNG for image-source.
-std::string WritePicture(const std::string& name, int32_t frame, uint32_t width, uint32_t height) {
-    wqtrans::SoftwareSurface picture(static_cast<int32_t>(width), static_cast<int32_t>(height));
-    for (int32_t y = 0; y < picture.Height(); ++y) {
-        for (int32_t x = 0; x < picture.Width(); ++x) {
-            const uint32_t r = 40 + (x * 3 + frame * 70) % 170;
-            const uint32_t g = 40 + (y * 5 + frame * 30) % 170;
-            const uint32_t b = frame == 0 ? 90 + (x + y) % 60 : 160 + (x ^ y) % 50;
-            picture.SetPixel(x, y, 0xFF000000u | r << 16 | g << 8 | b);
-        }
-    }
-    const std::string path = workDir + "/" + name + ".png";
-    EXPECT_TRUE(picture.SavePng(path));
-    return path;
-}
 
 // The frame renderer's picture from the two scenes as libobs drew them.
 Pixels Expected(const wqtrans::FrameRequest& request, const Pixels& a, const Pixels& b, uint32_t width,
@@ -185,19 +107,6 @@ std::string Difference(const Pixels& expected, const Pixels& actual, uint32_t wi
     return text;
 }
 
-struct SourceDeleter {
-    void operator()(obs_source_t* source) const { obs_source_release(source); }
-};
-using Source = std::unique_ptr<obs_source_t, SourceDeleter>;
-
-Source ImageSource(const std::string& name, const std::string& file) {
-    obs_data_t* settings = obs_data_create();
-    obs_data_set_string(settings, "file", file.c_str());
-    Source source(obs_source_create_private("image_source", name.c_str(), settings));
-    obs_data_release(settings);
-    return source;
-}
-
 // The transition as the output channel's, showing `a`; the caller starts runs.
 struct Stage {
     Source transition;
@@ -222,39 +131,14 @@ struct Stage {
 
 // --- The environment: libobs started once for all tests.
 
-class Libobs : public ::testing::Environment {
+class LibobsEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         base_set_log_handler(LogHandler, nullptr);
-        display = XOpenDisplay(nullptr);
-        ASSERT_NE(display, nullptr) << "no X display (DISPLAY=" << (getenv("DISPLAY") ? getenv("DISPLAY") : "") << ")";
-        obs_set_nix_platform(OBS_NIX_PLATFORM_X11_EGL);
-        obs_set_nix_platform_display(display);
-        ASSERT_TRUE(obs_startup("en-US", nullptr, nullptr));
-        ASSERT_TRUE(ResetVideo(160, 90)) << "libobs could not start OpenGL";
-        obs_audio_info audio{48000, SPEAKERS_STEREO};
-        ASSERT_TRUE(obs_reset_audio(&audio));
-        for (const char* name : {"image-source", "obs-transitions"}) {
-            Open(obsPluginDir + "/" + name + ".so", obsDataDir + "/" + name);
-        }
-        Open(ourPluginDir + "/wqtrans-obs.so", ourPluginDir);
-        obs_add_tick_callback(OnTick, nullptr);
+        const std::string error = libobs.Start(160, 90, kFps);
+        ASSERT_EQ(error, "");
     }
-    void TearDown() override {
-        obs_remove_tick_callback(OnTick, nullptr);
-        obs_shutdown();
-        if (display != nullptr) {
-            XCloseDisplay(display);
-        }
-    }
-
-private:
-    static void Open(const std::string& binary, const std::string& data) {
-        obs_module_t* module = nullptr;
-        ASSERT_EQ(obs_open_module(&module, binary.c_str(), data.c_str()), MODULE_SUCCESS) << binary;
-        ASSERT_TRUE(obs_init_module(module)) << binary;
-    }
-    _XDisplay* display = nullptr;
+    void TearDown() override { libobs.Stop(); }
 };
 
 std::vector<std::string> TransitionIds() {
@@ -591,15 +475,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OBS_PLUGIN_DIR OBS_DATA_DIR OUR_PLUGIN_DIR [gtest options]\n", argv[0]);
         return 2;
     }
-    obsPluginDir = argv[1];
-    obsDataDir = argv[2];
-    ourPluginDir = argv[3];
+    libobs.obsPluginDir = argv[1];
+    libobs.obsDataDir = argv[2];
+    libobs.ourPluginDir = argv[3];
     char pattern[] = "/tmp/wqtrans-obs-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
         return 2;
     }
     workDir = pattern;
-    ::testing::AddGlobalTestEnvironment(new Libobs);
+    ::testing::AddGlobalTestEnvironment(new LibobsEnvironment);
     const int result = RUN_ALL_TESTS();
     std::filesystem::remove_all(workDir);
     return result;
