@@ -255,8 +255,10 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // The picture at one moment, as any host that seeks gets it.
         Picture frame(width, height);
         // Once a run has finished, the stage shows the new picture.
-        const FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
-                                   *at,     options.moduleLastStep};
+        FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
+                             *at,     options.moduleLastStep};
+        // Replayed on the frame times of a run at --fps, as the run's own frames fall.
+        request.frameRateNum = options.fps;
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
