@@ -1,6 +1,7 @@
 #include "host/PanelLayout.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -188,8 +189,11 @@ std::vector<uint8_t> PanelBlock(uint32_t id, const std::vector<PanelField>& fiel
             case PanelField::Kind::Number: {
                 const std::optional<ControlInfo> control = automation::Control(panel.Window(), f.control);
                 if (f.typed) {
-                    const std::string text = std::to_string(value);
-                    automation::Type(panel.Window(), f.control, std::u16string(text.begin(), text.end()));
+                    // snprintf rather than std::to_string, whose digit table libstdc++ would
+                    // export from libwqtrans-host.so.
+                    char text[16];
+                    const int n = std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+                    automation::Type(panel.Window(), f.control, std::u16string(text, text + std::max(0, n)));
                 } else if (control && control->kind == ControlKind::TrackBar) {
                     automation::MoveTrackBar(panel.Window(), f.control, value);
                 } else {

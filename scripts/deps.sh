@@ -20,6 +20,9 @@ WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
 # image-source and obs-transitions modules (obs-studio), an X server of the tests' own
 # (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).
 WQ_OBS_PACKAGES=(libobs-dev obs-studio xvfb libx11-dev libgl1-mesa-dri)
+# The README's picture of OBS Studio (scripts/obs-screenshot): clicks and a screen grab
+# on the Xvfb.
+WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
 # The Linux build, tests, benchmarks and tool.
 WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
