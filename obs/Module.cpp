@@ -205,13 +205,32 @@ bool ReadBack(Transition& tr, int which, gs_texture_t* texture, std::vector<uint
     return true;
 }
 
-bool EightBit(gs_texture_t* texture, uint32_t cx, uint32_t cy) {
-    if (texture == nullptr) {
-        return true;
+bool EightBit(gs_color_format format) {
+    return format == GS_RGBA || format == GS_BGRA || format == GS_RGBA_UNORM || format == GS_BGRA_UNORM;
+}
+
+// What the two scene textures allow: the module's pictures need both in one 8-bit
+// format at the transition's size (a missing scene is transparent).
+enum class Scenes { Pictures, Float, Mismatched };
+
+Scenes Check(gs_texture_t* a, gs_texture_t* b, uint32_t cx, uint32_t cy, gs_color_format& format) {
+    format = GS_RGBA;
+    bool first = true;
+    for (gs_texture_t* texture : {a, b}) {
+        if (texture == nullptr) {
+            continue;
+        }
+        const gs_color_format f = gs_texture_get_color_format(texture);
+        if (!EightBit(f)) {
+            return Scenes::Float;
+        }
+        if ((!first && f != format) || gs_texture_get_width(texture) != cx || gs_texture_get_height(texture) != cy) {
+            return Scenes::Mismatched;
+        }
+        format = f;
+        first = false;
     }
-    const gs_color_format format = gs_texture_get_color_format(texture);
-    return (format == GS_RGBA || format == GS_BGRA) && gs_texture_get_width(texture) == cx &&
-           gs_texture_get_height(texture) == cy;
+    return Scenes::Pictures;
 }
 
 // OBS's own fade (obs-transitions' fade_transition.effect), drawn as its fade
@@ -260,20 +279,19 @@ void DrawFade(Transition& tr, gs_texture_t* a, gs_texture_t* b, float t, uint32_
 
 void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
     auto& tr = *static_cast<Transition*>(data);
-    if (!EightBit(a, cx, cy) || !EightBit(b, cx, cy)) {
+    gs_color_format format = GS_RGBA;
+    const Scenes scenes = Check(a, b, cx, cy, format);
+    if (scenes != Scenes::Pictures) {
         if (!tr.warned) {
             tr.warned = true;
-            blog(LOG_WARNING,
-                 "[wqtrans-obs] '%s': the scenes are rendered in a 16-bit float format (HDR); %s is drawn as "
-                 "OBS's fade",
-                 obs_source_get_name(tr.source), tr.kind->name.c_str());
+            blog(LOG_WARNING, "[wqtrans-obs] '%s': %s; %s is drawn as OBS's fade", obs_source_get_name(tr.source),
+                 scenes == Scenes::Float ? "the scenes are rendered in a 16-bit float format (HDR)"
+                                         : "the scenes' textures differ in size or format",
+                 tr.kind->name.c_str());
         }
         DrawFade(tr, a, b, t, cx, cy);
         return;
     }
-    const gs_color_format format = a != nullptr   ? gs_texture_get_color_format(a)
-                                   : b != nullptr ? gs_texture_get_color_format(b)
-                                                  : GS_RGBA;
     if (!EnsureGraphics(tr, cx, cy, format) || !ReadBack(tr, 0, a, tr.pixels[0]) || !ReadBack(tr, 1, b, tr.pixels[1])) {
         DrawFade(tr, a, b, t, cx, cy);
         return;
