@@ -388,7 +388,7 @@ TEST_F(ObsRuns, AnAutomaticRunTakesOBSsDuration) {
         WaitTicks(1);
         const uint64_t frame = obs_get_video_frame_time();
         const float t = obs_transition_get_time(stage.transition.get());
-        if (t < 0.1f || t > 0.9f) {
+        if (t < 0.2f || t > 0.9f) {
             continue;
         }
         const Pixels actual = Capture(stage.transition.get(), w, h);
@@ -403,7 +403,7 @@ TEST_F(ObsRuns, AnAutomaticRunTakesOBSsDuration) {
         EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), actual, w), "") << "at progress " << t;
         ++compared;
     }
-    EXPECT_EQ(compared, 3) << "too few frames between 10% and 90% of the run";
+    EXPECT_EQ(compared, 3) << "too few frames between 20% and 90% of the run";
 }
 
 // A canvas resized during a run (the scenes keep their size), to a small odd size,
