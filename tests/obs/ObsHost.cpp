@@ -13,6 +13,7 @@
 #include <obs-nix-platform.h>
 #include <obs.h>
 #include <util/base.h>
+#include <util/platform.h>
 
 #include <algorithm>
 #include <atomic>
@@ -465,6 +466,105 @@ TEST_F(ObsRuns, FloatScenesGoThroughOBSsFadeWithOneWarning) {
         EXPECT_GT(red, 0x3800u) << "red is below 0.5 (a black frame?)";
     }
     EXPECT_EQ(LogCount("16-bit float") - before, 1u);
+}
+
+// --- Sound: the cross-fade of OBS's own transitions.
+
+// A source that plays a constant level, stereo, in real time.
+struct Tone {
+    obs_source_t* source;
+    float level;
+    std::atomic<bool> running{true};
+    std::thread thread;
+    Tone(obs_source_t* source, float level) : source(source), level(level) {
+        thread = std::thread([this] {
+            constexpr uint32_t frames = 480; // 10 ms
+            std::vector<float> samples(frames, this->level);
+            uint64_t next = os_gettime_ns();
+            while (running) {
+                obs_source_audio audio{};
+                audio.data[0] = reinterpret_cast<const uint8_t*>(samples.data());
+                audio.data[1] = reinterpret_cast<const uint8_t*>(samples.data());
+                audio.frames = frames;
+                audio.speakers = SPEAKERS_STEREO;
+                audio.format = AUDIO_FORMAT_FLOAT_PLANAR;
+                audio.samples_per_sec = 48000;
+                audio.timestamp = next;
+                obs_source_output_audio(this->source, &audio);
+                next += 10'000'000;
+                const uint64_t now = os_gettime_ns();
+                if (next > now) {
+                    std::this_thread::sleep_for(std::chrono::nanoseconds(next - now));
+                }
+            }
+        });
+    }
+    ~Tone() {
+        running = false;
+        thread.join();
+    }
+};
+
+const char* ToneName(void*) { return "tone"; }
+void* ToneCreate(obs_data_t* settings, obs_source_t* source) {
+    return new Tone(source, static_cast<float>(obs_data_get_double(settings, "level")));
+}
+void ToneDestroy(void* data) { delete static_cast<Tone*>(data); }
+
+std::mutex heardLock;
+std::vector<float> heard;
+void Listen(void*, size_t, audio_data* data) {
+    const std::lock_guard<std::mutex> hold(heardLock);
+    const auto* left = reinterpret_cast<const float*>(data->data[0]);
+    heard.insert(heard.end(), left, left + data->frames);
+}
+
+// The level the output channel plays with `transition` held at progress t between two
+// tones: the median of what the mix gives over half a second, once it has settled.
+float LevelThrough(const char* transitionId, float t, obs_source_t* a, obs_source_t* b) {
+    Stage stage(transitionId, a);
+    obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
+    EXPECT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b));
+    EXPECT_TRUE(stage.Show(t));
+    std::this_thread::sleep_for(1500ms);
+    {
+        const std::lock_guard<std::mutex> hold(heardLock);
+        heard.clear();
+    }
+    std::this_thread::sleep_for(500ms);
+    const std::lock_guard<std::mutex> hold(heardLock);
+    std::vector<float> samples = heard;
+    if (samples.empty()) {
+        return -1;
+    }
+    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
+    return samples[samples.size() / 2];
+}
+
+// A quarter of the way through, three quarters of the old scene's sound and a quarter
+// of the new one's, as through OBS's Fade.
+TEST(ObsSound, CrossFadesAsOBSsFadeDoes) {
+    obs_source_info info{};
+    info.id = "wqtrans_test_tone";
+    info.type = OBS_SOURCE_TYPE_INPUT;
+    info.output_flags = OBS_SOURCE_AUDIO;
+    info.get_name = ToneName;
+    info.create = ToneCreate;
+    info.destroy = ToneDestroy;
+    obs_register_source(&info);
+    Source tones[2];
+    for (int i = 0; i < 2; ++i) {
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_double(settings, "level", i == 0 ? 0.5 : 0.25);
+        tones[i].reset(obs_source_create_private("wqtrans_test_tone", i == 0 ? "a" : "b", settings));
+        obs_data_release(settings);
+    }
+    obs_add_raw_audio_callback(0, nullptr, Listen, nullptr);
+    const float ours = LevelThrough("wqtrans_door", 0.25f, tones[0].get(), tones[1].get());
+    const float fade = LevelThrough("fade_transition", 0.25f, tones[0].get(), tones[1].get());
+    obs_remove_raw_audio_callback(0, Listen, nullptr);
+    EXPECT_NEAR(ours, 0.5f * 0.75f + 0.25f * 0.25f, 1e-4f);
+    EXPECT_NEAR(ours, fade, 1e-6f);
 }
 
 } // namespace
