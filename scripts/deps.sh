@@ -68,9 +68,10 @@ ensure_packages() {
         fi
         as_root=(sudo)
     fi
+    # Appended to: an earlier step's log stays for reading.
     local log="$WQ_LOG_DIR/apt.log"
     mkdir -p "$WQ_LOG_DIR"
-    : >"$log"
+    echo "=== $(date -u '+%Y-%m-%d %H:%M:%S UTC') $(basename "$0"): ${missing[*]}" >>"$log"
     for package in "${missing[@]}"; do
         if [[ "$package" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
             wq_step "Adding the i386 architecture" "$log" "${as_root[@]}" dpkg --add-architecture i386
