@@ -12,10 +12,10 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
                   lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
 # (melt, GStreamer), the man page's lint (groff, mandoc) and the Debian packages'
-# dependencies (dpkg-shlibdeps).
+# dependencies (dpkg-shlibdeps, and file, with which CPack finds the libraries).
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-                  gstreamer1.0-plugins-bad mandoc dpkg-dev)
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev file)
 # The Linux build, tests, benchmarks and tool.
 WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
