@@ -96,17 +96,32 @@ std::string FollowLinks(const std::string& path) {
     IoError("cannot write \"" + path + "\": " + std::strerror(ELOOP));
 }
 
+// The file a path names once its links are followed: as the kernel resolves it when
+// it exists (/dev/stdout, /proc/self/fd/N included), else through the links' text.
+std::string WhereToWrite(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        std::string resolved = real;
+        std::free(real);
+        return resolved;
+    }
+    return FollowLinks(path);
+}
+
 // A temporary file next to `path`, removed again unless committed: renamed into
 // place. For stdout ("-") and for what is not a regular file (a device, a FIFO) the
 // temporary file is in $TMPDIR and is copied into the stream when committed, so that
 // nothing replaces the device or FIFO.
 class TempFile final : public OutputFile {
 public:
-    explicit TempFile(const std::string& path) : target(path), destination(path == "-" ? path : FollowLinks(path)) {
+    explicit TempFile(const std::string& path) : target(path), destination(path) {
         struct stat info {};
         if (path == "-") {
             stream = 1;
-        } else if (stat(destination.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        } else if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
             // Opened before the run, so that one that cannot be written is refused at
             // once; a FIFO waits here for its reader, as it does for a shell.
             while ((stream = open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR &&
@@ -115,6 +130,9 @@ public:
             if (stream < 0) {
                 Fail(errno);
             }
+        }
+        if (stream < 0 && path != "-") {
+            destination = WhereToWrite(path);
         }
         if (stream >= 0) {
             const char* tmp = std::getenv("TMPDIR");
@@ -297,7 +315,7 @@ private:
 
 class DirectorySink final : public FrameSink {
 public:
-    DirectorySink(const std::string& path, size_t frames) : target(FollowLinks(Trimmed(path))) {
+    DirectorySink(const std::string& path, size_t frames) : target(WhereToWrite(Trimmed(path))) {
         for (size_t last = frames > 0 ? frames - 1 : 0; last >= 10000; last /= 10) {
             ++digits;
         }
