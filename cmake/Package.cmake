@@ -53,6 +53,8 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
+# `man wqtrans` needs man-db, which a minimal Debian lacks.
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "man-db")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
 or video, draws contact sheets, and shows settings panels, parameter blocks and
 the host calls of a run.]])
@@ -61,6 +63,7 @@ set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
 frei0r plugins.]])
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake)
 
 set(CPACK_DEBIAN_OBS_PACKAGE_NAME wqtrans-obs)
 set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
