@@ -40,6 +40,8 @@ struct RunArgs {
     std::string size;
     uint32_t duration = 1000;
     uint32_t fps = 30;
+    // Whether --fps was given: `--at` replays at its frame times only then.
+    const CLI::Option* fpsOption = nullptr;
     std::string flags = "0";
     std::string seed = "1";
     bool moduleLastStep = false;
@@ -75,7 +77,8 @@ void AddRunOptions(CLI::App* command, RunArgs& args) {
     command->add_option("--duration", args.duration, "length of the run in ms")
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str();
-    command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
+    args.fpsOption =
+        command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
     command
         ->add_option("--flags", args.flags,
                      "step flags the host passes (1, 2, 4, 8; decimal or 0x hex); Zoom 2 magnifies the old frame "
@@ -255,8 +258,11 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // The picture at one moment, as any host that seeks gets it.
         Picture frame(width, height);
         // Once a run has finished, the stage shows the new picture.
-        const FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
-                                   *at,     options.moduleLastStep};
+        FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
+                             *at,     options.moduleLastStep};
+        if (args.fpsOption != nullptr && args.fpsOption->count() > 0) {
+            request.frameRateNum = options.fps;
+        }
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
