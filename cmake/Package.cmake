@@ -6,6 +6,7 @@
 #   libwqtrans-dev  dev      headers, static libraries, CMake package, pkg-config files
 #   wqtrans         tool     the wqtrans tool and its man page
 #   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
+#   python3-wqtrans python   the Python module, when it is built
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
@@ -60,5 +61,21 @@ set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
 frei0r plugins.]])
+
+# The extension is built for one Python 3 version (its file name says which).
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-wqtrans)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3-numpy")
+if(WQTRANS_PYTHON_VERSION)
+  string(REGEX MATCH "^[0-9]+\\.[0-9]+" WQTRANS_PYTHON_MINOR ${WQTRANS_PYTHON_VERSION})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\1" major ${WQTRANS_PYTHON_MINOR})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\2" minor ${WQTRANS_PYTHON_MINOR})
+  math(EXPR next "${minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${WQTRANS_PYTHON_MINOR}~), python3 (<< ${major}.${next}), python3-numpy")
+endif()
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION [[Python module: the transitions on NumPy frames (import wqtrans), for
+scripts that make video: the picture at any moment, the frames of a run, and the
+settings panels read and set by their labels.]])
 
 include(CPack)

@@ -16,8 +16,13 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
                   gstreamer1.0-plugins-bad mandoc dpkg-dev)
-# The Linux build, tests, benchmarks and tool.
-WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}")
+# The Python module (pybind11, for Debian's Python 3) and its tests: pytest, Pillow for
+# the PNGs the tool writes, PyAV for the join example, and venv, pip and wheel for the
+# `pip install ./python` check.
+WQ_PYTHON_PACKAGES=(python3-dev python3-pybind11 python3-numpy python3-pytest python3-pil python3-av
+                    python3-venv python3-pip python3-setuptools python3-wheel)
+# The Linux build, tests, benchmarks, tool and Python module.
+WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_PYTHON_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
 # fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
