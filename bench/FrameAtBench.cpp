@@ -3,6 +3,7 @@
 // comparison (scripts/web --bench times the same frames in Chromium).
 #include <string>
 
+#include "bench/Measure.h"
 #include "bench/Reference.h"
 #include "host/FrameRenderer.h"
 #include "module/Types.h"
@@ -46,13 +47,43 @@ void BM_FrameAt(benchmark::State& state, const char* code) {
     state.counters["ns_per_call"] = ns / static_cast<double>(calls > 0 ? calls : 1);
 }
 
+// The frame at a share of a run of `durationMs` at 1920 x 1080 and 60 frames a second,
+// the last frame time before the moment for the replayed transitions: what a seeking
+// host pays at any moment, beside a memcpy of one frame from memory.
+void BM_FrameAtMoment(benchmark::State& state, const char* code, uint32_t durationMs, uint32_t percent) {
+    constexpr int32_t kFullWidth = 1920;
+    constexpr int32_t kFullHeight = 1080;
+    wqtrans::SoftwareSurface oldFrame(kFullWidth, kFullHeight, 0xFF204060u);
+    wqtrans::SoftwareSurface newFrame(kFullWidth, kFullHeight, 0xFFC0A080u);
+    wqtrans::SoftwareSurface out(kFullWidth, kFullHeight);
+    wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]),        {}, 1, 0, durationMs,
+                                  static_cast<uint32_t>(uint64_t{durationMs} * percent / 100)};
+    request.frameRateNum = 60;
+    wqtrans::Measure(state, kFullWidth, kFullHeight, 1,
+                     [&] { wqtrans::RenderFrameAt(request, oldFrame, newFrame, out); });
+}
+
+constexpr const char* kCodes[] = {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ", "ZOOM",
+                                  "SE00", "SE10", "SE12", "SE03", "SE05", "SE06", "SE01",
+                                  "SE07", "SE09", "SE13", "SE08", "SE02", "SE04", "SE11"};
+
 // The transitions in index order (registered before the module's registry exists).
 const int registered = [] {
-    for (const char* code : {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ", "ZOOM", "SE00", "SE10", "SE12", "SE03",
-                             "SE05", "SE06", "SE01", "SE07", "SE09", "SE13", "SE08", "SE02", "SE04", "SE11"}) {
+    for (const char* code : kCodes) {
         benchmark::RegisterBenchmark(("BM_FrameAt/" + std::string(code)).c_str(), BM_FrameAt, code)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
+    }
+    for (uint32_t durationMs : {1000u, 10000u}) {
+        for (uint32_t percent : {10u, 50u, 99u}) {
+            for (const char* code : kCodes) {
+                const std::string name = "FrameAtMoment/" + std::string(code) + "/" + std::to_string(durationMs) +
+                                         "ms/" + std::to_string(percent) + "%";
+                benchmark::RegisterBenchmark(name.c_str(), BM_FrameAtMoment, code, durationMs, percent)
+                    ->UseManualTime()
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
     }
     return 0;
 }();

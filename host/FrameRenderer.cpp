@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <memory>
-#include <mutex>
 
+#include "host/DrawList.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
 #include "platform/Platform.h"
@@ -17,9 +17,9 @@ constexpr uint32_t IdOf(const char (&text)[5]) {
            static_cast<uint32_t>(text[3]) << 24;
 }
 
-// The transitions whose picture at t depends on their earlier steps, found by the
-// frame-rate test of the frame renderer; the others draw at each step all that their
-// picture at t needs:
+// The transitions whose picture at t depends on their earlier steps; the others draw at
+// each step all that their picture at t needs. The renderer's test against runs stepped
+// frame by frame, over random blocks, sizes and frame rates, keeps this list true:
 // - Open grows its cross only in the first movement and never redraws it: the cross of
 //   the second movement is the one the last first-movement step left.
 // - ZigZag 2 moves each snake on by at most one line per step, and the finished lines
@@ -27,19 +27,15 @@ constexpr uint32_t IdOf(const char (&text)[5]) {
 // - Stretch 2 draws each frame's shrinking old picture over the larger ones of earlier
 //   steps, which stay around it as trails, and shows the new picture only from the
 //   step after the one that reaches half time.
-constexpr uint32_t kReplayed[] = {IdOf("SE05"), IdOf("SE04"), IdOf("SE09")};
+// - Push, at an odd height, leaves the middle row as an earlier step drew it.
+// - Turn 2 moves its rectangle along the spiral from where the last step left it.
+constexpr uint32_t kReplayed[] = {IdOf("SE05"), IdOf("SE04"), IdOf("SE09"), IdOf("SE06"), IdOf("SE02")};
 
 struct AdapterDeleter {
     void operator()(TransitionAdapter* adapter) const { adapter->table->Delete(adapter); }
 };
 
 uint32_t ReadClock(void* context) { return *static_cast<const uint32_t*>(context); }
-
-// The module's clock and generator are the process's: one request at a time.
-std::mutex& RenderLock() {
-    static std::mutex lock;
-    return lock;
-}
 
 bool SameSize(SoftwareSurface& a, SoftwareSurface& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
 
@@ -68,12 +64,18 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     if (!SameSize(oldFrame, out) || !SameSize(newFrame, out) || !out.Writable()) {
         return false;
     }
-    const std::lock_guard<std::mutex> hold(RenderLock());
-    std::unique_ptr<TransitionAdapter, AdapterDeleter> adapter(
-        CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
-                         static_cast<uint32_t>(request.block.size())));
-    if (!adapter || (!request.block.empty() && adapter->table->GetParameters(adapter.get(), nullptr) !=
-                                                   static_cast<int32_t>(request.block.size()))) {
+    auto create = [&] {
+        std::unique_ptr<TransitionAdapter, AdapterDeleter> adapter(
+            CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
+                             static_cast<uint32_t>(request.block.size())));
+        if (adapter && !request.block.empty() &&
+            adapter->table->GetParameters(adapter.get(), nullptr) != static_cast<int32_t>(request.block.size())) {
+            adapter.reset();
+        }
+        return adapter;
+    };
+    auto adapter = create();
+    if (!adapter) {
         return false;
     }
     const uint32_t d = request.durationMs == 0 ? 1 : request.durationMs;
@@ -82,29 +84,49 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
         newFrame.CopyAll(&out);
         return true;
     }
-    oldFrame.CopyAll(&out);
+    // The clock and the random generator are this thread's own, so requests on other
+    // threads run at the same time.
     uint32_t now = 0;
     platform::SetTimeSource(ReadClock, &now);
-    crt::srand(request.seed);
-    adapter->table->Begin(adapter.get(), d);
-    auto step = [&](uint32_t t) {
-        now = t;
-        ChangedRect* changed = nullptr;
-        adapter->table->Step(adapter.get(), &out, &oldFrame, &newFrame, request.flags, &changed);
-    };
-    if (ReplaysFromStart(request.id)) {
-        const uint64_t num = request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum;
-        const uint64_t den = request.frameRateNum == 0 || request.frameRateDen == 0 ? 1 : request.frameRateDen;
-        for (uint64_t i = 0;; ++i) {
-            const uint64_t t = i * 1000 * den / num;
-            if (t >= request.elapsedMs) {
-                break;
+    const bool replayed = ReplaysFromStart(request.id);
+    auto run = [&](TransitionAdapter* transition, HostSurface* dest, HostSurface* oldSurface, HostSurface* newSurface) {
+        crt::srand(request.seed);
+        transition->table->Begin(transition, d);
+        auto step = [&](uint32_t t) {
+            now = t;
+            ChangedRect* changed = nullptr;
+            transition->table->Step(transition, dest, oldSurface, newSurface, request.flags, &changed);
+        };
+        if (replayed) {
+            const uint64_t num = request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum;
+            const uint64_t den = request.frameRateNum == 0 || request.frameRateDen == 0 ? 1 : request.frameRateDen;
+            for (uint64_t i = 0;; ++i) {
+                const uint64_t t = i * 1000 * den / num;
+                if (t >= request.elapsedMs) {
+                    break;
+                }
+                step(static_cast<uint32_t>(t));
             }
-            step(static_cast<uint32_t>(t));
+        }
+        step(request.elapsedMs);
+        transition->table->End(transition);
+    };
+    bool drawn = false;
+    if (replayed) {
+        // The steps before t are recorded and only what they leave visible is drawn.
+        DrawList list(oldFrame, newFrame, out);
+        run(adapter.get(), list.Dest(), list.Old(), list.New());
+        if (list.Complete()) {
+            list.Draw();
+            drawn = true;
+        } else {
+            adapter = create();
         }
     }
-    step(request.elapsedMs);
-    adapter->table->End(adapter.get());
+    if (!drawn) {
+        oldFrame.CopyAll(&out);
+        run(adapter.get(), &out, &oldFrame, &newFrame);
+    }
     platform::SetTimeSource(nullptr, nullptr);
     return true;
 }

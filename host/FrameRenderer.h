@@ -45,13 +45,17 @@ std::vector<uint8_t> ParameterBlock(TransitionAdapter* adapter);
 // RenderFrameAt replays it on the request's timeline.
 bool ReplaysFromStart(uint32_t id);
 
-// Draws into `out` the picture at request.elapsedMs. `out` starts as a copy of the old
-// picture; the transition is made afresh and stepped once at t, or replayed at the
-// request's frame times below t and then at t. At t >= d `out` is
-// the new picture exactly, unless the request asks for the module's last step. The three surfaces must have one size
-// and `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and for a block of the wrong
-// size. Requests are served one at a time: the module's clock and random generator are process-wide, so concurrent
-// callers wait for each other.
+// Draws into `out` the picture at request.elapsedMs: the picture of a run stepped at the
+// request's frame times up to t, drawn on a destination that started as the old
+// picture. A transition that draws its whole picture at t in one step is made afresh and
+// stepped once at t; one whose picture depends on its earlier steps is stepped at the
+// frame times below t and at t, with the steps' drawings recorded and only what later
+// steps leave visible drawn. At t >= d `out` is the new picture exactly, unless the
+// request asks for the module's last step. The three surfaces must have one size and
+// `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and
+// for a block of the wrong size. Requests on different threads run at the same time:
+// the module's clock and random generator are per thread. The calling thread's clock
+// source is the system's again afterwards.
 bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
                    SoftwareSurface& out);
 

@@ -3,6 +3,7 @@
 #include "host/PixelRows.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -404,6 +405,13 @@ int32_t SoftwareSurface::DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32
 int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t xs,
                                      int32_t ys, int32_t ws, int32_t hs, int32_t mode, int32_t op, HostParam param,
                                      int32_t /*flags*/) {
+    constexpr SurfaceRect kEverywhere{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    return StretchRectWithin(*this, dest, kEverywhere, xd, yd, wd, hd, xs, ys, ws, hs, mode, op, param);
+}
+
+int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const SurfaceRect& clip, int32_t xd, int32_t yd,
+                          int32_t wd, int32_t hd, int32_t xs, int32_t ys, int32_t ws, int32_t hs, int32_t mode,
+                          int32_t op, HostParam param) {
     SoftwareSurface* target = AsSoftware(dest);
     if (target == nullptr) {
         return 0;
@@ -411,33 +419,37 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     if (wd <= 0 || hd <= 0 || ws <= 0 || hs <= 0) {
         return 1;
     }
-    // At its own size every destination offset maps to the same source offset, which
-    // is a block copy, with the same clipping.
-    if (wd == ws && hd == hs && !pixels::PlainPaths()) {
-        return DrawChecked(*this, dest, xd, yd, xs, ys, wd, hd, mode, op, param);
-    }
-    // Destination offsets inside both the rectangle and the destination surface.
-    const int64_t i0 = std::max<int64_t>(0, -int64_t{xd});
-    const int64_t i1 = std::min<int64_t>(wd, int64_t{target->width} - xd);
-    const int64_t j0 = std::max<int64_t>(0, -int64_t{yd});
-    const int64_t j1 = std::min<int64_t>(hd, int64_t{target->height} - yd);
+    const int64_t width = source.Width();
+    const int64_t height = source.Height();
+    // Destination offsets inside the rectangle, the destination surface and the clip.
+    const int64_t i0 = std::max<int64_t>({0, -int64_t{xd}, int64_t{clip.left} - xd});
+    const int64_t i1 = std::min<int64_t>({wd, int64_t{target->Width()} - xd, int64_t{clip.right} - xd});
+    const int64_t j0 = std::max<int64_t>({0, -int64_t{yd}, int64_t{clip.top} - yd});
+    const int64_t j1 = std::min<int64_t>({hd, int64_t{target->Height()} - yd, int64_t{clip.bottom} - yd});
     if (i0 >= i1 || j0 >= j1 || width <= 0 || height <= 0) {
         return 1;
+    }
+    // At its own size every destination offset maps to the same source offset, which
+    // is a block copy of the offsets kept.
+    if (wd == ws && hd == hs && !pixels::PlainPaths()) {
+        return DrawChecked(source, dest, static_cast<int32_t>(xd + i0), static_cast<int32_t>(yd + j0),
+                           static_cast<int32_t>(xs + i0), static_cast<int32_t>(ys + j0), static_cast<int32_t>(i1 - i0),
+                           static_cast<int32_t>(j1 - j0), mode, op, param);
     }
     ColumnMap map;
     const int64_t first = map.Build(xs, ws, wd, i0, i1, width);
     if (map.columns.empty()) {
         return 1;
     }
-    const PixelOp pixelOp = ResolveOp(mode, op, param, keyColour);
+    const PixelOp pixelOp = ResolveOp(mode, op, param, source.KeyColour());
     if (pixelOp.kind == PixelOp::kNothing) {
         return 1;
     }
     // Stretching within one surface reads from a snapshot of the source.
     std::vector<uint32_t> snapshot;
-    const uint32_t* src = pixels;
-    if (target == this) {
-        snapshot.assign(pixels, pixels + PixelCount());
+    const uint32_t* src = source.Pixels();
+    if (target == &source) {
+        snapshot.assign(src, src + static_cast<std::size_t>(width * height));
         src = snapshot.data();
     }
     const int64_t n = static_cast<int64_t>(map.columns.size());
@@ -445,6 +457,7 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     std::vector<uint32_t> row(plain ? 0 : static_cast<std::size_t>(n));
     const uint32_t* previousRow = nullptr;
     const uint32_t* previousSource = nullptr;
+    const int64_t targetWidth = target->Width();
     for (int64_t j = j0; j < j1; ++j) {
         const int64_t y = ys + StretchCoord(j, hs, hd);
         if (y < 0) {
@@ -454,7 +467,7 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
             break;
         }
         const uint32_t* s = src + y * width;
-        uint32_t* d = target->pixels + (yd + j) * target->width + xd + first;
+        uint32_t* d = target->Pixels() + (yd + j) * targetWidth + xd + first;
         // The start of the next row's source, asked for while this row is drawn.
         const int64_t nextY = ys + StretchCoord(j + 1, hs, hd);
         if (nextY != y && nextY >= 0 && nextY < height) {

@@ -135,4 +135,19 @@ private:
     int32_t openDraws = 0;
 };
 
+// A rectangle of a surface: left and top inside, right and bottom just past it.
+struct SurfaceRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+    bool Empty() const { return left >= right || top >= bottom; }
+};
+
+// source.StretchRect(dest, ...) drawn only inside `clip`: each pixel drawn there is the
+// one the whole call draws, so a host can draw one call in parts.
+int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const SurfaceRect& clip, int32_t xd, int32_t yd,
+                          int32_t wd, int32_t hd, int32_t xs, int32_t ys, int32_t ws, int32_t hs, int32_t mode,
+                          int32_t op, HostParam param);
+
 } // namespace wqtrans

@@ -40,8 +40,6 @@ struct RunArgs {
     std::string size;
     uint32_t duration = 1000;
     uint32_t fps = 30;
-    // Whether --fps was given: `--at` replays at its frame times only then.
-    const CLI::Option* fpsOption = nullptr;
     std::string flags = "0";
     std::string seed = "1";
     bool moduleLastStep = false;
@@ -77,8 +75,7 @@ void AddRunOptions(CLI::App* command, RunArgs& args) {
     command->add_option("--duration", args.duration, "length of the run in ms")
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str();
-    args.fpsOption =
-        command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
+    command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
     command
         ->add_option("--flags", args.flags,
                      "step flags the host passes (1, 2, 4, 8; decimal or 0x hex); Zoom 2 magnifies the old frame "
@@ -260,9 +257,8 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // Once a run has finished, the stage shows the new picture.
         FrameRequest request{info.id, BlockOf(instance.get()), options.seed, options.flags, options.durationMs,
                              *at,     options.moduleLastStep};
-        if (args.fpsOption != nullptr && args.fpsOption->count() > 0) {
-            request.frameRateNum = options.fps;
-        }
+        // Replayed on the frame times of a run at --fps, as the run's own frames fall.
+        request.frameRateNum = options.fps;
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }

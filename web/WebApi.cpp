@@ -270,9 +270,12 @@ public:
         return true;
     }
 
+    // `fps` is the page's frame rate: a transition that depends on its earlier steps is
+    // replayed at the frame times of a run at that rate (0: 25 frames a second).
     bool Render(const std::string& id, const val& block, uint32_t seed, int flags, uint32_t durationMs,
-                uint32_t elapsedMs) {
-        const FrameRequest request{IdOf(id), NativeBytes(block), seed, flags, durationMs, elapsedMs};
+                uint32_t elapsedMs, uint32_t fps) {
+        FrameRequest request{IdOf(id), NativeBytes(block), seed, flags, durationMs, elapsedMs};
+        request.frameRateNum = fps;
         return RenderFrameAt(request, oldPicture, newPicture, frame);
     }
 

@@ -247,7 +247,7 @@
     const block = currentBlock();
     const key = `${state.current.id}|${block.join(",")}|${state.t}|${duration()}|${seed()}`;
     if (key === state.shown) return;
-    if (!state.stage.render(state.current.id, block, seed(), 0, duration(), state.t)) {
+    if (!state.stage.render(state.current.id, block, seed(), 0, duration(), state.t, fps())) {
       showMessage(`${state.current.name} could not be drawn.`);
       return;
     }
@@ -266,7 +266,7 @@
     state.lastThumbs = tick;
     const t = Math.min(d, Math.floor(((tick * 1000) / kThumbFps) % cycle));
     for (const info of state.transitions) {
-      if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t)) continue;
+      if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t, fps())) continue;
       canvasContext(state.thumbs.get(info.id)).putImageData(frameImage(state.thumbStage), 0, 0);
     }
   }

@@ -49,7 +49,7 @@ const timings = await browser.page.evaluate(async () => {
   const context = canvas.getContext("2d", { alpha: false });
   // The frame as the page draws it: rendered in the wasm, then put on the canvas
   // through an ImageData on the module's memory.
-  const render = (id) => stage.render(id, null, 1, 0, 1000, 500);
+  const render = (id) => stage.render(id, null, 1, 0, 1000, 500, 25);
   const draw = (id) => {
     render(id);
     const pixels = stage.pixels();

@@ -120,10 +120,10 @@ describe("frames", () => {
 
   test("start on the old picture and end on the new one", () => {
     for (const info of wq.transitions()) {
-      assert.equal(stage.render(info.id, info.block, 1, 0, 1000, 1000), true);
+      assert.equal(stage.render(info.id, info.block, 1, 0, 1000, 1000, 25), true);
       assert.equal(differing(stage.pixels(), newPicture.rgba), 0, `${info.name} at the end`);
     }
-    assert.equal(stage.render("BAND", null, 1, 0, 1000, 0), true);
+    assert.equal(stage.render("BAND", null, 1, 0, 1000, 0, 25), true);
     assert.equal(differing(stage.pixels(), oldPicture.rgba), 0, "Bands at 0");
   });
 
@@ -145,7 +145,7 @@ describe("frames", () => {
       const png = join(scratch, `${id}-${at}.png`);
       tool("render", name, ...(block ? ["--block", block] : []), "--at", String(at), "--seed", "7", "--out", png, "--quiet");
       const bytes = block ? Uint8Array.from(Buffer.from(block, "hex")) : null;
-      assert.equal(stage.render(id, bytes, 7, 0, 1000, at), true);
+      assert.equal(stage.render(id, bytes, 7, 0, 1000, at, 30), true);
       assert.equal(differing(stage.pixels(), readPng(png).rgba), 0);
     });
   }
@@ -170,7 +170,7 @@ describe("frames", () => {
         const png = join(scratch, `fit-${w}x${h}-${fit}.png`);
         tool("render", "Door", "--size", `${w}x${h}`, "--fit", fit, "--background", colour, "--from", join(kWeb, "old.png"),
           "--to", join(kWeb, "new.png"), "--at", "400", "--out", png, "--quiet");
-        assert.equal(fitted.render("DOOR", null, 1, 0, 1000, 400), true);
+        assert.equal(fitted.render("DOOR", null, 1, 0, 1000, 400, 25), true);
         const { bars, most } = fittedDifference(fitted.pixels(), readPng(png).rgba, w, rect);
         assert.equal(bars, 0, "the background around the picture");
         assert.ok(most <= kFitTolerance, `a channel differs by ${most}`);
@@ -184,7 +184,7 @@ describe("frames", () => {
     assert.equal(stage.setPicture(false, 10, 10, new Uint8Array(399)), false);
     assert.equal(stage.setPicture(false, 0, 10, new Uint8Array(0)), false);
     assert.equal(stage.setFit("fill", 0), false);
-    assert.equal(stage.render("XXXX", null, 1, 0, 1000, 500), false);
-    assert.equal(stage.render("SE07", new Uint8Array(2), 1, 0, 1000, 500), false);
+    assert.equal(stage.render("XXXX", null, 1, 0, 1000, 500, 25), false);
+    assert.equal(stage.render("SE07", new Uint8Array(2), 1, 0, 1000, 500, 25), false);
   });
 });
