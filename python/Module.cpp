@@ -662,7 +662,7 @@ its index and the length of its parameter block in bytes (0 when it has none).)"
         R"(frame_at(name, old, new, t_ms, *, duration_ms=1000, fps=None, settings=None, block=None, seed=1, out=None, flags=0, module_last_step=False) -> numpy.ndarray
 
 The picture at t_ms of a run of duration_ms from `old` to `new`: the same picture as
-`wqtrans render NAME --at T` (with --fps where fps is given).
+`wqtrans render NAME --at T --fps FPS` (render's own rate is 30 a second).
 
 name        a transition's name or ID, as transitions() lists them (case and spaces
             do not matter)
@@ -670,7 +670,8 @@ old, new    uint8 arrays of one shape, (H, W, 3) or (H, W, 4)
 t_ms        the moment, 0 and up; at or after duration_ms the new picture
 duration_ms the run's length, 1 to 600000
 fps         the host's frame rate, 1 to 240: the transitions that build on their
-            earlier steps are replayed at its frame times; None for 25 a second
+            earlier steps are replayed at its frame times; None for the frame
+            renderer's default, 25 a second
 settings    {label: value} set on the transition's panel, as `--set "Label=value"`
             (True/False for on/off, ints, or a choice's text); after `block`
 block       a parameter block (bytes) to start from instead of the defaults

@@ -16,10 +16,13 @@ MOMENTS = [0, 140, 500, 863, 1000]
 def test_frame_at_is_render_at(tmp_path, name, height, width):
     old, new = pictures(height, width)
     paths = [write_png(tmp_path / "old.png", old), write_png(tmp_path / "new.png", new)]
-    for t in MOMENTS:
+    for index, t in enumerate(MOMENTS):
         out = tmp_path / f"at{t}.png"
-        tool("render", name, "--from", paths[0], "--to", paths[1], "--at", str(t), "--out", str(out), "--quiet")
-        assert_same(read_png(out), wqtrans.frame_at(name, old, new, t), f"{name} {width}x{height} at {t} ms")
+        # render's own rate (--fps 30) and the frame renderer's default (fps=None, 25).
+        rate, fps = ([], 30) if index % 2 == 0 else (["--fps", "25"], None)
+        tool("render", name, "--from", paths[0], "--to", paths[1], "--at", str(t), "--out", str(out), "--quiet", *rate)
+        frame = wqtrans.frame_at(name, old, new, t, fps=fps)
+        assert_same(read_png(out), frame, f"{name} {width}x{height} at {t} ms, {rate or 'the tool's own rate'}")
 
 
 # The transitions replayed on the frame-rate timeline, at a rate other than the default,
@@ -32,6 +35,8 @@ def test_frame_at_is_render_at(tmp_path, name, height, width):
         ("Stretch 2", 60, {"Center H+V": True}, 1, 0, False),
         ("Turn", 30, {"Number of rotations": 3, "Inverse Rotation": True}, 1, 0, True),
         ("Zoom 2", 30, {}, 1, 1, False),
+        ("Push", 24, {}, 1, 0, False),
+        ("Turn 2", 50, {}, 1, 0, True),
         ("Mosaic", 25, {}, 77, 0, False),
     ],
 )
