@@ -488,7 +488,6 @@ void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
         }
     }
     if (!drawn) {
-        py::gil_scoped_acquire acquire;
         throw std::runtime_error("the frame renderer could not draw the picture at " +
                                  std::to_string(request.elapsedMs) + " ms");
     }
@@ -507,7 +506,8 @@ RunArguments ReadRun(const py::object& name, const py::object& durationMs, const
     run.request.id = run.info->id;
     run.request.durationMs = static_cast<uint32_t>(WholeNumber(durationMs, "duration_ms", 1, 600000));
     run.request.seed = static_cast<uint32_t>(WholeNumber(seed, "seed", 0, kMaxUint32));
-    run.request.flags = static_cast<int32_t>(WholeNumber(flags, "flags", INT32_MIN, INT32_MAX));
+    // As the tool's --flags: any 32 bits, signed or not.
+    run.request.flags = static_cast<int32_t>(static_cast<uint32_t>(WholeNumber(flags, "flags", INT32_MIN, kMaxUint32)));
     run.request.moduleLastStep = moduleLastStep;
     run.request.block = Apply(*run.info, BlockArgument(*run.info, block), settings);
     return run;
@@ -577,10 +577,15 @@ public:
         if (next >= times.size()) {
             throw py::stop_iteration();
         }
-        request.elapsedMs = times[next++];
+        // A request and surfaces of this call's own over the pictures, so that threads
+        // that take frames from one iterator draw side by side without sharing them.
+        FrameRequest at = request;
+        at.elapsedMs = times[next++];
+        Inputs views{SoftwareSurface::ReadOnlyOver(width, height, inputs.oldSurface.Pixels()),
+                     SoftwareSurface::ReadOnlyOver(width, height, inputs.newSurface.Pixels())};
         py::array frame = py::array_t<uint8_t>({int64_t{height}, int64_t{width}, channels});
         const Frame target = FrameArgument(frame, "out", true);
-        Draw(request, inputs, target);
+        Draw(at, views, target);
         return frame;
     }
     size_t Remaining() const { return times.size() - next; }

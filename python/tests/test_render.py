@@ -22,7 +22,8 @@ def test_frame_at_is_render_at(tmp_path, name, height, width):
         rate, fps = ([], 30) if index % 2 == 0 else (["--fps", "25"], None)
         tool("render", name, "--from", paths[0], "--to", paths[1], "--at", str(t), "--out", str(out), "--quiet", *rate)
         frame = wqtrans.frame_at(name, old, new, t, fps=fps)
-        assert_same(read_png(out), frame, f"{name} {width}x{height} at {t} ms, {rate or 'the tool's own rate'}")
+        rate_text = " ".join(rate) or "the tool's own rate"
+        assert_same(read_png(out), frame, f"{name} {width}x{height} at {t} ms, {rate_text}")
 
 
 # The transitions replayed on the frame-rate timeline, at a rate other than the default,

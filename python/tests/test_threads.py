@@ -32,3 +32,12 @@ def test_threads_share_one_out_array_row_by_row():
         list(pool.map(lambda i: wqtrans.frame_at("Square", old, new, 250 * i, out=out[i]), range(4)))
     for i in range(4):
         assert_same(wqtrans.frame_at("Square", old, new, 250 * i), out[i], f"out[{i}]")
+
+
+def test_threads_take_the_frames_of_one_run_between_them():
+    old, new = pictures(64, 80, 4)
+    alone = [frame.tobytes() for frame in wqtrans.frames("Turn 2", old, new, duration_ms=700, fps=20)]
+    run = wqtrans.frames("Turn 2", old, new, duration_ms=700, fps=20)
+    with ThreadPoolExecutor(max_workers=3) as pool:
+        together = list(pool.map(lambda _: next(run).tobytes(), range(len(run))))
+    assert sorted(together) == sorted(alone)
