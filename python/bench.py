@@ -60,7 +60,7 @@ def cpu_ms(call, seconds: float = 0.1) -> float:
 def native_ms(bench: str, code: str) -> float:
     """The C++ side's mean time of one transition's frame over 0.1 s."""
     result = subprocess.run(
-        [bench, f"--benchmark_filter=BM_FrameAt1080/{code}$", "--benchmark_format=json", "--benchmark_min_time=0.1"],
+        [bench, f"--benchmark_filter=BM_FrameAt1080/{code}/", "--benchmark_format=json", "--benchmark_min_time=0.1"],
         capture_output=True, text=True, check=True)
     return json.loads(result.stdout)["benchmarks"][0]["ns_per_call"] / 1e6
 
@@ -79,7 +79,7 @@ def main() -> int:
     old_rgb, new_rgb = np.ascontiguousarray(old[..., :3]), np.ascontiguousarray(new[..., :3])
     out, out_rgb = huge_page_aligned(old.shape), np.empty_like(old_rgb)
     print(f"{'transition':<20}{'C++ ms':>8}{'RGBA ms':>9}{'overhead':>9}{'new array':>10}{'RGB ms':>8}")
-    overheads = []
+    overheads, natives = [], {}
     for t in wqtrans.transitions():
         # The fastest of several turns of each side, taken in turn, so that a busy
         # moment of a shared machine weighs on both alike.
@@ -91,8 +91,16 @@ def main() -> int:
             times["rgb"].append(cpu_ms(lambda: wqtrans.frame_at(t.id, old_rgb, new_rgb, 333, out=out_rgb)))
         c, rgba, fresh, rgb = (min(times[k]) for k in ("c", "rgba", "fresh", "rgb"))
         overheads.append((rgba - c) / c)
+        natives[t.name] = c
         print(f"{t.name:<20}{c:8.2f}{rgba:9.2f}{overheads[-1]:+9.1%}{fresh:10.2f}{rgb:8.2f}", flush=True)
     print(f"overhead of the RGBA call into a reused out: median {sorted(overheads)[len(overheads) // 2]:+.1%}")
+    # The call's fixed cost, with almost no pixels to draw: what Python and the module
+    # spend on a request whatever its size (an upper bound of the call's overhead).
+    tiny = [np.zeros((1, 1, 4), np.uint8) for _ in range(3)]
+    fixed = min(cpu_ms(lambda: wqtrans.frame_at("Fade", tiny[0], tiny[1], 333, out=tiny[2])) for _ in range(5))
+    fastest = min(natives, key=natives.get)
+    print(f"a 1x1 frame_at: {fixed * 1000:.1f} us, {fixed / natives[fastest]:.1%} of the fastest 1080p frame in C++ "
+          f"({fastest}, {natives[fastest]:.2f} ms)")
 
     # Frames a second on 1 and 2 threads (wall time, so a busy machine shows): Fade
     # frames at moments through a run, each thread into an out of its own.
