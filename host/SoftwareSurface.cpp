@@ -221,8 +221,20 @@ struct ColumnMap {
     int64_t Build(int64_t xs, int64_t ws, int64_t wd, int64_t i0, int64_t i1, int64_t width) {
         columns.reserve(static_cast<std::size_t>(i1 - i0));
         int64_t first = -1;
+        // StretchCoord stepped without a division per column, as quotient and remainder.
+        const int64_t divisor = 2 * wd;
+        const int64_t quotientStep = 2 * ws / divisor;
+        const int64_t remainderStep = 2 * ws % divisor;
+        int64_t quotient = StretchCoord(i0, ws, wd);
+        int64_t remainder = (2 * i0 + 1) * ws - quotient * divisor;
         for (int64_t i = i0; i < i1; ++i) {
-            const int64_t x = xs + StretchCoord(i, ws, wd);
+            const int64_t x = xs + quotient;
+            quotient += quotientStep;
+            remainder += remainderStep;
+            if (remainder >= divisor) {
+                ++quotient;
+                remainder -= divisor;
+            }
             if (x < 0) {
                 continue;
             }
@@ -458,8 +470,23 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
     const uint32_t* previousRow = nullptr;
     const uint32_t* previousSource = nullptr;
     const int64_t targetWidth = target->Width();
-    for (int64_t j = j0; j < j1; ++j) {
-        const int64_t y = ys + StretchCoord(j, hs, hd);
+    // The source rows StretchCoord gives, stepped without a division per row: row j's
+    // offset is floor(n / (2 hd)) with n = (2 j + 1) hs, kept as quotient and remainder.
+    const int64_t divisor = 2 * int64_t{hd};
+    const int64_t quotientStep = 2 * int64_t{hs} / divisor;
+    const int64_t remainderStep = 2 * int64_t{hs} % divisor;
+    int64_t quotient = StretchCoord(j0, hs, hd);
+    int64_t remainder = (2 * j0 + 1) * hs - quotient * divisor;
+    auto advance = [&] {
+        quotient += quotientStep;
+        remainder += remainderStep;
+        if (remainder >= divisor) {
+            ++quotient;
+            remainder -= divisor;
+        }
+    };
+    for (int64_t j = j0; j < j1; ++j, advance()) {
+        const int64_t y = ys + quotient;
         if (y < 0) {
             continue;
         }
@@ -469,7 +496,7 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
         const uint32_t* s = src + y * width;
         uint32_t* d = target->Pixels() + (yd + j) * targetWidth + xd + first;
         // The start of the next row's source, asked for while this row is drawn.
-        const int64_t nextY = ys + StretchCoord(j + 1, hs, hd);
+        const int64_t nextY = ys + quotient + quotientStep + (remainder + remainderStep >= divisor ? 1 : 0);
         if (nextY != y && nextY >= 0 && nextY < height) {
             const int64_t x = map.columns.front();
             const uint32_t* next = src + nextY * width + x;

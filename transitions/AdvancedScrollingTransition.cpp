@@ -4,6 +4,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -65,10 +66,10 @@ int32_t AdvancedScrollingTransition::Step(HostSurface* dest, HostSurface*, HostS
         const uint32_t T = W / 3;
         const uint32_t T2 = (2 * W) / 3;
         const uint32_t S = W / 7;
-        const uint32_t a = (T * e) / d;
-        const uint32_t b = (H * e) / d;
+        const uint32_t a = Progress(T, e, d);
+        const uint32_t b = Progress(H, e, d);
         const uint32_t h = H / 2;
-        const uint32_t b2 = (h * e) / d;
+        const uint32_t b2 = Progress(h, e, d);
         const auto copy = [&](uint32_t xd, uint32_t yd, uint32_t xs, uint32_t ys, uint32_t w, uint32_t ht) {
             drew(newFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
                                     static_cast<int32_t>(ys), static_cast<int32_t>(w), static_cast<int32_t>(ht), 0, 0,

@@ -4,6 +4,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -75,10 +76,10 @@ int32_t BackTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         const uint32_t H = height;
         const uint32_t w = W / 2;
         const uint32_t h = H / 2;
-        const uint32_t A = (W * e) / d;
-        const uint32_t B = (H * e) / d;
-        const uint32_t a = (w * e) / d;
-        const uint32_t b = (h * e) / d;
+        const uint32_t A = Progress(W, e, d);
+        const uint32_t B = Progress(H, e, d);
+        const uint32_t a = Progress(w, e, d);
+        const uint32_t b = Progress(h, e, d);
         const auto copy = [&](uint32_t xd, uint32_t yd, uint32_t xs, uint32_t ys, uint32_t cw, uint32_t ch) {
             drew(oldFrame->CopyRect(dest, static_cast<int32_t>(xd), static_cast<int32_t>(yd), static_cast<int32_t>(xs),
                                     static_cast<int32_t>(ys), static_cast<int32_t>(cw), static_cast<int32_t>(ch), 0, 0,

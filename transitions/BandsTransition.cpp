@@ -5,6 +5,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -144,7 +145,7 @@ int32_t BandsTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         if (e > duration) {
             e = duration;
         }
-        const uint32_t pos = (bandSize * e) / duration;
+        const uint32_t pos = Progress(bandSize, e, duration);
         if (pos <= drawn) {
             return drew.Result();
         }

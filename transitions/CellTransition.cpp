@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -77,8 +78,8 @@ int32_t CellTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         const uint32_t ch = H / R;
         const double fw = static_cast<double>(W) / static_cast<double>(C);
         const double fh = static_cast<double>(H) / static_cast<double>(R);
-        const uint32_t wc = (cw * e) / d;
-        const uint32_t hc = (ch * e) / d;
+        const uint32_t wc = Progress(cw, e, d);
+        const uint32_t hc = Progress(ch, e, d);
         for (uint32_t i = 0; i < C; ++i) {
             const auto x = static_cast<uint32_t>(static_cast<double>(i) * fw);
             const auto px = static_cast<int32_t>(x + ((cw - wc) >> 1));

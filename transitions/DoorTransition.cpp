@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -73,7 +74,7 @@ int32_t DoorTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         if (e > duration) {
             e = duration;
         }
-        const uint32_t pos = (static_cast<uint32_t>(halfExtent) * e) / duration;
+        const uint32_t pos = Progress(static_cast<uint32_t>(halfExtent), e, duration);
         if (pos <= opened) {
             return drew.Result();
         }

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "transitions/Progress.h"
+
 namespace wqtrans {
 
 namespace {
@@ -40,7 +42,7 @@ int32_t FadeTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         if (dest->IsReady() == 0) {
             return 0;
         }
-        const uint32_t p = ClampedElapsed() * 128u / duration;
+        const uint32_t p = Progress(128u, ClampedElapsed(), duration);
         HostSurface* blended = oldFrame;
         uint32_t parameter = p;
         DrawCalls drew;
@@ -83,7 +85,7 @@ int32_t FadeTransition::StepEx(HostSurface* dest, int32_t x, int32_t y, HostSurf
         }
 
         // g: the top frame's share of the fade, 255 fully visible.
-        uint32_t g = ClampedElapsed() * 255u / duration;
+        uint32_t g = Progress(255u, ClampedElapsed(), duration);
         HostSurface* base = newFrame;
         HostSurface* top = oldFrame;
         if ((flags & 1) != 0) {

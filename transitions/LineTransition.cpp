@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -94,7 +95,7 @@ int32_t LineTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
             return drew.Result();
         }
         const double band = static_cast<double>(across) / static_cast<double>(static_cast<uint32_t>(n));
-        const uint32_t p = (along * e) / duration;
+        const uint32_t p = Progress(along, e, duration);
         const auto reach = static_cast<int32_t>(p);
         const auto farEdge = static_cast<int32_t>(along - p);
         for (int32_t i = 0; i < n; ++i) {

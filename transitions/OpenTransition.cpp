@@ -3,6 +3,7 @@
 #include <new>
 
 #include "module/ParamBlock.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -46,8 +47,8 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
 
         if (p < 0.3) {
             // The cross: both bars grow past the frame's size until the switch at 0.3.
-            const uint32_t G = 2 * ((2 * W * e) / d);
-            const uint32_t K = 2 * ((2 * H * e) / d);
+            const uint32_t G = 2 * Progress(2 * W, e, d);
+            const uint32_t K = 2 * Progress(2 * H, e, d);
             const uint32_t barHeight = H / 7;
             const uint32_t barWidth = W / 7;
             uncover(w - G / 2, h - barHeight / 2, G, barHeight);
@@ -57,8 +58,8 @@ int32_t OpenTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
 
         // The quarters: negative sizes until half-time, which draw nothing and leave
         // the cross standing.
-        const uint32_t gx = (W * e) / d - w;
-        const uint32_t gy = (H * e) / d - h;
+        const uint32_t gx = Progress(W, e, d) - w;
+        const uint32_t gy = Progress(H, e, d) - h;
         uncover(w, 0, gx, h);
         uncover(w, h, w, gy);
         uncover(w - gx, h, gx, h);

@@ -4,6 +4,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/FourButtonGroup.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -49,7 +50,7 @@ int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         if (p <= 0.5) {
             // First half: one half of the new frame slides sideways into the band, in
             // steps of two pixels.
-            const uint32_t g = 2 * ((W * e) / d);
+            const uint32_t g = 2 * Progress(W, e, d);
             switch (dir) {
             case 0:
                 drew(newFrame->CopyRect(dest, 0, 0, I(W - g), I(h), I(g), I(h), 0, 0, 0, 2));
@@ -80,7 +81,7 @@ int32_t PushTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newFr
         }
         const double half = static_cast<double>(d) * 0.5;
         const auto q = static_cast<uint32_t>(((static_cast<double>(e) - half) / half) * 1000.0);
-        const uint32_t o = (q * h) / 1000;
+        const uint32_t o = Progress(h, q, 1000);
         if (dir <= 1) {
             drew(newFrame->StretchRect(dest, 0, I(o), I(W), I(h), 0, I(h), I(W), I(h), 0, 0, 0, 4));
             drew(newFrame->StretchRect(dest, 0, 0, I(W), I(o), 0, I(h - o), I(W), I(o), 0, 0, 0, 4));

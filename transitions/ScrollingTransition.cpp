@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/FourButtonGroup.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -62,7 +63,7 @@ int32_t ScrollingTransition::Step(HostSurface* dest, HostSurface* oldFrame, Host
         if (e > d) {
             e = d;
         }
-        const uint32_t s = (distance * e) / d;
+        const uint32_t s = Progress(distance, e, d);
         if (s > drawn) {
             int32_t x = 0;
             int32_t y = 0;

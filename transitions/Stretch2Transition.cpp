@@ -5,6 +5,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -104,9 +105,9 @@ int32_t Stretch2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostS
         const uint32_t w = width;
         const uint32_t h = height;
         // The doubled progress, from 0 through the frame size at half time to twice it
-        // at the end; taken in 64 bits so that long runs on large frames do not wrap.
-        const auto gw = static_cast<int64_t>(static_cast<uint64_t>(w) * e * 2 / d);
-        const auto gh = static_cast<int64_t>(static_cast<uint64_t>(h) * e * 2 / d);
+        // at the end; kept in 64 bits, as twice a size may not fit in 32.
+        const auto gw = static_cast<int64_t>(WideProgress(uint64_t{w} * 2, e, d));
+        const auto gh = static_cast<int64_t>(WideProgress(uint64_t{h} * 2, e, d));
         const auto sw = static_cast<int64_t>(w);
         const auto sh = static_cast<int64_t>(h);
         if (phase == 0) {

@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/FourButtonGroup.h"
 #include "transitions/Geometry.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -103,8 +104,8 @@ int32_t TrameTransition::Step(HostSurface* dest, HostSurface*, HostSurface* newF
         if (e >= duration && ((width | height) & 1) != 0) {
             return StepResult(newFrame->CopyAll(dest));
         }
-        const uint32_t R = (height * e) / duration;
-        const uint32_t K = (width * e) / duration;
+        const uint32_t R = Progress(height, e, duration);
+        const uint32_t K = Progress(width, e, duration);
         // The sweeps move on only when every pixel due was drawn; otherwise the next
         // step sweeps again from where they stood.
         switch (pattern) {

@@ -5,6 +5,7 @@
 #include "module/ParamBlock.h"
 #include "transitions/Geometry.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -87,7 +88,11 @@ int32_t ZigZag2Transition::Step(HostSurface* dest, HostSurface*, HostSurface* ne
         // Sizes near 2^31 wrap as 32-bit geometry does rather than overflow.
         const int32_t reach =
             Wrap32(int64_t{TruncateToInt32(static_cast<double>(lineIndex) * band)} + TruncateToInt32(band));
-        const auto run = static_cast<int32_t>(((((along * e) / duration) * n) >> 1) - along * lineIndex);
+        // The distance each snake has travelled: the progress times the count can pass
+        // 2^32 on a long line before the halving, so it is taken in 64 bits. The length
+        // of the finished lines may wrap: the run is their difference modulo 2^32.
+        const auto travelled = static_cast<uint32_t>((uint64_t{Progress(along, e, duration)} * n) >> 1);
+        const auto run = static_cast<int32_t>(travelled - along * lineIndex);
         // A run length below 0 only comes from a clock set back: nothing is due.
         if (run < 0) {
             return drew.Result();

@@ -5,6 +5,7 @@
 
 #include "module/ParamBlock.h"
 #include "transitions/PanelControls.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -56,8 +57,8 @@ int32_t Zoom2Transition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurf
         }
         const int32_t w = shown->Width();
         const int32_t h = shown->Height();
-        uint32_t sw = (static_cast<uint32_t>(w) * e) / d;
-        uint32_t sh = (static_cast<uint32_t>(h) * e) / d;
+        uint32_t sw = Progress(static_cast<uint32_t>(w), e, d);
+        uint32_t sh = Progress(static_cast<uint32_t>(h), e, d);
         if (zoomIn != 0) {
             sw = static_cast<uint32_t>(w) - sw;
             sh = static_cast<uint32_t>(h) - sh;

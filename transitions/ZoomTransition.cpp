@@ -4,6 +4,7 @@
 #include <new>
 
 #include "transitions/Geometry.h"
+#include "transitions/Progress.h"
 
 namespace wqtrans {
 
@@ -46,8 +47,8 @@ int32_t ZoomTransition::Step(HostSurface* dest, HostSurface* oldFrame, HostSurfa
         if (e > d) {
             e = d;
         }
-        const uint32_t a = (e * static_cast<uint32_t>(w)) / d;
-        const uint32_t b = (e * static_cast<uint32_t>(h)) / d;
+        const uint32_t a = Progress(static_cast<uint32_t>(w), e, d);
+        const uint32_t b = Progress(static_cast<uint32_t>(h), e, d);
         HostSurface* scaled = nullptr;
         int32_t sw = 0;
         int32_t sh = 0;

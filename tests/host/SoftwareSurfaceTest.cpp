@@ -172,6 +172,25 @@ TEST(SoftwareSurfaceClipping, StretchRectChangesExactlyTheMappedPixels) {
     }
 }
 
+// Drawn in parts through StretchRectWithin (four quadrants, a split point off the
+// middle, and a clip past every edge), each stretch leaves what the whole call leaves.
+TEST(SoftwareSurfaceClipping, StretchRectWithinPartsMakeTheWholeStretch) {
+    for (const StretchCase& c : kStretchCases) {
+        SCOPED_TRACE(c.name);
+        Pair p;
+        const SurfaceRect parts[] = {{kMin, kMin, 2, 3}, {2, kMin, kMax, 3}, {kMin, 3, 2, kMax}, {2, 3, kMax, kMax}};
+        for (const SurfaceRect& part : parts) {
+            EXPECT_EQ(StretchRectWithin(p.src, &p.dst, part, c.xd, c.yd, c.wd, c.hd, c.xs, c.ys, c.ws, c.hs, 0, 0, 0),
+                      1);
+        }
+        EXPECT_EQ(FirstBadPixel(p.dst,
+                                [&](int32_t x, int32_t y) {
+                                    return StretchedPixel(x, y, c.xd, c.yd, c.wd, c.hd, c.xs, c.ys, c.ws, c.hs);
+                                }),
+                  "");
+    }
+}
+
 TEST(SoftwareSurfaceStretch, WorkedExamples) {
     SoftwareSurface src(2, 2);
     src.SetPixel(0, 0, 0xA);
