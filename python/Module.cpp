@@ -440,10 +440,22 @@ void WriteFrom(SoftwareSurface& surface, const Frame& frame) {
     }
 }
 
-// Whether two arrays may share memory (numpy.may_share_memory: their bounds overlap).
-bool MayShare(const py::array& a, const py::array& b) {
-    static const py::object mayShare = py::module_::import("numpy").attr("may_share_memory");
-    return mayShare(a, b).cast<bool>();
+// The bytes from the lowest to the highest a frame reaches, the last one excluded.
+std::pair<uintptr_t, uintptr_t> Extent(const Frame& frame) {
+    const int64_t sizes[3] = {frame.height, frame.width, frame.channels};
+    int64_t low = 0, high = 0;
+    for (int i = 0; i < 3; ++i) {
+        (frame.strides[i] < 0 ? low : high) += frame.strides[i] * (sizes[i] - 1);
+    }
+    const auto start = reinterpret_cast<uintptr_t>(frame.data);
+    return {start + static_cast<uintptr_t>(low), start + static_cast<uintptr_t>(high) + 1};
+}
+
+// Whether two frames may share memory: their extents overlap (numpy.may_share_memory).
+bool MayShare(const Frame& a, const Frame& b) {
+    const auto [aLow, aHigh] = Extent(a);
+    const auto [bLow, bHigh] = Extent(b);
+    return aLow < bHigh && bLow < aHigh;
 }
 
 // The pictures of a run, as surfaces: over packed arrays' memory, else copies.
@@ -454,8 +466,8 @@ struct Inputs {
 // Reads `old` and `next` into surfaces without the GIL: packed arrays that `out` does
 // not touch are used where they lie.
 void ReadInputs(const Frame& old, const Frame& next, const Frame* out, Inputs& inputs) {
-    const bool oldInPlace = old.Packed() && (out == nullptr || !MayShare(old.array, out->array));
-    const bool newInPlace = next.Packed() && (out == nullptr || !MayShare(next.array, out->array));
+    const bool oldInPlace = old.Packed() && (out == nullptr || !MayShare(old, *out));
+    const bool newInPlace = next.Packed() && (out == nullptr || !MayShare(next, *out));
     const auto w = static_cast<int32_t>(old.width);
     const auto h = static_cast<int32_t>(old.height);
     py::gil_scoped_release release;
@@ -623,8 +635,7 @@ std::unique_ptr<FrameIterator> Frames(const py::object& name, const py::object& 
 }
 
 py::list Transitions() {
-    static const py::object transition =
-        py::module_::import("collections").attr("namedtuple")("Transition", "name id index block_size");
+    const py::object transition = py::module_::import("wqtrans").attr("Transition");
     py::list list;
     for (const Transition& info : Catalog()) {
         list.append(transition(info.name, info.idText, info.index, info.defaults.size()));
@@ -652,6 +663,12 @@ Bad input raises TypeError (a value of the wrong type, an array of another dtype
 ValueError (an unknown name or label, a shape, stride or size the module cannot take,
 a value out of range, a block of the wrong length); nothing is converted silently.
 Drawing lets go of the GIL, so threads draw frames side by side.)";
+
+    py::object transition =
+        py::module_::import("collections").attr("namedtuple")("Transition", "name id index block_size");
+    transition.attr("__module__") = "wqtrans";
+    transition.attr("__doc__") = "A transition: its name, four-character ID, index and block size in bytes.";
+    m.attr("Transition") = transition;
 
     m.def("transitions", &Transitions, R"(transitions() -> list[Transition]
 

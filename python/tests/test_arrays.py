@@ -59,6 +59,16 @@ def test_out_may_be_one_of_the_pictures():
     assert_same(expected, old, "out=old")
 
 
+def test_out_may_overlap_a_picture():
+    old, new = pictures(20, 30, 4)
+    expected = wqtrans.frame_at("Push", old, new, 500)
+    memory = np.zeros((25, 30, 4), np.uint8)
+    memory[:20] = old
+    # out starts five rows into old: drawing it must not change the old picture read.
+    assert wqtrans.frame_at("Push", memory[:20], new, 500, out=memory[5:]) is not None
+    assert_same(expected, memory[5:], "out over old's last rows")
+
+
 def test_frames_read_the_pictures_once():
     old, new = pictures(16, 16)
     run = wqtrans.frames("Fade", old, new, duration_ms=100, fps=10)
