@@ -56,14 +56,16 @@ def test_frame_at_takes_the_run_options_as_render_does(tmp_path, name, fps, sets
         assert_same(read_png(out), frame, f"{name} at {t} ms, {fps} fps")
 
 
+@pytest.mark.parametrize("last", [False, True], ids=["", "module's last step"])
 @pytest.mark.parametrize("name", NAMES)
-def test_frames_are_render_out_dir(tmp_path, name):
+def test_frames_are_render_out_dir(tmp_path, name, last):
     old, new = pictures(31, 45)
     paths = [write_png(tmp_path / "old.png", old), write_png(tmp_path / "new.png", new)]
     folder = tmp_path / "frames"
-    tool("render", name, "--from", paths[0], "--to", paths[1], "--duration", "600", "--fps", "8", "--out", f"{folder}/", "--quiet")
+    options = ["--duration", "600", "--fps", "8", "--out", f"{folder}/", "--quiet"]
+    tool("render", name, "--from", paths[0], "--to", paths[1], *options, *(["--module-last-step"] if last else []))
     expected = sorted(folder.glob("frame-*.png"))
-    run = wqtrans.frames(name, old, new, duration_ms=600, fps=8)
+    run = wqtrans.frames(name, old, new, duration_ms=600, fps=8, module_last_step=last)
     assert run.times == [0, 125, 250, 375, 600]  # 600 x 8 / 1000 + 1 frames, the last at the end
     assert len(run) == len(expected)
     for index, (path, frame) in enumerate(zip(expected, run, strict=True)):
