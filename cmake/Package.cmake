@@ -6,6 +6,7 @@
 #   libwqtrans-dev  dev      headers, static libraries, CMake package, pkg-config files
 #   wqtrans         tool     the wqtrans tool and its man page
 #   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
+#   wqtrans-obs     obs      the OBS Studio module, when libobs is found
 #   python3-wqtrans python   the Python module, when it is built
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
@@ -53,6 +54,8 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
+# `man wqtrans` needs man-db, which a minimal Debian lacks.
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "man-db")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
 or video, draws contact sheets, and shows settings panels, parameter blocks and
 the host calls of a run.]])
@@ -61,6 +64,14 @@ set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
 frei0r plugins.]])
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake)
+
+set(CPACK_DEBIAN_OBS_PACKAGE_NAME wqtrans-obs)
+set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
+# OBS Studio loads the module; libobs0 alone has nothing that would.
+set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
+set(CPACK_COMPONENT_OBS_DESCRIPTION [[OBS Studio module: the 21 transitions as OBS scene transitions, with their
+settings as transition properties.]])
 
 # The extension is built for one Python 3 version (its file name says which).
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-wqtrans)

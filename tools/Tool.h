@@ -115,13 +115,18 @@ std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t 
 // contact sheet.
 // A PNG, JPEG or WebP picture from its bytes, told by its content; an I/O error naming
 // `name` (as PictureName gives it) when it cannot be decoded or is over the budget,
-// which is checked from the header before any pixel memory is taken.
-std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name);
+// which is checked from the header before any pixel memory is taken. Transparent and
+// translucent pixels are laid on `background` (0xFFRRGGBB).
+std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name,
+                                       uint32_t background = 0xFF000000u);
+// Whether bytes start as a PNG, JPEG or WebP file does: enough to refuse a stream
+// that is none from its first 12 bytes.
+bool LooksLikePicture(const uint8_t* data, size_t size);
 // "\"a.png\"", or "from stdin" for "-".
 std::string PictureName(const std::string& path);
 // A PNG, JPEG or WebP picture from a file, pipe or FIFO, or stdin for "-"; an I/O
-// error when it cannot be read.
-std::unique_ptr<Picture> LoadPicture(const std::string& path);
+// error when it cannot be read. Transparency is laid on `background`.
+std::unique_ptr<Picture> LoadPicture(const std::string& path, uint32_t background = 0xFF000000u);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
 // tool's own memory.
 void ReleaseTextCaches();
@@ -214,7 +219,7 @@ inline bool IsVideo(OutputKind kind) {
     return kind == OutputKind::Mp4 || kind == OutputKind::Webm || kind == OutputKind::Mkv || kind == OutputKind::Mov;
 }
 
-// The kind of output a path names: by `format` (gif, webp, png, mp4, webm) when given,
+// The kind of output a path names: by `format` (gif, webp, png, mp4, webm, mkv, mov),
 // else by its extension, or a directory when it ends in '/', is one already or has no
 // extension; "-" is stdout and needs a format. A usage error for anything else.
 OutputKind OutputKindOf(const std::string& path, const std::string& format = "");
@@ -240,6 +245,9 @@ void WritePng(Picture& picture, const std::string& path);
 
 // ---- Contact sheet -----------------------------------------------------------
 
+// The size of a sheet of `transitions` rows of w x h cells, or a usage error when it is
+// over the pixel budget: asked before any picture is drawn.
+std::pair<int32_t, int32_t> SheetSize(size_t transitions, int32_t w, int32_t h);
 // The sheet of `transitions` at 0, 25, 50, 75 and 100 percent of the run.
 std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& transitions, Picture& oldPicture,
                                       Picture& newPicture, const RunOptions& options, bool quiet);
