@@ -24,7 +24,7 @@ class CMakeBuild(build_ext):
         target = Path(self.get_ext_fullpath(ext.name)).resolve()
         configure = ["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
                      f"-DPython3_EXECUTABLE={sys.executable}", "-DWQTRANS_TOOLS=OFF", "-DWQTRANS_TESTS=OFF",
-                     "-DWQTRANS_BENCH=OFF", "-DWQTRANS_FREI0R=OFF"]
+                     "-DWQTRANS_BENCH=OFF", "-DWQTRANS_FREI0R=OFF", "-DWQTRANS_OBS=OFF"]
         if shutil.which("ninja"):
             configure += ["-G", "Ninja"]
         subprocess.run(configure, check=True)
