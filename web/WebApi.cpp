@@ -13,7 +13,8 @@
 //   const s = new wq.Stage(width, height)
 //   s.setFit("contain" | "cover" | "stretch", 0xRRGGBB) -> bool   // for the next pictures
 //   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
-//   s.render(id, block, seed, flags, durationMs, elapsedMs) -> bool
+//   s.render(id, block, seed, flags, durationMs, elapsedMs, fps) -> bool
+//                               // as the frame of a run at fps shown at elapsedMs
 //   s.pixels()                  -> the RGBA frame: a view on the module's memory, good
 //                                  until the next call (an ImageData can wrap it)
 //

@@ -216,7 +216,7 @@ describe("frames", () => {
   for (const [what, value, message] of notBytes) {
     test(`refuse ${what} as a block and as pixels, with a message`, () => {
       assert.throws(() => wq.Editor.create("SE07", value), (e) => e instanceof Error && /^block/.test(e.message) && message.test(e.message));
-      assert.throws(() => stage.render("SE07", value, 1, 0, 1000, 500), message);
+      assert.throws(() => stage.render("SE07", value, 1, 0, 1000, 500, 25), message);
       assert.throws(() => stage.setPicture(true, 1, 1, value), (e) => /^pixels/.test(e.message) && message.test(e.message));
     });
   }
