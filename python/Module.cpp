@@ -130,6 +130,8 @@ int64_t WholeNumber(const py::handle& value, const char* what, int64_t low, int6
 }
 
 constexpr int64_t kMaxUint32 = 0xFFFFFFFFll;
+// The rate of the tool's render when --fps is not given, and of frames() by default.
+constexpr uint32_t kRenderFps = 30;
 
 // ---- Blocks and settings ---------------------------------------------------------
 
@@ -543,7 +545,8 @@ py::object FrameAt(const py::object& name, const py::object& old, const py::obje
                    bool moduleLastStep) {
     RunArguments run = ReadRun(name, durationMs, settings, block, seed, flags, moduleLastStep);
     run.request.elapsedMs = static_cast<uint32_t>(WholeNumber(tMs, "t_ms", 0, kMaxUint32));
-    run.request.frameRateNum = fps.is_none() ? 0 : static_cast<uint32_t>(WholeNumber(fps, "fps", 1, 240));
+    // None is render's own rate, so that frame_at draws what `render --at` draws.
+    run.request.frameRateNum = fps.is_none() ? kRenderFps : static_cast<uint32_t>(WholeNumber(fps, "fps", 1, 240));
     auto [oldFrame, newFrame] = Pictures(old, next);
     Frame target;
     if (out.is_none()) {
@@ -684,7 +687,7 @@ its index and the length of its parameter block in bytes (0 when it has none).)"
         R"(frame_at(name, old, new, t_ms, *, duration_ms=1000, fps=None, settings=None, block=None, seed=1, out=None, flags=0, module_last_step=False) -> numpy.ndarray
 
 The picture at t_ms of a run of duration_ms from `old` to `new`: the same picture as
-`wqtrans render NAME --at T --fps FPS` (render's own rate is 30 a second).
+`wqtrans render NAME --at T --fps FPS` (or without --fps for None).
 
 name        a transition's name or ID, as transitions() lists them (case and spaces
             do not matter)
@@ -692,8 +695,8 @@ old, new    uint8 arrays of one shape, (H, W, 3) or (H, W, 4)
 t_ms        the moment, 0 and up; at or after duration_ms the new picture
 duration_ms the run's length, 1 to 600000
 fps         the host's frame rate, 1 to 240: the transitions that build on their
-            earlier steps are replayed at its frame times; None for the frame
-            renderer's default, 25 a second
+            earlier steps are replayed at its frame times; None for render's own
+            rate, 30 a second
 settings    {label: value} set on the transition's panel, as `--set "Label=value"`
             (True/False for on/off, ints, or a choice's text); after `block`
 block       a parameter block (bytes) to start from instead of the defaults
@@ -706,7 +709,7 @@ Returns `out`, or a new array of old's shape.)");
 
     m.def(
         "frames", &Frames, py::arg("name"), py::arg("old"), py::arg("new"), py::kw_only(),
-        py::arg("duration_ms") = 1000, py::arg("fps") = 30, py::arg("settings") = py::none(),
+        py::arg("duration_ms") = 1000, py::arg("fps") = kRenderFps, py::arg("settings") = py::none(),
         py::arg("block") = py::none(), py::arg("seed") = 1, py::arg("flags") = 0, py::arg("module_last_step") = false,
         R"(frames(name, old, new, *, duration_ms=1000, fps=30, settings=None, block=None, seed=1, flags=0, module_last_step=False) -> FrameIterator
 

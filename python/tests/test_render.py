@@ -18,8 +18,8 @@ def test_frame_at_is_render_at(tmp_path, name, height, width):
     paths = [write_png(tmp_path / "old.png", old), write_png(tmp_path / "new.png", new)]
     for index, t in enumerate(MOMENTS):
         out = tmp_path / f"at{t}.png"
-        # render's own rate (--fps 30) and the frame renderer's default (fps=None, 25).
-        rate, fps = ([], 30) if index % 2 == 0 else (["--fps", "25"], None)
+        # render's own rate (fps=None, 30) and another one given to both.
+        rate, fps = ([], None) if index % 2 == 0 else (["--fps", "25"], 25)
         tool("render", name, "--from", paths[0], "--to", paths[1], "--at", str(t), "--out", str(out), "--quiet", *rate)
         frame = wqtrans.frame_at(name, old, new, t, fps=fps)
         rate_text = " ".join(rate) or "the tool's own rate"
