@@ -7,6 +7,7 @@
 #   wqtrans         tool     the wqtrans tool and its man page
 #   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
 #   wqtrans-obs     obs      the OBS Studio module, when libobs is found
+#   python3-wqtrans python   the Python module, when it is built
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
@@ -71,5 +72,21 @@ set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
 set(CPACK_COMPONENT_OBS_DESCRIPTION [[OBS Studio module: the 21 transitions as OBS scene transitions, with their
 settings as transition properties.]])
+
+# The extension is built for one Python 3 version (its file name says which).
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-wqtrans)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3-numpy")
+if(WQTRANS_PYTHON_VERSION)
+  string(REGEX MATCH "^[0-9]+\\.[0-9]+" WQTRANS_PYTHON_MINOR ${WQTRANS_PYTHON_VERSION})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\1" major ${WQTRANS_PYTHON_MINOR})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\2" minor ${WQTRANS_PYTHON_MINOR})
+  math(EXPR next "${minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${WQTRANS_PYTHON_MINOR}~), python3 (<< ${major}.${next}), python3-numpy")
+endif()
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION [[Python module: the transitions on NumPy frames (import wqtrans), for
+scripts that make video: the picture at any moment, the frames of a run, and the
+settings panels read and set by their labels.]])
 
 include(CPack)

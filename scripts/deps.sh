@@ -23,8 +23,14 @@ WQ_OBS_PACKAGES=(libobs-dev obs-studio xvfb libx11-dev libgl1-mesa-dri)
 # The README's picture of OBS Studio (scripts/obs-screenshot): clicks and a screen grab
 # on the Xvfb.
 WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
-# The Linux build, tests, benchmarks and tool.
-WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}")
+# The Python module (pybind11, for Debian's Python 3) and its tests: pytest, Pillow for
+# the PNGs the tool writes, PyAV for the join example, and venv, pip and wheel for the
+# `pip install ./python` check.
+WQ_PYTHON_PACKAGES=(python3-dev python3-pybind11 python3-numpy python3-pytest python3-pil python3-av
+                    python3-venv python3-pip python3-setuptools python3-wheel)
+# The Linux build, tests, benchmarks, tool, OBS module and Python module.
+WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}"
+             "${WQ_PYTHON_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
 # fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)

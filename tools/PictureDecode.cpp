@@ -251,14 +251,6 @@ bool LooksLikePicture(const uint8_t* data, size_t size) {
     return starts("\x89PNG\r\n\x1a\n") || starts("\xFF\xD8\xFF") || (starts("RIFF") && starts("WEBP", 8));
 }
 
-std::string OverBudget(int64_t width, int64_t height) {
-    if (width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels) {
-        return "";
-    }
-    return std::to_string(width) + "x" + std::to_string(height) + " pixels; the limit is " + std::to_string(kMaxSide) +
-           " a side and " + std::to_string(kMaxPixels) + " pixels in all (e.g. 8192x8192)";
-}
-
 std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name, uint32_t background) {
     auto starts = [&](const char* magic, size_t at = 0) {
         const size_t n = std::strlen(magic);

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "host/Fit.h"
+#include "host/PanelSettings.h"
+#include "host/PixelBudget.h"
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
@@ -75,8 +77,8 @@ int64_t FieldValue(const std::vector<uint8_t>& block, const ParamField& field);
 // "05 00 02 00" style hex, and its reverse (spaces, ':' and a leading 0x allowed).
 std::string Hex(const std::vector<uint8_t>& bytes, bool spaced = false);
 std::vector<uint8_t> ParseHex(const std::string& text); // throws a usage error
-std::string Utf8(const std::u16string& text);
-std::u16string Utf16(const std::string& text);
+using panel::Utf16;
+using panel::Utf8;
 std::string JsonString(const std::string& text);
 
 // ---- Instances ------------------------------------------------------------
@@ -109,11 +111,8 @@ using Picture = SoftwareSurface;
 
 // The two built-in pictures, drawn at the given size.
 std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
-// One pixel budget for every picture read, every --size and every contact sheet.
-inline constexpr int64_t kMaxSide = 16384;
-inline constexpr int64_t kMaxPixels = int64_t{1} << 26;
-// "" when a picture of width x height fits the budget; else its size and the limit.
-std::string OverBudget(int64_t width, int64_t height);
+// One pixel budget (host/PixelBudget.h) for every picture read, every --size and every
+// contact sheet.
 // A PNG, JPEG or WebP picture from its bytes, told by its content; an I/O error naming
 // `name` (as PictureName gives it) when it cannot be decoded or is over the budget,
 // which is checked from the header before any pixel memory is taken. Transparent and
