@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace wqtrans::tool;
     try {
         const std::unique_ptr<Picture> picture = DecodePicture(data, size, "\"input\"");
-        if (!OverBudget(picture->Width(), picture->Height()).empty()) {
+        if (!wqtrans::OverBudget(picture->Width(), picture->Height()).empty()) {
             std::abort();
         }
     } catch (const ToolError& error) {
