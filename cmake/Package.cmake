@@ -6,6 +6,7 @@
 #   libwqtrans-dev  dev      headers, static libraries, CMake package, pkg-config files
 #   wqtrans         tool     the wqtrans tool and its man page
 #   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
+#   wqtrans-obs     obs      the OBS Studio module, when libobs is found
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
@@ -60,5 +61,12 @@ set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
 frei0r plugins.]])
+
+set(CPACK_DEBIAN_OBS_PACKAGE_NAME wqtrans-obs)
+set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
+# OBS Studio loads the module; libobs0 alone has nothing that would.
+set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
+set(CPACK_COMPONENT_OBS_DESCRIPTION [[OBS Studio module: the 21 transitions as OBS scene transitions, with their
+settings as transition properties.]])
 
 include(CPack)

@@ -1,5 +1,5 @@
-// A transition's settings panel as frei0r parameters: one parameter per field a
-// person sets on the panel, named by the panel's own text, with values from 0 to 1
+// A transition's settings panel as frei0r parameters: one parameter per field of the
+// panel (host/PanelLayout.h), named by the panel's own text, with values from 0 to 1
 // (frei0r's range for numbers, which GStreamer enforces and MLT shows).
 #pragma once
 
@@ -7,18 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "host/PanelLayout.h"
+
 namespace wqtrans::frei0r {
 
 struct PanelParam {
-    enum class Kind { Choice, Switch, Number };
-    std::string name;        // the label, group box or check box text
+    using Kind = PanelField::Kind;
+    std::string name;        // the field's name
     std::string explanation; // default, range or choices
     Kind kind = Kind::Number;
-    std::vector<int32_t> buttons; // Choice: the radio buttons, in id order
-    int32_t control = 0;          // Switch: the check box; Number: the track bar, up-down or edit box
-    bool typed = false;           // Number: an edit box, typed into
-    int32_t low = 0, high = 0;    // Number: the panel's range
-    double initial = 0;           // the value of a fresh instance, 0 to 1
+    PanelField field;
+    double initial = 0; // the value of a fresh instance, 0 to 1
 };
 
 // The parameters of transition `id`'s panel, read from a fresh instance's open panel;

@@ -16,8 +16,15 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
                   gstreamer1.0-plugins-bad mandoc dpkg-dev)
+# The OBS Studio module (libobs) and its tests inside libobs: OBS Studio's own
+# image-source and obs-transitions modules (obs-studio), an X server of the tests' own
+# (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).
+WQ_OBS_PACKAGES=(libobs-dev obs-studio xvfb libx11-dev libgl1-mesa-dri)
+# The README's picture of OBS Studio (scripts/obs-screenshot): clicks and a screen grab
+# on the Xvfb.
+WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
 # The Linux build, tests, benchmarks and tool.
-WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}")
+WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
 # fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)

@@ -4,7 +4,7 @@
 # the path.
 #
 #   cmake -DBUILD=build/debug -DPREFIX=/tmp/p -DCXX=g++ -DEXPECTED=installed-files.txt
-#         -DLIBDIR=lib -DVERSION=0.1.0 -DTOOLS=ON -P CheckInstall.cmake
+#         -DLIBDIR=lib -DVERSION=0.1.0 -DTOOLS=ON -DOBS=1 -P CheckInstall.cmake
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE result)
@@ -19,6 +19,12 @@ set(headers "")
 foreach(pattern ${patterns})
   if(pattern MATCHES "^\\[tool\\] (.*)")
     if(NOT TOOLS)
+      continue()
+    endif()
+    set(pattern ${CMAKE_MATCH_1})
+  endif()
+  if(pattern MATCHES "^\\[obs\\] (.*)")
+    if(NOT OBS)
       continue()
     endif()
     set(pattern ${CMAKE_MATCH_1})

@@ -1,0 +1,511 @@
+// The OBS Studio module wqtrans-obs: the 21 transitions as OBS scene transitions, one
+// obs_source_info each (ids wqtrans_door and so on), registered from the module's own
+// list in its order.
+//
+// Each frame is a read-back, a call and an upload: OBS renders the two scenes into
+// textures, both are read back to memory, the frame renderer draws the picture at
+// OBS's progress, and the picture is uploaded and drawn as it is. The scene textures
+// are GS_RGBA, which OpenGL keeps as sRGB: they are read and drawn with no sRGB
+// decoding and the framebuffer's conversion off, so the bytes reach the canvas
+// unchanged. The renderer takes them in any channel order (the transitions copy,
+// stretch and blend with one weight for all channels).
+//
+// Scenes that OBS renders in a 16-bit float format (HDR canvases, HDR sources) have no
+// 8-bit pictures to give the module: they go through OBS's own fade, with one warning
+// in the log per transition.
+#include <obs-module.h>
+#include <util/platform.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/FrameRenderer.h"
+#include "host/PanelLayout.h"
+#include "module/Exports.h"
+#include "obs/Timeline.h"
+
+OBS_DECLARE_MODULE()
+
+MODULE_EXPORT const char* obs_module_description(void) {
+    return "The Standard transitions: 21 animated scene transitions";
+}
+
+namespace wqtrans::obs {
+
+namespace {
+
+constexpr const char* kSeedKey = "seed";
+
+// One transition as OBS sees it.
+struct Kind {
+    uint32_t id = 0;
+    std::string sourceId; // wqtrans_door
+    std::string name;     // the transition's own name
+    std::vector<PanelField> fields;
+    std::vector<std::string> keys; // the settings key of each field
+    bool seeded = false;           // whether its pictures depend on the random generator's seed
+    obs_source_info info{};
+};
+
+// The kinds live from the module's load to the end of the process: OBS keeps
+// pointers to their strings and type data.
+std::vector<std::unique_ptr<Kind>>& Kinds() {
+    static std::vector<std::unique_ptr<Kind>> kinds;
+    return kinds;
+}
+
+// Panels and the module's parameter blocks are the process's: one block is made at a
+// time.
+std::mutex& PanelLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::string Slug(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) != 0) {
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        } else if (!out.empty() && out.back() != '_') {
+            out += '_';
+        }
+    }
+    while (!out.empty() && out.back() == '_') {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::string NameOf(int32_t index) {
+    char16_t buffer[64] = {};
+    GetTransName(index, buffer, 64);
+    std::string name;
+    for (const char16_t* c = buffer; *c != 0; ++c) {
+        name += static_cast<char>(*c < 0x80 ? *c : '?');
+    }
+    return name;
+}
+
+// Whether two seeds give different pictures, with a fresh instance's settings and with
+// each choice of the panel, on a small picture at a few moments of a run.
+bool DependsOnSeed(uint32_t id, const std::vector<PanelField>& fields) {
+    constexpr int32_t w = 48, h = 36;
+    SoftwareSurface oldFrame(w, h), newFrame(w, h);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            oldFrame.SetPixel(x, y, 0xFF000000u | static_cast<uint32_t>(x * 5) << 16 | static_cast<uint32_t>(y * 7));
+            newFrame.SetPixel(x, y, 0xFF000000u | static_cast<uint32_t>(y * 6) << 8 | static_cast<uint32_t>(200 - x));
+        }
+    }
+    std::vector<std::vector<uint8_t>> blocks = {{}};
+    for (size_t i = 0; i < fields.size(); ++i) {
+        for (int32_t choice = 0; fields[i].kind == PanelField::Kind::Choice && choice <= fields[i].high; ++choice) {
+            std::vector<int32_t> values;
+            for (const PanelField& f : fields) {
+                values.push_back(f.initial);
+            }
+            values[i] = choice;
+            blocks.push_back(PanelBlock(id, fields, values));
+        }
+    }
+    for (const std::vector<uint8_t>& block : blocks) {
+        for (const uint32_t at : {250u, 500u, 750u}) {
+            SoftwareSurface first(w, h), second(w, h);
+            FrameRequest request;
+            request.id = id;
+            request.block = block;
+            request.elapsedMs = at;
+            request.seed = 1;
+            RenderFrameAt(request, oldFrame, newFrame, first);
+            request.seed = 2;
+            RenderFrameAt(request, oldFrame, newFrame, second);
+            if (std::memcmp(first.Pixels(), second.Pixels(), sizeof(uint32_t) * w * h) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The instance of a transition.
+struct Transition {
+    obs_source_t* source = nullptr;
+    const Kind* kind = nullptr;
+
+    // Settings and run, set from OBS's threads and read by the graphics thread.
+    std::mutex lock;
+    std::vector<uint8_t> block;
+    uint32_t seed = 1;
+    RunClock clock;
+
+    // The graphics thread's own.
+    uint32_t width = 0, height = 0;
+    gs_color_format stageFormat = GS_UNKNOWN;
+    gs_stagesurf_t* stage[2] = {nullptr, nullptr};
+    gs_texture_t* picture = nullptr;
+    std::vector<uint32_t> pixels[3]; // old, new, the frame
+    gs_effect_t* fade = nullptr;
+    bool fadeLoaded = false;
+    bool warned = false;
+};
+
+void ReleaseGraphics(Transition& tr) {
+    for (gs_stagesurf_t*& stage : tr.stage) {
+        gs_stagesurface_destroy(stage);
+        stage = nullptr;
+    }
+    gs_texture_destroy(tr.picture);
+    tr.picture = nullptr;
+    tr.width = tr.height = 0;
+}
+
+// Staging surfaces and the picture texture at the scenes' size and format.
+bool EnsureGraphics(Transition& tr, uint32_t cx, uint32_t cy, gs_color_format format) {
+    if (tr.width == cx && tr.height == cy && tr.stageFormat == format && tr.picture != nullptr) {
+        return true;
+    }
+    ReleaseGraphics(tr);
+    tr.stage[0] = gs_stagesurface_create(cx, cy, format);
+    tr.stage[1] = gs_stagesurface_create(cx, cy, format);
+    tr.picture = gs_texture_create(cx, cy, format, 1, nullptr, GS_DYNAMIC);
+    if (tr.stage[0] == nullptr || tr.stage[1] == nullptr || tr.picture == nullptr) {
+        ReleaseGraphics(tr);
+        return false;
+    }
+    tr.width = cx;
+    tr.height = cy;
+    tr.stageFormat = format;
+    return true;
+}
+
+// The scene's pixels, rows packed; transparent black for a missing scene.
+bool ReadBack(Transition& tr, int which, gs_texture_t* texture, std::vector<uint32_t>& out) {
+    out.assign(size_t{tr.width} * tr.height, 0);
+    if (texture == nullptr) {
+        return true;
+    }
+    gs_stage_texture(tr.stage[which], texture);
+    uint8_t* data = nullptr;
+    uint32_t linesize = 0;
+    if (!gs_stagesurface_map(tr.stage[which], &data, &linesize)) {
+        return false;
+    }
+    const size_t row = size_t{tr.width} * 4;
+    for (uint32_t y = 0; y < tr.height; ++y) {
+        std::memcpy(out.data() + size_t{y} * tr.width, data + size_t{y} * linesize, row);
+    }
+    gs_stagesurface_unmap(tr.stage[which]);
+    return true;
+}
+
+bool EightBit(gs_color_format format) {
+    return format == GS_RGBA || format == GS_BGRA || format == GS_RGBA_UNORM || format == GS_BGRA_UNORM;
+}
+
+// What the two scene textures allow: the module's pictures need both in one 8-bit
+// format at the transition's size (a missing scene is transparent).
+enum class Scenes { Pictures, Float, Mismatched };
+
+Scenes Check(gs_texture_t* a, gs_texture_t* b, uint32_t cx, uint32_t cy, gs_color_format& format) {
+    format = GS_RGBA;
+    bool first = true;
+    for (gs_texture_t* texture : {a, b}) {
+        if (texture == nullptr) {
+            continue;
+        }
+        const gs_color_format f = gs_texture_get_color_format(texture);
+        if (!EightBit(f)) {
+            return Scenes::Float;
+        }
+        if ((!first && f != format) || gs_texture_get_width(texture) != cx || gs_texture_get_height(texture) != cy) {
+            return Scenes::Mismatched;
+        }
+        format = f;
+        first = false;
+    }
+    return Scenes::Pictures;
+}
+
+// OBS's own fade (obs-transitions' fade_transition.effect), drawn as its fade
+// transition draws it; without that module, the nearer scene.
+void DrawFade(Transition& tr, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
+    if (!tr.fadeLoaded) {
+        tr.fadeLoaded = true;
+        if (obs_module_t* transitions = obs_get_module("obs-transitions")) {
+            if (char* file = obs_find_module_file(transitions, "fade_transition.effect")) {
+                tr.fade = gs_effect_create_from_file(file, nullptr);
+                bfree(file);
+            }
+        }
+    }
+    const bool previous = gs_framebuffer_srgb_enabled();
+    gs_enable_framebuffer_srgb(true);
+    if (tr.fade != nullptr && (a != nullptr || b != nullptr)) {
+        gs_eparam_t* texA = gs_effect_get_param_by_name(tr.fade, "tex_a");
+        gs_eparam_t* texB = gs_effect_get_param_by_name(tr.fade, "tex_b");
+        const char* technique = "FadeLinear";
+        if (a == nullptr || b == nullptr) {
+            technique = "FadeSingle";
+            gs_effect_set_texture_srgb(texA, a != nullptr ? a : b);
+            t = a != nullptr ? 1.0f - t : t;
+        } else if (gs_get_color_space() == GS_CS_SRGB) {
+            technique = "Fade";
+            gs_effect_set_texture(texA, a);
+            gs_effect_set_texture(texB, b);
+        } else {
+            gs_effect_set_texture_srgb(texA, a);
+            gs_effect_set_texture_srgb(texB, b);
+        }
+        gs_effect_set_float(gs_effect_get_param_by_name(tr.fade, "fade_val"), t);
+        while (gs_effect_loop(tr.fade, technique)) {
+            gs_draw_sprite(nullptr, 0, cx, cy);
+        }
+    } else if (gs_texture_t* nearer = t < 0.5f ? a : b) {
+        gs_effect_t* effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
+        gs_effect_set_texture_srgb(gs_effect_get_param_by_name(effect, "image"), nearer);
+        while (gs_effect_loop(effect, "Draw")) {
+            gs_draw_sprite(nearer, 0, cx, cy);
+        }
+    }
+    gs_enable_framebuffer_srgb(previous);
+}
+
+void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t cx, uint32_t cy) {
+    auto& tr = *static_cast<Transition*>(data);
+    gs_color_format format = GS_RGBA;
+    const Scenes scenes = Check(a, b, cx, cy, format);
+    if (scenes != Scenes::Pictures) {
+        if (!tr.warned) {
+            tr.warned = true;
+            blog(LOG_WARNING, "[wqtrans-obs] '%s': %s; %s is drawn as OBS's fade", obs_source_get_name(tr.source),
+                 scenes == Scenes::Float ? "the scenes are rendered in a 16-bit float format (HDR)"
+                                         : "the scenes' textures differ in size or format",
+                 tr.kind->name.c_str());
+        }
+        DrawFade(tr, a, b, t, cx, cy);
+        return;
+    }
+    if (!EnsureGraphics(tr, cx, cy, format) || !ReadBack(tr, 0, a, tr.pixels[0]) || !ReadBack(tr, 1, b, tr.pixels[1])) {
+        DrawFade(tr, a, b, t, cx, cy);
+        return;
+    }
+    FrameRequest request;
+    request.id = tr.kind->id;
+    {
+        const std::lock_guard<std::mutex> hold(tr.lock);
+        request.block = tr.block;
+        request.seed = tr.seed;
+        request.durationMs = tr.clock.DurationMs(t, obs_get_video_frame_time());
+    }
+    request.elapsedMs = ElapsedMs(t, request.durationMs);
+    obs_video_info video{};
+    if (obs_get_video_info(&video) && video.fps_num > 0 && video.fps_den > 0) {
+        request.frameRateNum = video.fps_num;
+        request.frameRateDen = video.fps_den;
+    }
+    const auto w = static_cast<int32_t>(cx), h = static_cast<int32_t>(cy);
+    tr.pixels[2].resize(size_t{cx} * cy);
+    SoftwareSurface oldFrame = SoftwareSurface::ReadOnlyOver(w, h, tr.pixels[0].data());
+    SoftwareSurface newFrame = SoftwareSurface::ReadOnlyOver(w, h, tr.pixels[1].data());
+    SoftwareSurface out = SoftwareSurface::Over(w, h, tr.pixels[2].data());
+    if (!RenderFrameAt(request, oldFrame, newFrame, out)) {
+        tr.pixels[2] = t < 1.0f ? tr.pixels[0] : tr.pixels[1];
+    }
+    gs_texture_set_image(tr.picture, reinterpret_cast<const uint8_t*>(tr.pixels[2].data()), cx * 4, false);
+
+    const bool previous = gs_framebuffer_srgb_enabled();
+    gs_enable_framebuffer_srgb(false);
+    gs_effect_t* effect = obs_get_base_effect(OBS_EFFECT_DEFAULT);
+    gs_effect_set_texture(gs_effect_get_param_by_name(effect, "image"), tr.picture);
+    while (gs_effect_loop(effect, "Draw")) {
+        gs_draw_sprite(tr.picture, 0, cx, cy);
+    }
+    gs_enable_framebuffer_srgb(previous);
+}
+
+const char* GetName(void* typeData) { return static_cast<const Kind*>(typeData)->name.c_str(); }
+
+void Update(void* data, obs_data_t* settings) {
+    auto& tr = *static_cast<Transition*>(data);
+    const Kind& kind = *tr.kind;
+    std::vector<int32_t> values;
+    for (size_t i = 0; i < kind.fields.size(); ++i) {
+        const PanelField& f = kind.fields[i];
+        const char* key = kind.keys[i].c_str();
+        const long long value = f.kind == PanelField::Kind::Switch ? (obs_data_get_bool(settings, key) ? 1 : 0)
+                                                                   : obs_data_get_int(settings, key);
+        values.push_back(static_cast<int32_t>(std::clamp<long long>(value, f.low, f.high)));
+    }
+    std::vector<uint8_t> block;
+    if (!kind.fields.empty()) {
+        const std::lock_guard<std::mutex> hold(PanelLock());
+        block = PanelBlock(kind.id, kind.fields, values);
+    }
+    const long long seed = kind.seeded ? obs_data_get_int(settings, kSeedKey) : 1;
+    const std::lock_guard<std::mutex> hold(tr.lock);
+    tr.block = std::move(block);
+    tr.seed = static_cast<uint32_t>(std::clamp<long long>(seed, 0, UINT32_MAX));
+}
+
+void* Create(obs_data_t* settings, obs_source_t* source) {
+    auto* tr = new Transition;
+    tr->source = source;
+    tr->kind = static_cast<const Kind*>(obs_source_get_type_data(source));
+    Update(tr, settings);
+    return tr;
+}
+
+void Destroy(void* data) {
+    auto* tr = static_cast<Transition*>(data);
+    obs_enter_graphics();
+    ReleaseGraphics(*tr);
+    gs_effect_destroy(tr->fade);
+    obs_leave_graphics();
+    delete tr;
+}
+
+void Render(void* data, gs_effect_t* /*effect*/) {
+    auto& tr = *static_cast<Transition*>(data);
+    obs_transition_video_render2(tr.source, DrawFrame, nullptr);
+}
+
+// OBS's own transitions' sound: the old scene's fades out as the new one's fades in.
+float MixA(void* /*data*/, float t) { return 1.0f - t; }
+float MixB(void* /*data*/, float t) { return t; }
+
+bool RenderAudio(void* data, uint64_t* tsOut, obs_source_audio_mix* audio, uint32_t mixers, size_t channels,
+                 size_t sampleRate) {
+    auto& tr = *static_cast<Transition*>(data);
+    return obs_transition_audio_render(tr.source, tsOut, audio, mixers, channels, sampleRate, MixA, MixB);
+}
+
+gs_color_space ColorSpace(void* data, size_t count, const gs_color_space* preferred) {
+    auto& tr = *static_cast<Transition*>(data);
+    const gs_color_space space = obs_transition_video_get_color_space(tr.source);
+    for (size_t i = 0; i < count; ++i) {
+        if (preferred[i] == space) {
+            return space;
+        }
+    }
+    return count > 0 ? preferred[count - 1] : space;
+}
+
+// OBS calls this inside obs_transition_start once the run's mode is set and before
+// its start time is: a manual run's time reads 0 there, an automatic run's the end of
+// the one before.
+void Start(void* data) {
+    auto& tr = *static_cast<Transition*>(data);
+    const bool manual = obs_transition_get_time(tr.source) == 0.0f;
+    const std::lock_guard<std::mutex> hold(tr.lock);
+    tr.clock.Start(os_gettime_ns(), manual);
+}
+
+void Defaults(void* typeData, obs_data_t* settings) {
+    const Kind& kind = *static_cast<const Kind*>(typeData);
+    for (size_t i = 0; i < kind.fields.size(); ++i) {
+        const PanelField& f = kind.fields[i];
+        if (f.kind == PanelField::Kind::Switch) {
+            obs_data_set_default_bool(settings, kind.keys[i].c_str(), f.initial != 0);
+        } else {
+            obs_data_set_default_int(settings, kind.keys[i].c_str(), f.initial);
+        }
+    }
+    if (kind.seeded) {
+        obs_data_set_default_int(settings, kSeedKey, 1);
+    }
+}
+
+obs_properties_t* Properties(void* /*data*/, void* typeData) {
+    const Kind& kind = *static_cast<const Kind*>(typeData);
+    obs_properties_t* props = obs_properties_create();
+    for (size_t i = 0; i < kind.fields.size(); ++i) {
+        const PanelField& f = kind.fields[i];
+        const char* key = kind.keys[i].c_str();
+        switch (f.kind) {
+        case PanelField::Kind::Choice: {
+            obs_property_t* list =
+                obs_properties_add_list(props, key, f.name.c_str(), OBS_COMBO_TYPE_LIST, OBS_COMBO_FORMAT_INT);
+            for (size_t c = 0; c < f.choices.size(); ++c) {
+                obs_property_list_add_int(list, f.choices[c].c_str(), static_cast<long long>(c));
+            }
+            break;
+        }
+        case PanelField::Kind::Switch:
+            obs_properties_add_bool(props, key, f.name.c_str());
+            break;
+        case PanelField::Kind::Number:
+            obs_properties_add_int_slider(props, key, f.name.c_str(), f.low, f.high, 1);
+            break;
+        }
+    }
+    if (kind.seeded) {
+        obs_properties_add_int(props, kSeedKey, "Seed", 0, INT_MAX, 1);
+    }
+    return props;
+}
+
+void Register(Kind& kind) {
+    obs_source_info& info = kind.info;
+    info.id = kind.sourceId.c_str();
+    info.type = OBS_SOURCE_TYPE_TRANSITION;
+    info.type_data = &kind;
+    info.get_name = GetName;
+    info.create = Create;
+    info.destroy = Destroy;
+    info.update = Update;
+    info.video_render = Render;
+    info.audio_render = RenderAudio;
+    info.video_get_color_space = ColorSpace;
+    info.transition_start = Start;
+    info.get_defaults2 = Defaults;
+    info.get_properties2 = Properties;
+    obs_register_source(&info);
+}
+
+} // namespace
+
+} // namespace wqtrans::obs
+
+bool obs_module_load(void) {
+    using namespace wqtrans::obs;
+    auto& kinds = Kinds();
+    if (!kinds.empty()) {
+        return true;
+    }
+    for (int32_t index = 0; index < GetTransCount(); ++index) {
+        auto kind = std::make_unique<Kind>();
+        kind->id = GetTransID(index);
+        kind->name = NameOf(index);
+        kind->sourceId = "wqtrans_" + Slug(kind->name);
+        {
+            const std::lock_guard<std::mutex> hold(PanelLock());
+            kind->fields = wqtrans::ReadPanelLayout(kind->id);
+        }
+        for (const wqtrans::PanelField& field : kind->fields) {
+            const std::string base = Slug(field.name).empty() ? "setting" : Slug(field.name);
+            std::string key = base;
+            for (int n = 2; key == kSeedKey || std::find(kind->keys.begin(), kind->keys.end(), key) != kind->keys.end();
+                 ++n) {
+                key = base + "_" + std::to_string(n);
+            }
+            kind->keys.push_back(key);
+        }
+        {
+            const std::lock_guard<std::mutex> hold(PanelLock());
+            kind->seeded = DependsOnSeed(kind->id, kind->fields);
+        }
+        kinds.push_back(std::move(kind));
+    }
+    for (auto& kind : kinds) {
+        Register(*kind);
+    }
+    blog(LOG_INFO, "[wqtrans-obs] %zu transitions registered", kinds.size());
+    return true;
+}
