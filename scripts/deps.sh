@@ -11,11 +11,11 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
                   libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
                   lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
-# (melt, GStreamer), the man page's lint (groff, mandoc) and the Debian packages'
-# dependencies (dpkg-shlibdeps).
+# (melt, GStreamer; Xvfb for MLT's Qt module in a Kdenlive project), the man page's
+# lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps).
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-                  gstreamer1.0-plugins-bad mandoc dpkg-dev)
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev xvfb)
 # The OBS Studio module (libobs) and its tests inside libobs: OBS Studio's own
 # image-source and obs-transitions modules (obs-studio), an X server of the tests' own
 # (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).

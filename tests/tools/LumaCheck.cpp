@@ -6,7 +6,11 @@
 //     inputs OLD and NEW (levels 0 to 255); frame k must show the new input exactly
 //     where EXPECTED k (the renderer's picture from the same two greys) does. The wipe
 //     mixes in YUV 4:2:2, so a frame's pixel counts as the input whose grey it is
-//     nearest. Exits 0 when all frames hold, 1 with the first wrong pixel otherwise.
+//     nearest.
+//   wqtrans_luma_check same WxH FRAMES.rgba EXPECTED.png...
+//     frame k of FRAMES.rgba must be EXPECTED k, pixel for pixel (a host that keeps
+//     RGBA, such as melt with frei0r transitions).
+// Exits 0 when all frames hold, 1 with the first wrong pixel otherwise.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,7 +24,8 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr, "usage: wqtrans_luma_check grey LEVEL WxH OUT.png\n"
-                         "       wqtrans_luma_check compare WxH OLD NEW FRAMES.rgba EXPECTED.png...\n");
+                         "       wqtrans_luma_check compare WxH OLD NEW FRAMES.rgba EXPECTED.png...\n"
+                         "       wqtrans_luma_check same WxH FRAMES.rgba EXPECTED.png...\n");
     return 2;
 }
 
@@ -87,6 +92,49 @@ int Compare(int argc, char** argv) {
     return 0;
 }
 
+// The frames of a raw RGBA file of `width` x `height`, or an empty list with a message
+// when it does not hold `expected` of them.
+std::vector<char> ReadFrames(const char* path, int32_t width, int32_t height, size_t expected) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t frameBytes = static_cast<size_t>(width) * height * 4;
+    if (bytes.size() != frameBytes * expected) {
+        std::fprintf(stderr, "%s: %zu bytes, not %zu frames of %dx%d\n", path, bytes.size(), expected, width, height);
+        bytes.clear();
+    }
+    return bytes;
+}
+
+int Same(int argc, char** argv) {
+    int32_t width = 0, height = 0;
+    if (argc < 5 || !ParseSize(argv[2], width, height)) {
+        return Usage();
+    }
+    const size_t frames = static_cast<size_t>(argc - 4);
+    const std::vector<char> bytes = ReadFrames(argv[3], width, height, frames);
+    if (bytes.empty()) {
+        return 1;
+    }
+    for (size_t k = 0; k < frames; ++k) {
+        wqtrans::SoftwareSurface want;
+        std::string error;
+        if (!want.LoadPng(argv[4 + k], &error) || want.Width() != width || want.Height() != height) {
+            std::fprintf(stderr, "%s: %s\n", argv[4 + k], error.empty() ? "not of the frame size" : error.c_str());
+            return 1;
+        }
+        for (int32_t p = 0; p < width * height; ++p) {
+            const auto* rgba = reinterpret_cast<const unsigned char*>(&bytes[(k * width * height + p) * 4]);
+            const uint32_t got = 0xFF000000u | uint32_t{rgba[0]} << 16 | uint32_t{rgba[1]} << 8 | rgba[2];
+            if (got != (want.Pixels()[p] | 0xFF000000u)) {
+                std::fprintf(stderr, "frame %zu: pixel (%d, %d) is %06x, %s has %06x\n", k, p % width, p / width,
+                             got & 0xFFFFFF, argv[4 + k], want.Pixels()[p] & 0xFFFFFF);
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -96,6 +144,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "compare") {
         return Compare(argc, argv);
+    }
+    if (mode == "same") {
+        return Same(argc, argv);
     }
     return Usage();
 }
