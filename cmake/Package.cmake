@@ -5,8 +5,10 @@
 #   libwqtrans0     runtime  libwqtrans.so.0 and libwqtrans-host.so.0
 #   libwqtrans-dev  dev      headers, static libraries, CMake package, pkg-config files
 #   wqtrans         tool     the wqtrans tool and its man page
-#   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
+#   wqtrans-frei0r  frei0r   the frei0r plugins and Kdenlive's descriptions of them, when
+#                            they are built
 #   wqtrans-obs     obs      the OBS Studio module, when libobs is found
+#   wqtrans-lumas   lumas    the luma maps pack, with WQTRANS_LUMAS (the deb preset)
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
@@ -22,7 +24,14 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
-  include(CPack)
+  set(CPACK_DEBIAN_LUMAS_PACKAGE_NAME wqtrans-lumas)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_LUMAS_DESCRIPTION [[Luma maps: the transitions that uncover the new picture pixel by pixel as grey
+maps for video editors' wipes (Kdenlive, Shotcut, melt, OBS Studio), at 1920x1080,
+1280x720, 1080x1920 and 3840x2160.]])
+
+include(CPack)
   return()
 endif()
 
@@ -68,5 +77,12 @@ set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
 set(CPACK_COMPONENT_OBS_DESCRIPTION [[OBS Studio module: the 21 transitions as OBS scene transitions, with their
 settings as transition properties.]])
+
+set(CPACK_DEBIAN_LUMAS_PACKAGE_NAME wqtrans-lumas)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_LUMAS_DESCRIPTION [[Luma maps: the transitions that uncover the new picture pixel by pixel as grey
+maps for video editors' wipes (Kdenlive, Shotcut, melt, OBS Studio), at 1920x1080,
+1280x720, 1080x1920 and 3840x2160.]])
 
 include(CPack)
