@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# A Kdenlive project with a wqtrans composition, as Kdenlive 22.12 saves one, rendered
-# by melt: Door ("Vertical, from center to top & bottom") between two image clips on
-# tracks V1 and V2 over frames 25 to 35 of a 25 fps project, progress keyframed 0 to 1
-# ("0=0;-1=1", i / 10 at frame 25 + i). Each of its frames must be `render --at` at
-# 100 x i ms, pixel for pixel; the frames before are the first clip, after the second.
+# A Kdenlive project with a wqtrans composition, rendered by melt: Door ("Vertical, from
+# center to top & bottom") between two image clips on tracks V1 and V2 over frames 25
+# to 35 of a 25 fps project, progress keyframed 0 to 1 ("0=0;-1=1", i / 10 at frame
+# 25 + i). door.kdenlive is the file Kdenlive 22.12.3 saved with the composition
+# (composition first, then the tracks' own compositing), its profile narrowed to
+# 320x240 and its folder written @ROOT@. Each frame of the composition must be
+# `render --at` at 100 x i ms, pixel for pixel; the frames before are the first clip,
+# after it the second.
 # Kdenlive's image clips (qimage) and track compositing (qtblend) come from MLT's Qt
 # module, which needs an X display: melt runs on an Xvfb of its own.
 #   project.sh PROJECT.kdenlive PLUGIN_DIR WQTRANS_TOOL LUMA_CHECK
