@@ -23,6 +23,9 @@ WQ_OBS_PACKAGES=(libobs-dev obs-studio xvfb libx11-dev libgl1-mesa-dri)
 # The README's picture of OBS Studio (scripts/obs-screenshot): clicks and a screen grab
 # on the Xvfb.
 WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
+# scripts/kdenlive-screenshot: Kdenlive itself (a large install, never in CI), the
+# frei0r plugins and mediainfo it asks for on a first run, D-Bus and an Xvfb.
+WQ_KDENLIVE_SCREENSHOT_PACKAGES=(kdenlive frei0r-plugins mediainfo dbus xvfb xdotool imagemagick)
 # The Linux build, tests, benchmarks and tool.
 WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
