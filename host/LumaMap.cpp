@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstdio>
 #include <cstring>
 
 #include <png.h>
@@ -18,10 +19,17 @@ constexpr uint32_t kNewBit = 1u << kPlaceBits;
 constexpr uint32_t OldPixel(uint32_t place) { return 0xFF000000u | place; }
 constexpr uint32_t NewPixel(uint32_t place) { return 0xFF000000u | kNewBit | place; }
 
+// Numbers as text without std::to_string, whose digit table the shared library would
+// export.
+std::string Text(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+    return text;
+}
+
 std::string At(uint32_t i, uint32_t n, uint32_t ms, size_t pixel, int32_t width) {
-    return "at " + std::to_string(ms) + " ms (frame " + std::to_string(i) + " of " + std::to_string(n) + ") pixel (" +
-           std::to_string(pixel % static_cast<size_t>(width)) + ", " +
-           std::to_string(pixel / static_cast<size_t>(width)) + ")";
+    return "at " + Text(ms) + " ms (frame " + Text(i) + " of " + Text(n) + ") pixel (" +
+           Text(pixel % static_cast<size_t>(width)) + ", " + Text(pixel / static_cast<size_t>(width)) + ")";
 }
 
 } // namespace
@@ -95,14 +103,14 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
                 const bool moved = from < count && (pixel == OldPixel(from) || pixel == NewPixel(from));
                 result.reason = At(i, frames, at.elapsedMs, p, width) +
                                 (moved ? " shows the " + std::string(pixel & kNewBit ? "new" : "old") +
-                                             " picture's pixel (" + std::to_string(from % uint32_t(width)) + ", " +
-                                             std::to_string(from / uint32_t(width)) + "): the picture moves"
+                                             " picture's pixel (" + Text(from % uint32_t(width)) + ", " +
+                                             Text(from / uint32_t(width)) + "): the picture moves"
                                        : std::string(" shows a blend of the pictures"));
                 result.firstNew.clear();
                 return result;
             } else if (result.firstNew[p] != frames) {
-                result.reason = At(i, frames, at.elapsedMs, p, width) + " turns old again after frame " +
-                                std::to_string(result.firstNew[p]);
+                result.reason =
+                    At(i, frames, at.elapsedMs, p, width) + " turns old again after frame " + Text(result.firstNew[p]);
                 result.firstNew.clear();
                 return result;
             }
@@ -147,8 +155,7 @@ std::vector<uint16_t> LumaLevels(const RevealAnalysis& analysis, int bits, bool*
 }
 
 std::vector<uint8_t> EncodePgm(const std::vector<uint16_t>& levels, int32_t width, int32_t height, int bits) {
-    const std::string header =
-        "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n" + (bits == 8 ? "255" : "65535") + "\n";
+    const std::string header = "P5\n" + Text(width) + " " + Text(height) + "\n" + (bits == 8 ? "255" : "65535") + "\n";
     std::vector<uint8_t> bytes(header.begin(), header.end());
     bytes.reserve(bytes.size() + levels.size() * (bits == 8 ? 1 : 2));
     for (uint16_t level : levels) {
