@@ -6,10 +6,11 @@
 #         -DVERSION=0.1.0 -P ManPage.cmake
 #
 # lowdown turns the Markdown into man(7) and preconv writes every character past
-# ASCII as a groff escape. Then: code spans are set in bold (the man convention for
-# commands and options; lowdown's \fC is no font of man(7)), no paragraph macro
-# follows a section heading, and tables are left-aligned so that long words in narrow
-# columns need no stretching, with their last column taking the room left.
+# ASCII as a groff escape. Then: the ellipsis becomes three dots, code spans are set
+# in bold (the man convention for commands and options; lowdown's \fC is no font of
+# man(7)), no paragraph macro follows a section heading, and tables are left-aligned
+# so that long words in narrow columns need no stretching, with their last column
+# taking the room left.
 cmake_minimum_required(VERSION 3.25)
 file(READ ${README} readme)
 string(FIND "${readme}" "\n### wqtrans(1)\n" start)
@@ -42,6 +43,8 @@ endforeach()
 file(REMOVE ${OUTPUT}.md)
 
 string(REPLACE "\\fC" "\\fB" page "${page}")
+# groff's ascii device, which man uses under the C locale, has no ellipsis character.
+string(REPLACE "\\[u2026]" "\\&..." page "${page}")
 string(REGEX REPLACE "\n\\.SH\n([^\n]*)\n\\.LP\n" "\n.SH \\1\n" page "${page}")
 string(REPLACE "\n.TS\n" "\n.na\n.TS\n" page "${page}")
 # Tables span the line with their last column taking the room left (x), instead of

@@ -8,6 +8,7 @@
 #   wqtrans-frei0r  frei0r   the frei0r plugins and Kdenlive's descriptions of them, when
 #                            they are built
 #   wqtrans-obs     obs      the OBS Studio module, when libobs is found
+#   python3-wqtrans python   the Python module, when it is built
 #   wqtrans-lumas   lumas    the luma maps pack, with WQTRANS_LUMAS (the deb preset)
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
@@ -24,14 +25,7 @@ if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
-  set(CPACK_DEBIAN_LUMAS_PACKAGE_NAME wqtrans-lumas)
-set(CPACK_DEBIAN_LUMAS_PACKAGE_SECTION video)
-set(CPACK_DEBIAN_LUMAS_PACKAGE_ARCHITECTURE all)
-set(CPACK_COMPONENT_LUMAS_DESCRIPTION [[Luma maps: the transitions that uncover the new picture pixel by pixel as grey
-maps for video editors' wipes (Kdenlive, Shotcut, melt, OBS Studio), at 1920x1080,
-1280x720, 1080x1920 and 3840x2160.]])
-
-include(CPack)
+  include(CPack)
   return()
 endif()
 
@@ -62,6 +56,8 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
+# `man wqtrans` needs man-db, which a minimal Debian lacks.
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "man-db")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
 or video, draws contact sheets, and shows settings panels, parameter blocks and
 the host calls of a run.]])
@@ -70,6 +66,7 @@ set(CPACK_DEBIAN_FREI0R_PACKAGE_NAME wqtrans-frei0r)
 set(CPACK_DEBIAN_FREI0R_PACKAGE_SECTION video)
 set(CPACK_COMPONENT_FREI0R_DESCRIPTION [[frei0r plugins: the transitions for video editors and players that load
 frei0r plugins.]])
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/CPackProject.cmake)
 
 set(CPACK_DEBIAN_OBS_PACKAGE_NAME wqtrans-obs)
 set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
@@ -78,11 +75,26 @@ set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
 set(CPACK_COMPONENT_OBS_DESCRIPTION [[OBS Studio module: the 21 transitions as OBS scene transitions, with their
 settings as transition properties.]])
 
+# The extension is built for one Python 3 version (its file name says which).
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-wqtrans)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3-numpy")
+if(WQTRANS_PYTHON_VERSION)
+  string(REGEX MATCH "^[0-9]+\\.[0-9]+" WQTRANS_PYTHON_MINOR ${WQTRANS_PYTHON_VERSION})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\1" major ${WQTRANS_PYTHON_MINOR})
+  string(REGEX REPLACE "^([0-9]+)\\.([0-9]+)$" "\\2" minor ${WQTRANS_PYTHON_MINOR})
+  math(EXPR next "${minor} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${WQTRANS_PYTHON_MINOR}~), python3 (<< ${major}.${next}), python3-numpy")
+endif()
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION [[Python module: the transitions on NumPy frames (import wqtrans), for
+scripts that make video: the picture at any moment, the frames of a run, and the
+settings panels read and set by their labels.]])
 set(CPACK_DEBIAN_LUMAS_PACKAGE_NAME wqtrans-lumas)
 set(CPACK_DEBIAN_LUMAS_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_LUMAS_PACKAGE_ARCHITECTURE all)
 set(CPACK_COMPONENT_LUMAS_DESCRIPTION [[Luma maps: the transitions that uncover the new picture pixel by pixel as grey
-maps for video editors' wipes (Kdenlive, Shotcut, melt, OBS Studio), at 1920x1080,
+maps for video editors' wipes (Kdenlive, Shotcut, melt), at 1920x1080,
 1280x720, 1080x1920 and 3840x2160.]])
 
 include(CPack)

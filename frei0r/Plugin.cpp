@@ -4,9 +4,11 @@
 //
 // Hosts seek, repeat moments and recycle output buffers, so every update draws the
 // whole picture at its moment afresh through the frame renderer, straight into the
-// host's output buffer. frei0r's RGBA8888 pixels go through the module as they are: the
-// transitions only copy, stretch and blend with one weight for all channels, which
-// gives the same bytes in any channel order.
+// host's output buffer. Neither MLT nor GStreamer tells a plugin its frame rate (nor
+// can one `time` tell it, and an update never depends on the ones before), so the rate
+// of the replay timeline is a parameter the host sets. frei0r's RGBA8888 pixels go
+// through the module as they are: the transitions only copy, stretch and blend with one
+// weight for all channels, which gives the same bytes in any channel order.
 extern "C" {
 #include <frei0r.h>
 }
@@ -16,7 +18,10 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "frei0r/PanelParams.h"
@@ -30,6 +35,10 @@ namespace wqtrans::frei0r {
 namespace {
 
 enum FixedParam { kProgress, kDuration, kSeed, kFixedParams };
+
+// The "frame rate" parameter comes after the panel's, so that these keep the indices
+// that saved projects set them by. Its largest value is the tool's largest --fps.
+constexpr double kMaxFrameRate = 240;
 
 // The largest frame an instance takes, as the reference surface: 2^28 pixels.
 constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
@@ -76,10 +85,11 @@ struct Instance {
     uint32_t width = 0;
     uint32_t height = 0;
     double values[kFixedParams] = {0, 1, 1};
+    double frameRate = 0;
     std::vector<double> panelValues;
     std::vector<double> blockValues; // the panel values `block` was made from
     std::vector<uint8_t> block;
-    std::vector<uint32_t> inputCopy; // inputs that share the output's memory
+    std::vector<uint32_t> inputCopies[2]; // inputs that share memory with the output
 };
 
 double Finite(double value, double fallback, double low, double high) {
@@ -93,6 +103,37 @@ const std::vector<uint8_t>& BlockOf(Instance& instance) {
         instance.blockValues = instance.panelValues;
     }
     return instance.block;
+}
+
+// The frame rate as a fraction; {0, 1} when not given. The parameter is frames a second
+// (MLT takes any number); 1 or less is the frame interval in seconds (GStreamer's
+// properties stop at 1), the two readings agreeing at 1. NTSC rates typed to a few
+// digits (29.97, 0.0333667) are taken as the exact N x 1000 / 1001.
+std::pair<uint32_t, uint32_t> FrameRateOf(double value) {
+    if (!(value > 0) || !std::isfinite(value)) {
+        return {0, 1};
+    }
+    const double rate = std::clamp(value < 1 ? 1 / value : value, 1.0, kMaxFrameRate);
+    const double ntsc = std::round(rate * 1.001);
+    if (std::abs(rate - ntsc * 1000 / 1001) < 0.005 && std::abs(rate - std::round(rate)) > 0.005) {
+        return {static_cast<uint32_t>(ntsc) * 1000, 1001};
+    }
+    const auto milli = static_cast<uint32_t>(std::lround(rate * 1000));
+    const uint32_t common = std::gcd(milli, 1000u);
+    return {milli / common, 1000 / common};
+}
+
+// An input whose pixels the output overlaps is read from a copy: the renderer starts by
+// copying the first input into the output.
+const uint32_t* Apart(Instance& instance, int which, const uint32_t* input, const uint32_t* out, size_t count) {
+    const auto begin = reinterpret_cast<uintptr_t>(input);
+    const auto outBegin = reinterpret_cast<uintptr_t>(out);
+    const size_t bytes = count * sizeof(uint32_t);
+    if (begin >= outBegin + bytes || outBegin >= begin + bytes) {
+        return input;
+    }
+    instance.inputCopies[which].assign(input, input + count);
+    return instance.inputCopies[which].data();
 }
 
 } // namespace
@@ -122,7 +163,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 0;
     info->minor_version = 1;
-    info->num_params = kFixedParams + static_cast<int>(plugin.panel.size());
+    info->num_params = kFixedParams + static_cast<int>(plugin.panel.size()) + 1;
     info->explanation = plugin.explanation.c_str();
 }
 
@@ -139,14 +180,22 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
         {"seed", F0R_PARAM_DOUBLE,
          "seed of the transitions' random generator, a whole number 0 to 4294967295 (GStreamer: 0 or 1); default 1"},
     };
+    static const f0r_param_info_t frameRate = {
+        "frame rate", F0R_PARAM_DOUBLE,
+        "the host's frames a second, 1 to 240 (29.97 for NTSC; MLT: 00:00:01.000 gives the profile's rate in whole "
+        "frames), or up to 1 the frame interval in seconds (GStreamer: 0.0333333 for 30); 0 (default) counts as 25. "
+        "The transitions that draw on their earlier steps are replayed at that rate"};
     const std::vector<PanelParam>& panel = ThePlugin().panel;
+    const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
     if (index < kFixedParams) {
         *info = fixed[index];
-    } else if (static_cast<size_t>(index - kFixedParams) < panel.size()) {
-        const PanelParam& param = panel[static_cast<size_t>(index - kFixedParams)];
+    } else if (panelIndex < panel.size()) {
+        const PanelParam& param = panel[panelIndex];
         info->name = param.name.c_str();
         info->type = param.kind == PanelParam::Kind::Switch ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
         info->explanation = param.explanation.c_str();
+    } else if (panelIndex == panel.size()) {
+        *info = frameRate;
     }
 }
 
@@ -174,11 +223,14 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
         return;
     }
     const double value = *static_cast<const double*>(param);
+    const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
     if (index < kFixedParams) {
         instance->values[index] = value;
-    } else if (static_cast<size_t>(index - kFixedParams) < instance->panelValues.size()) {
+    } else if (panelIndex < instance->panelValues.size()) {
         // Out of range is clamped to what the panel allows when the block is made.
-        instance->panelValues[static_cast<size_t>(index - kFixedParams)] = value;
+        instance->panelValues[panelIndex] = value;
+    } else if (panelIndex == instance->panelValues.size()) {
+        instance->frameRate = value;
     }
 }
 
@@ -187,10 +239,13 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     if (instance == nullptr || param == nullptr || index < 0) {
         return;
     }
+    const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
     if (index < kFixedParams) {
         *static_cast<double*>(param) = instance->values[index];
-    } else if (static_cast<size_t>(index - kFixedParams) < instance->panelValues.size()) {
-        *static_cast<double*>(param) = instance->panelValues[static_cast<size_t>(index - kFixedParams)];
+    } else if (panelIndex < instance->panelValues.size()) {
+        *static_cast<double*>(param) = instance->panelValues[panelIndex];
+    } else if (panelIndex == instance->panelValues.size()) {
+        *static_cast<double*>(param) = instance->frameRate;
     }
 }
 
@@ -209,14 +264,13 @@ void f0r_update2(f0r_instance_t handle, double /*time*/, const uint32_t* first, 
         if (only == nullptr) {
             std::fill_n(out, count, 0xFF000000u);
         } else if (only != out) {
-            std::memcpy(out, only, count * sizeof(uint32_t));
+            std::memmove(out, only, count * sizeof(uint32_t));
         }
         return;
     }
-    if (first == out || second == out) {
-        instance->inputCopy.assign(first == out ? first : second, (first == out ? first : second) + count);
-        (first == out ? first : second) = instance->inputCopy.data();
-    }
+    const uint32_t* const firstAsGiven = first;
+    first = Apart(*instance, 0, first, out, count);
+    second = second == firstAsGiven ? first : Apart(*instance, 1, second, out, count);
     const double* v = instance->values;
     const double progress = Finite(v[kProgress], 0, 0, 1);
     const auto durationMs =
@@ -227,6 +281,7 @@ void f0r_update2(f0r_instance_t handle, double /*time*/, const uint32_t* first, 
     request.seed = static_cast<uint32_t>(std::llround(Finite(v[kSeed], 1, 0, 4294967295.0)));
     request.durationMs = durationMs;
     request.elapsedMs = static_cast<uint32_t>(std::lround(progress * durationMs));
+    std::tie(request.frameRateNum, request.frameRateDen) = FrameRateOf(instance->frameRate);
     wqtrans::SoftwareSurface oldFrame = wqtrans::SoftwareSurface::ReadOnlyOver(width, height, first);
     wqtrans::SoftwareSurface newFrame = wqtrans::SoftwareSurface::ReadOnlyOver(width, height, second);
     wqtrans::SoftwareSurface picture = wqtrans::SoftwareSurface::Over(width, height, out);

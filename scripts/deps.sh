@@ -12,10 +12,11 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
                   lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
 # (melt, GStreamer; Xvfb for MLT's Qt module in a Kdenlive project), the man page's
-# lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps).
+# lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps, and file,
+# with which CPack finds the libraries).
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-                  gstreamer1.0-plugins-bad mandoc dpkg-dev xvfb)
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev file xvfb)
 # The OBS Studio module (libobs) and its tests inside libobs: OBS Studio's own
 # image-source and obs-transitions modules (obs-studio), an X server of the tests' own
 # (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).
@@ -26,8 +27,14 @@ WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
 # scripts/kdenlive-screenshot: Kdenlive itself (a large install, never in CI), the
 # frei0r plugins and mediainfo it asks for on a first run, D-Bus and an Xvfb.
 WQ_KDENLIVE_SCREENSHOT_PACKAGES=(kdenlive frei0r-plugins mediainfo dbus xvfb xdotool imagemagick)
-# The Linux build, tests, benchmarks and tool.
-WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}")
+# The Python module (pybind11, for Debian's Python 3) and its tests: pytest, Pillow for
+# the PNGs the tool writes, PyAV for the join example, and venv, pip and wheel for the
+# `pip install ./python` check.
+WQ_PYTHON_PACKAGES=(python3-dev python3-pybind11 python3-numpy python3-pytest python3-pil python3-av
+                    python3-venv python3-pip python3-setuptools python3-wheel)
+# The Linux build, tests, benchmarks, tool, OBS module and Python module.
+WQ_PACKAGES=("${WQ_BUILD_PACKAGES[@]}" "${WQ_TOOL_PACKAGES[@]}" "${WQ_TEST_PACKAGES[@]}" "${WQ_OBS_PACKAGES[@]}"
+             "${WQ_PYTHON_PACKAGES[@]}")
 # The libFuzzer targets (the module, the picture readers): clang with its sanitizer and
 # fuzzer runtimes.
 WQ_FUZZ_PACKAGES=(clang libclang-rt-dev)
@@ -78,9 +85,10 @@ ensure_packages() {
         fi
         as_root=(sudo)
     fi
+    # Appended to: an earlier step's log stays for reading.
     local log="$WQ_LOG_DIR/apt.log"
     mkdir -p "$WQ_LOG_DIR"
-    : >"$log"
+    echo "=== $(date -u '+%Y-%m-%d %H:%M:%S UTC') $(basename "$0"): ${missing[*]}" >>"$log"
     for package in "${missing[@]}"; do
         if [[ "$package" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
             wq_step "Adding the i386 architecture" "$log" "${as_root[@]}" dpkg --add-architecture i386

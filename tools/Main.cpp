@@ -33,6 +33,63 @@ uint32_t ParseSeed(const std::string& text) {
     return value;
 }
 
+// A message as it may go to a terminal: control characters (C0, DEL and C1) and bytes
+// that are not UTF-8 are written as \xNN, so that a file name cannot move the cursor,
+// clear the screen or retitle the window.
+std::string Printable(const std::string& text) {
+    std::string out;
+    auto escape = [&](unsigned char byte) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        out += hex;
+    };
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            if (byte < 0x20 || byte == 0x7F) {
+                escape(byte);
+            } else {
+                out += static_cast<char>(byte);
+            }
+            ++i;
+            continue;
+        }
+        // The length of a well-formed UTF-8 sequence starting here, or 0.
+        size_t length = byte >= 0xC2 && byte <= 0xDF   ? 2
+                        : byte >= 0xE0 && byte <= 0xEF ? 3
+                        : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                       : 0;
+        for (size_t k = 1; k < length; ++k) {
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                length = 0;
+                break;
+            }
+        }
+        const bool c1 = length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (length == 0 || c1) {
+            escape(byte);
+            ++i;
+            continue;
+        }
+        out.append(text, i, length);
+        i += length;
+    }
+    return out;
+}
+
+// Numeric options take digits only: CLI11 would read "1e3" and "0x10" as numbers of
+// another kind and call them out of range. A sign is left for the range to refuse.
+const CLI::Validator kWholeNumber(
+    [](const std::string& text) -> std::string {
+        const size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+        if (text.size() > digits && std::all_of(text.begin() + static_cast<ptrdiff_t>(digits), text.end(),
+                                                [](char c) { return c >= '0' && c <= '9'; })) {
+            return "";
+        }
+        return "\"" + text + "\" is not a whole number";
+    },
+    "", "whole number");
+
 // Options shared by the commands that run a transition.
 struct RunArgs {
     std::string from;
@@ -73,9 +130,13 @@ void AddRunOptions(CLI::App* command, RunArgs& args) {
     command->add_option("--size", args.size,
                         "scale both pictures to WIDTHxHEIGHT (the new one is otherwise scaled to the old one's size)");
     command->add_option("--duration", args.duration, "length of the run in ms")
+        ->check(kWholeNumber)
         ->check(CLI::Range(1u, 600000u))
         ->capture_default_str();
-    command->add_option("--fps", args.fps, "frames per second")->check(CLI::Range(1u, 240u))->capture_default_str();
+    command->add_option("--fps", args.fps, "frames per second")
+        ->check(kWholeNumber)
+        ->check(CLI::Range(1u, 240u))
+        ->capture_default_str();
     command
         ->add_option("--flags", args.flags,
                      "step flags the host passes (1, 2, 4, 8; decimal or 0x hex); Zoom 2 magnifies the old frame "
@@ -140,24 +201,29 @@ void AddOutputOptions(CLI::App* command, OutputArgs& args) {
                          "), or effort with --lossless; video: CRF = 51 x (100 - Q) / 100 for H.264 and H.265, "
                          "63 x (100 - Q) / 100 for VP9 and AV1 (default " +
                          std::to_string(kDefaultVideoQuality) + ": CRF 18 for H.264, about visually lossless)")
+        ->check(kWholeNumber)
         ->check(CLI::Range(0, 100));
     command->add_flag("--lossless", args.lossless, "WebP: exact frames instead of lossy ones");
     command->add_flag("--dither", args.dither, "GIF: error-diffusion dithering (smoother gradients, larger files)");
     command->add_option("--codec", args.codec,
                         "video: a libavcodec encoder for the container (default: libx264, libvpx-vp9 for .webm)");
     command->add_option("--hold-start", args.holdStart, "show the old picture this many ms before the run")
+        ->check(kWholeNumber)
         ->check(CLI::Range(0u, 600000u));
     command
         ->add_option("--hold-end", args.holdEnd,
                      "show the new picture at least this many ms after the run (default: one frame)")
+        ->check(kWholeNumber)
         ->check(CLI::Range(0u, 600000u));
     CLI::Option* loop = command->add_option("--loop", args.loop, "GIF and WebP: times to play, 0 for ever (default)")
+                            ->check(kWholeNumber)
                             ->check(CLI::Range(0, 65536));
     command->add_flag("--no-loop", args.noLoop, "GIF and WebP: play once")->excludes(loop);
     command
         ->add_option("--threads", args.threads,
                      "GIF: threads that make the frames' palettes, 1 to 64 (default: the processor's cores, at most "
                      "4); the file is the same whatever the number")
+        ->check(kWholeNumber)
         ->check(CLI::Range(1, 64));
 }
 
@@ -225,7 +291,8 @@ std::vector<uint8_t> BlockArgument(const TransitionInfo& info, const std::option
 
 // The summary line: on stdout, or on stderr when stdout carries the output.
 void Wrote(const std::string& out, const std::string& what) {
-    std::fprintf(out == "-" ? stderr : stdout, "wrote %s: %s\n", out == "-" ? "stdout" : out.c_str(), what.c_str());
+    std::fprintf(out == "-" ? stderr : stdout, "wrote %s: %s\n", out == "-" ? "stdout" : Printable(out).c_str(),
+                 what.c_str());
 }
 
 void Render(const std::string& name, const RunArgs& args, const OutputArgs& outputArgs,
@@ -311,6 +378,10 @@ void Sheet(const std::vector<std::string>& names, const RunArgs& args, const std
         UsageError("--out \"" + out + "\": a contact sheet is a .png");
     }
     const RunOptions options = args.Options();
+    if (!args.size.empty()) {
+        const auto [w, h] = ParseSize(args.size);
+        SheetSize(transitions.size(), w, h);
+    }
     PicturePair pictures = LoadPictures(args.from, args.to, args.size, kSheetWidth, kSheetHeight, args.Fit());
     if (args.size.empty()) {
         // Given pictures make cells of their own shape, no larger than a built-in cell.
@@ -402,9 +473,10 @@ int Main(int argc, char** argv) {
                      ".gif, .webp (animated), .png (the last frame, or --at), a directory (numbered PNG frames), "
                      ".mp4 (H.264), .webm (VP9), .mkv or .mov (H.264), or - for stdout (with --format)")
         ->required();
-    render->add_option("--format", renderFormat,
-                       "gif, webp, png, mp4 or webm: the kind of output, needed for --out - and names without an "
-                       "extension");
+    render->add_option(
+        "--format", renderFormat,
+        "gif, webp, png, mp4, webm, mkv or mov: the kind of output, needed for --out - and names without an "
+        "extension");
     AddRunOptions(render, renderArgs);
     AddLastStepOption(render, renderArgs);
     AddOutputOptions(render, outputArgs);
@@ -415,6 +487,7 @@ int Main(int argc, char** argv) {
         ->add_option("--at", at,
                      "with a .png --out: the picture at this moment (ms); the new picture from the "
                      "duration on")
+        ->check(kWholeNumber)
         ->check(CLI::Range(0u, UINT32_MAX));
     render->add_flag("--quiet,-q", renderQuiet, "no progress bar and no summary");
     render->footer(
@@ -502,8 +575,8 @@ int Main(int argc, char** argv) {
             known = known || command->check_name(argv[1]);
         }
         if (!known) {
-            std::fprintf(stderr, "wqtrans: unknown command \"%s\"; choose one of: %s (see wqtrans --help)\n", argv[1],
-                         CommandNames(app).c_str());
+            std::fprintf(stderr, "wqtrans: unknown command \"%s\"; choose one of: %s (see wqtrans --help)\n",
+                         Printable(argv[1]).c_str(), CommandNames(app).c_str());
             return kExitUsage;
         }
     }
@@ -524,7 +597,7 @@ int Main(int argc, char** argv) {
             }
         }
         std::replace(message.begin(), message.end(), '\n', ' ');
-        std::fprintf(stderr, "wqtrans: %s (see wqtrans --help)\n", message.c_str());
+        std::fprintf(stderr, "wqtrans: %s (see wqtrans --help)\n", Printable(message).c_str());
         return kExitUsage;
     }
 
@@ -554,7 +627,7 @@ int Main(int argc, char** argv) {
             Calls(callsName, callsArgs, callsSets, callsBlock);
         }
     } catch (const ToolError& e) {
-        std::fprintf(stderr, "wqtrans: %s\n", e.what());
+        std::fprintf(stderr, "wqtrans: %s\n", Printable(e.what()).c_str());
         return e.status;
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "wqtrans: out of memory\n");

@@ -2,7 +2,8 @@
 // Encoders.h, PNG pictures (the reference surface) and numbered PNG frames in a
 // directory. Every file is written under a temporary name next to its target
 // and renamed into place only when complete, so a failed run leaves nothing behind;
-// an output to stdout is made whole in $TMPDIR first, then copied.
+// an output to stdout, a device or a FIFO is made whole in $TMPDIR first, then
+// copied into it. A symbolic link is kept and the file it points to written.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,24 +76,80 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
-// A temporary file next to `path` (in $TMPDIR for "-", stdout), removed again unless
-// committed: renamed into place, or copied to stdout.
+// Where writing to `path` lands: the file a symbolic link points to (through any
+// chain of links, dangling or not), so that the link is kept and its target written.
+std::string FollowLinks(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return at;
+        }
+        std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+        const ssize_t length = readlink(at.c_str(), link.data(), link.size());
+        if (length <= 0 || static_cast<size_t>(length) >= link.size()) {
+            return at;
+        }
+        link.resize(static_cast<size_t>(length));
+        at = link[0] == '/' ? link : DirectoryOf(at) + "/" + link;
+    }
+    IoError("cannot write \"" + path + "\": " + std::strerror(ELOOP));
+}
+
+// The file a path names once its links are followed: as the kernel resolves it when
+// it exists (/dev/stdout, /proc/self/fd/N included), else through the links' text.
+std::string WhereToWrite(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    if (char* real = realpath(path.c_str(), nullptr)) {
+        std::string resolved = real;
+        std::free(real);
+        return resolved;
+    }
+    return FollowLinks(path);
+}
+
+// A temporary file next to `path`, removed again unless committed: renamed into
+// place. For stdout ("-") and for what is not a regular file (a device, a FIFO) the
+// temporary file is in $TMPDIR and is copied into the stream when committed, so that
+// nothing replaces the device or FIFO.
 class TempFile final : public OutputFile {
 public:
-    explicit TempFile(const std::string& path) : target(path) {
+    explicit TempFile(const std::string& path) : target(path), destination(path) {
+        struct stat info {};
         if (path == "-") {
+            stream = 1;
+        } else if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+            // Opened before the run, so that one that cannot be written is refused at
+            // once; a FIFO waits here for its reader, as it does for a shell.
+            while ((stream = open(destination.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY)) < 0 && errno == EINTR &&
+                   !Interrupted()) {
+            }
+            if (stream < 0) {
+                Fail(errno);
+            }
+        }
+        if (stream < 0 && path != "-") {
+            destination = WhereToWrite(path);
+        }
+        if (stream >= 0) {
             const char* tmp = std::getenv("TMPDIR");
             name = std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/wqtrans-XXXXXX";
         } else {
-            name = DirectoryOf(path) + "/." + BaseOf(path) + ".tmp-XXXXXX";
+            name = DirectoryOf(destination) + "/." + BaseOf(destination) + ".tmp-XXXXXX";
         }
         fd = mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) {
-            Fail(errno);
+            const int error = errno;
+            CloseStream();
+            Fail(error);
         }
     }
     ~TempFile() {
         CloseFd();
+        CloseStream();
         if (!renamed) {
             unlink(name.c_str());
         }
@@ -126,11 +183,11 @@ public:
         }
     }
     // Makes the file readable like any new file, then renames it into place; or
-    // copies it to stdout.
+    // copies it into the stream.
     void Commit() {
         CheckInterrupted();
-        if (target == "-") {
-            CopyToStdout();
+        if (stream >= 0) {
+            CopyToStream();
             return;
         }
         const mode_t mask = umask(0);
@@ -145,14 +202,21 @@ public:
         }
         CloseFd();
         CheckInterrupted();
-        if (rename(name.c_str(), target.c_str()) != 0) {
+        if (rename(name.c_str(), destination.c_str()) != 0) {
             Fail(errno);
         }
         renamed = true;
     }
 
 private:
-    void CopyToStdout() {
+    void CloseStream() {
+        if (stream > 1) {
+            close(stream);
+        }
+        stream = -1;
+    }
+
+    void CopyToStream() {
         CloseFd();
         const int in = open(name.c_str(), O_RDONLY | O_CLOEXEC);
         if (in < 0) {
@@ -169,7 +233,7 @@ private:
                 error = n < 0 ? errno : 0;
                 break;
             }
-            if (!WriteAll(1, buffer.data(), static_cast<size_t>(n))) {
+            if (!WriteAll(stream, buffer.data(), static_cast<size_t>(n))) {
                 error = errno;
                 break;
             }
@@ -178,15 +242,25 @@ private:
         if (error != 0) {
             Fail(error);
         }
-        // A regular file, a pipe or a terminal: fsync only means something for the first.
-        if (fsync(1) != 0 && errno != EINVAL && errno != EROFS) {
+        // A regular file, a pipe, a device or a terminal: fsync only means something
+        // for the first.
+        if (fsync(stream) != 0 && errno != EINVAL && errno != EROFS) {
             Fail(errno);
+        }
+        if (stream > 1) {
+            const int closed = close(stream);
+            stream = -1;
+            if (closed != 0) {
+                Fail(errno);
+            }
         }
     }
 
-    std::string target;
+    std::string target;      // as the user named it
+    std::string destination; // what is written: the target of a link
     std::string name;
     int fd = -1;
+    int stream = -1; // stdout, or the device or FIFO written into
     bool renamed = false;
 };
 
@@ -241,7 +315,7 @@ private:
 
 class DirectorySink final : public FrameSink {
 public:
-    DirectorySink(const std::string& path, size_t frames) : target(Trimmed(path)) {
+    DirectorySink(const std::string& path, size_t frames) : target(WhereToWrite(Trimmed(path))) {
         for (size_t last = frames > 0 ? frames - 1 : 0; last >= 10000; last /= 10) {
             ++digits;
         }

@@ -7,6 +7,7 @@
 #include <new>
 
 #include <jpeglib.h>
+#include <png.h>
 #include <webp/decode.h>
 
 #include "tools/Tool.h"
@@ -112,17 +113,145 @@ JpegResult DecodeJpeg(const uint8_t* data, size_t size, JpegState& state) {
     return JpegResult::Done;
 }
 
-} // namespace
+// ---- PNG -------------------------------------------------------------------------
 
-std::string OverBudget(int64_t width, int64_t height) {
-    if (width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels) {
-        return "";
+// libpng's simplified reader draws a palette index past the end of the palette as
+// black; such a picture is damaged, so the indexes are read once more, raw, and
+// checked against the palette.
+struct PaletteCheck {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t at = 0;
+    std::vector<uint8_t> row;
+    std::string problem;
+};
+
+void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
+    auto* check = static_cast<PaletteCheck*>(png_get_io_ptr(png));
+    if (count > check->size - check->at) {
+        png_error(png, "truncated PNG data");
     }
-    return std::to_string(width) + "x" + std::to_string(height) + " pixels; the limit is " + std::to_string(kMaxSide) +
-           " a side and " + std::to_string(kMaxPixels) + " pixels in all (e.g. 8192x8192)";
+    std::memcpy(out, check->data + check->at, count);
+    check->at += count;
 }
 
-std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name) {
+void PngError(png_structp png, png_const_charp message) {
+    static_cast<PaletteCheck*>(png_get_error_ptr(png))->problem = message;
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// "" when every pixel of a palette PNG names a colour of its palette; else the problem.
+// The caller owns `check`, so that a jump out of libpng skips no destructor.
+void CheckPaletteIndexes(PaletteCheck& check) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &check, PngError, PngWarning);
+    if (png == nullptr) {
+        check.problem = "out of memory";
+        return;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return;
+    }
+    png_set_read_fn(png, &check, ReadFromMemory);
+    png_read_info(png, info);
+    png_colorp palette = nullptr;
+    int colours = 0;
+    if (png_get_color_type(png, info) != PNG_COLOR_TYPE_PALETTE || png_get_PLTE(png, info, &palette, &colours) == 0) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return;
+    }
+    // One byte per index whatever the bit depth; every pass of an interlaced picture.
+    png_set_packing(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    check.row.assign(png_get_rowbytes(png, info), 0);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, check.row.data(), nullptr);
+            for (png_uint_32 x = 0; x < width; ++x) {
+                if (check.row[x] >= colours) {
+                    check.problem = "a pixel uses colour " + std::to_string(check.row[x]) + " of a palette of " +
+                                    std::to_string(colours);
+                    png_destroy_read_struct(&png, &info, nullptr);
+                    return;
+                }
+            }
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+}
+
+// Straight-alpha 0xAARRGGBB pixels from a PNG of any colour type and depth.
+std::unique_ptr<Picture> DecodePng(const uint8_t* data, size_t size, const std::string& name) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    auto fail = [&](const std::string& fallback) {
+        const std::string reason = image.message[0] != 0 ? std::string(image.message) : fallback;
+        png_image_free(&image);
+        Unreadable(name, reason);
+    };
+    if (png_image_begin_read_from_memory(&image, data, size) == 0) {
+        fail("bad PNG data");
+    }
+    if (!OverBudget(image.width, image.height).empty()) {
+        png_image_free(&image);
+        CheckBudget(name, image.width, image.height);
+    }
+    // BGRA bytes are 0xAARRGGBB words on a little-endian machine; 8-bit sRGB, not
+    // premultiplied.
+    image.format = PNG_FORMAT_BGRA;
+    auto picture = std::make_unique<Picture>(static_cast<int32_t>(image.width), static_cast<int32_t>(image.height));
+    if (png_image_finish_read(&image, nullptr, picture->Pixels(), 0, nullptr) == 0) {
+        fail("bad PNG data");
+    }
+    png_image_free(&image);
+    PaletteCheck check;
+    check.data = data;
+    check.size = size;
+    CheckPaletteIndexes(check);
+    if (!check.problem.empty()) {
+        Unreadable(name, check.problem);
+    }
+    return picture;
+}
+
+// Frames are opaque: a picture's transparent and translucent pixels are laid on the
+// background, as a viewer shows them on its page.
+void OnBackground(Picture& picture, uint32_t background) {
+    const size_t count = static_cast<size_t>(picture.Width()) * static_cast<size_t>(picture.Height());
+    uint32_t* pixels = picture.Pixels();
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t pixel = pixels[i];
+        const uint32_t alpha = pixel >> 24;
+        if (alpha == 255) {
+            continue;
+        }
+        uint32_t out = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t colour = (pixel >> shift) & 0xFF;
+            const uint32_t under = (background >> shift) & 0xFF;
+            out |= ((colour * alpha + under * (255 - alpha) + 127) / 255) << shift;
+        }
+        pixels[i] = out;
+    }
+}
+
+} // namespace
+
+bool LooksLikePicture(const uint8_t* data, size_t size) {
+    auto starts = [&](const char* magic, size_t at = 0) {
+        const size_t n = std::strlen(magic);
+        return size >= at + n && std::memcmp(data + at, magic, n) == 0;
+    };
+    return starts("\x89PNG\r\n\x1a\n") || starts("\xFF\xD8\xFF") || (starts("RIFF") && starts("WEBP", 8));
+}
+
+std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name, uint32_t background) {
     auto starts = [&](const char* magic, size_t at = 0) {
         const size_t n = std::strlen(magic);
         return size >= at + n && std::memcmp(data + at, magic, n) == 0;
@@ -133,11 +262,7 @@ std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const s
         if (size >= 24 && starts("IHDR", 12)) {
             CheckBudget(name, BigEndian32(data + 16), BigEndian32(data + 20));
         }
-        picture = std::make_unique<Picture>();
-        std::string error;
-        if (!picture->LoadPng(data, size, &error)) {
-            Unreadable(name, error);
-        }
+        picture = DecodePng(data, size, name);
     } else if (starts("\xFF\xD8\xFF")) {
         JpegState state;
         const JpegResult result = DecodeJpeg(data, size, state);
@@ -171,11 +296,7 @@ std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const s
         Unreadable(name, "it is empty");
     }
     CheckBudget(name, picture->Width(), picture->Height());
-    // Frames are opaque: a picture's own transparency is dropped.
-    const size_t count = static_cast<size_t>(picture->Width()) * static_cast<size_t>(picture->Height());
-    for (size_t i = 0; i < count; ++i) {
-        picture->Pixels()[i] |= 0xFF000000u;
-    }
+    OnBackground(*picture, background);
     return picture;
 }
 

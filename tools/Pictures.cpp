@@ -152,6 +152,8 @@ namespace {
 // Pictures come whole into memory; a file larger than this is no picture the budget
 // would let through.
 constexpr size_t kMaxPictureBytes = size_t{1} << 30;
+// Enough of the start of a file to tell a PNG, JPEG or WebP one: "RIFF", size, "WEBP".
+constexpr size_t kMagicBytes = 12;
 
 // Reads the whole of `path` (stdin for "-"): a file, a pipe or a FIFO alike.
 std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name) {
@@ -196,7 +198,13 @@ std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name
         if (bytes.size() + static_cast<size_t>(n) > kMaxPictureBytes) {
             IoError("cannot read picture " + name + ": it is larger than 1 GiB");
         }
+        const bool undecided = bytes.size() < kMagicBytes;
         bytes.insert(bytes.end(), buffer, buffer + n);
+        // A stream that is no picture (a device, random bytes) is told from its
+        // first bytes, not after a gigabyte.
+        if (undecided && bytes.size() >= kMagicBytes && !LooksLikePicture(bytes.data(), bytes.size())) {
+            IoError("cannot read picture " + name + ": not a PNG, JPEG or WebP file");
+        }
     }
     CheckInterrupted();
     return bytes;
@@ -206,10 +214,10 @@ std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name
 
 std::string PictureName(const std::string& path) { return path == "-" ? "from stdin" : "\"" + path + "\""; }
 
-std::unique_ptr<Picture> LoadPicture(const std::string& path) {
+std::unique_ptr<Picture> LoadPicture(const std::string& path, uint32_t background) {
     const std::string name = PictureName(path);
     const std::vector<uint8_t> bytes = ReadStream(path, name);
-    return DecodePicture(bytes.data(), bytes.size(), name);
+    return DecodePicture(bytes.data(), bytes.size(), name, background);
 }
 
 void ReleaseTextCaches() {
@@ -246,10 +254,10 @@ PicturePair LoadPictures(const std::string& from, const std::string& to, const s
     }
     PicturePair pair;
     if (!from.empty()) {
-        pair.oldPicture = LoadPicture(from);
+        pair.oldPicture = LoadPicture(from, fit.background);
     }
     if (!to.empty()) {
-        pair.newPicture = LoadPicture(to);
+        pair.newPicture = LoadPicture(to, fit.background);
     }
     // A built-in picture is drawn at the size wanted, or at the other picture's size.
     int32_t width = builtInWidth;

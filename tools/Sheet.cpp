@@ -32,20 +32,24 @@ void Text(cairo_t* cr, const std::string& text, double x, double y, double size,
 
 } // namespace
 
+std::pair<int32_t, int32_t> SheetSize(size_t transitions, int32_t w, int32_t h) {
+    const int64_t rowHeight = std::max(h, 40) + kGap;
+    const int64_t sheetWidth = kMargin * 2 + kLabelWidth + int64_t{kColumns} * w + (kColumns - 1) * kGap;
+    const int64_t sheetHeight = kMargin * 2 + kHeader + static_cast<int64_t>(transitions) * rowHeight - kGap;
+    const std::string problem = OverBudget(sheetWidth, sheetHeight);
+    if (!problem.empty()) {
+        UsageError("a sheet of " + std::to_string(transitions) + " transitions at " + std::to_string(w) + "x" +
+                   std::to_string(h) + " would be " + problem + "; use a smaller --size or fewer transitions");
+    }
+    return {static_cast<int32_t>(sheetWidth), static_cast<int32_t>(sheetHeight)};
+}
+
 std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& transitions, Picture& oldPicture,
                                       Picture& newPicture, const RunOptions& options, bool quiet) {
     const int32_t w = oldPicture.Width();
     const int32_t h = oldPicture.Height();
     const int rowHeight = std::max(h, 40) + kGap;
-    const int64_t sheetWidth = kMargin * 2 + kLabelWidth + int64_t{kColumns} * w + (kColumns - 1) * kGap;
-    const int64_t sheetHeight = kMargin * 2 + kHeader + static_cast<int64_t>(transitions.size()) * rowHeight - kGap;
-    const std::string problem = OverBudget(sheetWidth, sheetHeight);
-    if (!problem.empty()) {
-        UsageError("a sheet of " + std::to_string(transitions.size()) + " transitions at " + std::to_string(w) + "x" +
-                   std::to_string(h) + " would be " + problem + "; use a smaller --size or fewer transitions");
-    }
-    const auto width = static_cast<int>(sheetWidth);
-    const auto height = static_cast<int>(sheetHeight);
+    const auto [width, height] = SheetSize(transitions.size(), w, h);
 
     cairo_surface_t* sheet = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     cairo_t* cr = cairo_create(sheet);

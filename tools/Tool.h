@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "host/Fit.h"
+#include "host/PanelSettings.h"
+#include "host/PixelBudget.h"
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
@@ -75,8 +77,8 @@ int64_t FieldValue(const std::vector<uint8_t>& block, const ParamField& field);
 // "05 00 02 00" style hex, and its reverse (spaces, ':' and a leading 0x allowed).
 std::string Hex(const std::vector<uint8_t>& bytes, bool spaced = false);
 std::vector<uint8_t> ParseHex(const std::string& text); // throws a usage error
-std::string Utf8(const std::u16string& text);
-std::u16string Utf16(const std::string& text);
+using panel::Utf16;
+using panel::Utf8;
 std::string JsonString(const std::string& text);
 
 // ---- Instances ------------------------------------------------------------
@@ -109,20 +111,22 @@ using Picture = SoftwareSurface;
 
 // The two built-in pictures, drawn at the given size.
 std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
-// One pixel budget for every picture read, every --size and every contact sheet.
-inline constexpr int64_t kMaxSide = 16384;
-inline constexpr int64_t kMaxPixels = int64_t{1} << 26;
-// "" when a picture of width x height fits the budget; else its size and the limit.
-std::string OverBudget(int64_t width, int64_t height);
+// One pixel budget (host/PixelBudget.h) for every picture read, every --size and every
+// contact sheet.
 // A PNG, JPEG or WebP picture from its bytes, told by its content; an I/O error naming
 // `name` (as PictureName gives it) when it cannot be decoded or is over the budget,
-// which is checked from the header before any pixel memory is taken.
-std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name);
+// which is checked from the header before any pixel memory is taken. Transparent and
+// translucent pixels are laid on `background` (0xFFRRGGBB).
+std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name,
+                                       uint32_t background = 0xFF000000u);
+// Whether bytes start as a PNG, JPEG or WebP file does: enough to refuse a stream
+// that is none from its first 12 bytes.
+bool LooksLikePicture(const uint8_t* data, size_t size);
 // "\"a.png\"", or "from stdin" for "-".
 std::string PictureName(const std::string& path);
 // A PNG, JPEG or WebP picture from a file, pipe or FIFO, or stdin for "-"; an I/O
-// error when it cannot be read.
-std::unique_ptr<Picture> LoadPicture(const std::string& path);
+// error when it cannot be read. Transparency is laid on `background`.
+std::unique_ptr<Picture> LoadPicture(const std::string& path, uint32_t background = 0xFF000000u);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the
 // tool's own memory.
 void ReleaseTextCaches();
@@ -215,7 +219,7 @@ inline bool IsVideo(OutputKind kind) {
     return kind == OutputKind::Mp4 || kind == OutputKind::Webm || kind == OutputKind::Mkv || kind == OutputKind::Mov;
 }
 
-// The kind of output a path names: by `format` (gif, webp, png, mp4, webm) when given,
+// The kind of output a path names: by `format` (gif, webp, png, mp4, webm, mkv, mov),
 // else by its extension, or a directory when it ends in '/', is one already or has no
 // extension; "-" is stdout and needs a format. A usage error for anything else.
 OutputKind OutputKindOf(const std::string& path, const std::string& format = "");
@@ -267,6 +271,9 @@ void Luma(const LumaArgs& args);
 
 // ---- Contact sheet -----------------------------------------------------------
 
+// The size of a sheet of `transitions` rows of w x h cells, or a usage error when it is
+// over the pixel budget: asked before any picture is drawn.
+std::pair<int32_t, int32_t> SheetSize(size_t transitions, int32_t w, int32_t h);
 // The sheet of `transitions` at 0, 25, 50, 75 and 100 percent of the run.
 std::unique_ptr<Picture> ContactSheet(const std::vector<const TransitionInfo*>& transitions, Picture& oldPicture,
                                       Picture& newPicture, const RunOptions& options, bool quiet);

@@ -13,7 +13,8 @@
 //   const s = new wq.Stage(width, height)
 //   s.setFit("contain" | "cover" | "stretch", 0xRRGGBB) -> bool   // for the next pictures
 //   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
-//   s.render(id, block, seed, flags, durationMs, elapsedMs) -> bool
+//   s.render(id, block, seed, flags, durationMs, elapsedMs, fps) -> bool
+//                               // as the frame of a run at fps shown at elapsedMs
 //   s.pixels()                  -> the RGBA frame: a view on the module's memory, good
 //                                  until the next call (an ImageData can wrap it)
 //
@@ -22,8 +23,10 @@
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,12 +69,44 @@ val Bytes(const std::vector<uint8_t>& bytes) {
     return val::global("Uint8Array").new_(emscripten::typed_memory_view(bytes.size(), bytes.data()));
 }
 
-// A Uint8Array or array of numbers; empty for null or undefined.
-std::vector<uint8_t> NativeBytes(const val& bytes) {
+// Throws a JavaScript Error. The throw unwinds the wasm stack without running
+// destructors, so callers check before they own anything.
+[[noreturn]] void ThrowError(const char* message) { val::global("Error").new_(val(message)).throw_(); }
+
+// A Uint8Array, Uint8ClampedArray (a canvas's ImageData) or array of whole numbers
+// 0 to 255 as bytes; empty for null or undefined. Anything else (a string, 300, -1,
+// NaN, an object) is an Error naming `what`, not a byte quietly made of it.
+std::vector<uint8_t> NativeBytes(const val& bytes, const char* what) {
     if (bytes.isNull() || bytes.isUndefined()) {
         return {};
     }
+    static char message[160];
+    if (!bytes.instanceof(val::global("Uint8Array")) && !bytes.instanceof(val::global("Uint8ClampedArray"))) {
+        if (!bytes.isArray()) {
+            std::snprintf(message, sizeof message,
+                          "%s must be a Uint8Array, a Uint8ClampedArray or an array of bytes (0 to 255)", what);
+            ThrowError(message);
+        }
+        const int length = bytes["length"].as<int>();
+        for (int i = 0; i < length; ++i) {
+            const val item = bytes[i];
+            const double value = item.isNumber() ? item.as<double>() : -1;
+            if (!(value >= 0 && value <= 255 && value == static_cast<int>(value))) {
+                std::snprintf(message, sizeof message, "%s[%d] is not a byte (a whole number 0 to 255)", what, i);
+                ThrowError(message);
+            }
+        }
+    }
     return emscripten::convertJSArrayToNumberVector<uint8_t>(bytes);
+}
+
+// The pixel budget of the tool: 16384 a side and 2^26 pixels in all, so that a
+// picture's bytes stay far below the 32-bit address space.
+constexpr int64_t kMaxSide = 16384;
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
+
+bool WithinBudget(int64_t width, int64_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
 }
 
 // "FADE" -> the ID; 0 for anything but four characters of one byte each.
@@ -136,7 +171,7 @@ val Transitions() {
 class Editor {
 public:
     static Editor* Create(const std::string& id, const val& block) {
-        Adapter adapter = web::Create(IdOf(id), NativeBytes(block));
+        Adapter adapter = web::Create(IdOf(id), NativeBytes(block, "block"));
         return adapter ? new Editor(std::move(adapter)) : nullptr;
     }
     ~Editor() { ClosePanel(1); }
@@ -228,6 +263,28 @@ class Stage {
 public:
     Stage(int width, int height) : oldPicture(width, height), newPicture(width, height), frame(width, height) {}
 
+    // `new Stage(width, height)`: an Error with a message for a size over the pixel
+    // budget or memory the page cannot have, not a bare exception pointer.
+    static Stage* Make(int width, int height) {
+        static char message[160];
+        if (!WithinBudget(width, height)) {
+            std::snprintf(message, sizeof message,
+                          "Stage: %dx%d is not a size from 1x1 within 16384 a side and 67108864 pixels in all", width,
+                          height);
+            ThrowError(message);
+        }
+        Stage* stage = nullptr;
+        try {
+            stage = new Stage(width, height);
+        } catch (const std::bad_alloc&) {
+        }
+        if (stage == nullptr) {
+            std::snprintf(message, sizeof message, "Stage: out of memory for %dx%d", width, height);
+            ThrowError(message);
+        }
+        return stage;
+    }
+
     int Width() { return frame.Width(); }
     int Height() { return frame.Height(); }
 
@@ -245,15 +302,21 @@ public:
 
     // Takes RGBA pixels of any size: the stage's size as they are, another fitted to
     // the stage as the tool fits it. Frames are opaque, so alpha is dropped. False for a
-    // size that does not match the bytes.
+    // size that does not match the bytes or is over the pixel budget; an Error for
+    // pixels that are not bytes.
     //
     // The pictures are kept in the canvas's byte order (R, G, B, 255), so that frames
     // are drawn in it and go to the canvas as they are: the transitions copy, stretch
     // and blend every colour channel alike and keep the destination's top byte, and the
     // surfaces' key colour, black, reads the same in either order.
     bool SetPicture(bool isNew, int width, int height, const val& pixels) {
-        const std::vector<uint8_t> bytes = NativeBytes(pixels);
-        if (width <= 0 || height <= 0 || bytes.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * 4) {
+        // The size is checked in 64 bits: width x height x 4 wraps in the wasm's 32-bit
+        // size_t (65536 x 65536 x 4 is 0).
+        if (!WithinBudget(width, height)) {
+            return false;
+        }
+        const std::vector<uint8_t> bytes = NativeBytes(pixels, "pixels");
+        if (static_cast<uint64_t>(bytes.size()) != static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4) {
             return false;
         }
         SoftwareSurface& target = isNew ? newPicture : oldPicture;
@@ -274,7 +337,7 @@ public:
     // replayed at the frame times of a run at that rate (0: 25 frames a second).
     bool Render(const std::string& id, const val& block, uint32_t seed, int flags, uint32_t durationMs,
                 uint32_t elapsedMs, uint32_t fps) {
-        FrameRequest request{IdOf(id), NativeBytes(block), seed, flags, durationMs, elapsedMs};
+        FrameRequest request{IdOf(id), NativeBytes(block, "block"), seed, flags, durationMs, elapsedMs};
         request.frameRateNum = fps;
         return RenderFrameAt(request, oldPicture, newPicture, frame);
     }
@@ -311,7 +374,7 @@ EMSCRIPTEN_BINDINGS(wqtrans) {
         .function("type", &Editor::Type)
         .function("takePreviewRequest", &Editor::TakePreviewRequest);
     emscripten::class_<Stage>("Stage")
-        .constructor<int, int>()
+        .constructor(&Stage::Make, emscripten::allow_raw_pointers())
         .function("width", &Stage::Width)
         .function("height", &Stage::Height)
         .function("setFit", &Stage::SetFit)

@@ -1,14 +1,16 @@
 // Checks frames that a frei0r host rendered with one of the plugins against the frame
-// renderer: wqtrans_frame_check NAME WxH FROM TO FRAMES.rgba [INDEX=MS ...]
+// renderer: wqtrans_frame_check NAME WxH FROM TO FRAMES.rgba [INDEX=MS|INDEX=PICTURE ...]
 //
 // NAME is the plugin's: "door", "stretch_2" (the transition's name in lower case with
 // '_' for spaces).
 // FROM and TO are the two inputs (.png, or raw RGBA frames of WxH); FRAMES.rgba holds
 // the host's output frames, raw RGBA one after another. The first frame must be FROM,
-// the last TO, and frame INDEX the renderer's picture at MS ms of a 1000 ms run, pixel
+// the last TO, and frame INDEX the renderer's picture at MS ms of a 1000 ms run at the
+// default frame rate, or PICTURE (a .png, such as `wqtrans render --at` wrote), pixel
 // for pixel. Exits 0 when all hold, 1 with a reason on stderr otherwise.
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -94,7 +96,7 @@ uint32_t IdOfPlugin(const std::string& name) {
 
 int main(int argc, char** argv) {
     if (argc < 6) {
-        std::fprintf(stderr, "usage: wqtrans_frame_check ID WxH FROM TO FRAMES.rgba [INDEX=MS ...]\n");
+        std::fprintf(stderr, "usage: wqtrans_frame_check NAME WxH FROM TO FRAMES.rgba [INDEX=MS|INDEX=PICTURE ...]\n");
         return 2;
     }
     const uint32_t id = IdOfPlugin(argv[1]);
@@ -122,11 +124,22 @@ int main(int argc, char** argv) {
     for (int i = 6; i < argc; ++i) {
         size_t index = 0;
         uint32_t ms = 0;
-        if (std::sscanf(argv[i], "%zu=%u", &index, &ms) != 2 || index >= count) {
+        int end = 0;
+        if (std::sscanf(argv[i], "%zu=%n", &index, &end) != 1 || end == 0 || argv[i][end] == 0 || index >= count) {
             std::fprintf(stderr, "bad moment %s (%zu frames)\n", argv[i], count);
             return 2;
         }
         SoftwareSurface expected(width, height);
+        const std::string what = argv[i] + end;
+        if (what.find_first_not_of("0123456789") != std::string::npos) {
+            if (!Load(what, width, height, expected)) {
+                return 1;
+            }
+            ok = Same(&frames[index * frameWords], expected, "frame " + std::to_string(index) + " against " + what) &&
+                 ok;
+            continue;
+        }
+        ms = static_cast<uint32_t>(std::strtoul(what.c_str(), nullptr, 10));
         if (!wqtrans::RenderFrameAt({id, {}, 1, 0, 1000, ms}, from, to, expected)) {
             std::fprintf(stderr, "the renderer refused %s\n", argv[1]);
             return 1;

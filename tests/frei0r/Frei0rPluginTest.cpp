@@ -12,6 +12,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "host/FrameRenderer.h"
 #include "support/Frames.h"
 
 namespace wqtrans::test {
@@ -49,6 +50,20 @@ struct Plugin {
         Set(instance, 0, progress);
         update2(instance, 0.0, a.data(), b.data(), nullptr, out.data());
         return out;
+    }
+
+    // The index of the parameter named `name`, or -1.
+    int ParamIndex(const std::string& name) {
+        f0r_plugin_info_t about{};
+        info(&about);
+        for (int index = 0; index < about.num_params; ++index) {
+            f0r_param_info_t param{};
+            paramInfo(&param, index);
+            if (param.name != nullptr && param.name == name) {
+                return index;
+            }
+        }
+        return -1;
     }
 
     void* handle = nullptr;
@@ -164,6 +179,124 @@ TEST(Frei0rPluginInput, SizesOutsideTheInstance) {
     EXPECT_EQ(std::count(large.begin() + 8, large.end(), kStale), 56);
     EXPECT_EQ(std::count(large.begin(), large.begin() + 8, kStale), 0);
     plugin.destruct(small);
+}
+
+// The host's frame rate sets the steps of a replayed transition: frames a second, or
+// up to 1 the frame interval in seconds; NTSC rates typed to a few digits are the exact
+// N x 1000 / 1001; nothing usable is 25 frames a second.
+TEST(Frei0rPluginFrameRate, ReplaysAtTheRateTheHostGives) {
+    struct Case {
+        double value;
+        uint32_t num, den;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {0, 25, 1},
+        {30, 30, 1},
+        {1.0 / 30, 30, 1},
+        {29.97, 30000, 1001},
+        {0.0333667, 30000, 1001},
+        {23.976, 24000, 1001},
+        {59.94, 60000, 1001},
+        {12.5, 25, 2},
+        {1, 1, 1},
+        {0.5, 2, 1},
+        {1000, 240, 1},
+        {0.001, 240, 1},
+        {-30, 25, 1},
+        {nan, 25, 1},
+    };
+    Plugin plugin("stretch_2");
+    const int frameRate = plugin.ParamIndex("frame rate");
+    ASSERT_GT(frameRate, 0);
+    double initial = -1;
+    f0r_instance_t instance = plugin.construct(48, 32);
+    plugin.get(instance, &initial, frameRate);
+    EXPECT_EQ(initial, 0);
+    const std::vector<uint32_t> a = Tagged(48, 32, kOldTag);
+    const std::vector<uint32_t> b = Tagged(48, 32, kNewTag);
+    // At 900 ms of a 2 s run the frame times of 30 and 29.97 frames a second have drifted
+    // apart enough to show in Stretch 2's trails.
+    plugin.Set(instance, 1, 2);
+    std::vector<uint32_t> at30;
+    for (const Case& c : cases) {
+        plugin.Set(instance, frameRate, c.value);
+        const std::vector<uint32_t> got = plugin.At(instance, a, b, 0.45);
+        std::vector<uint32_t> oldPixels = a, newPixels = b, want(a.size());
+        SoftwareSurface oldFrame = SoftwareSurface::Over(48, 32, oldPixels.data());
+        SoftwareSurface newFrame = SoftwareSurface::Over(48, 32, newPixels.data());
+        SoftwareSurface out = SoftwareSurface::Over(48, 32, want.data());
+        FrameRequest request;
+        request.id = 0x39304553; // "SE09", Stretch 2
+        request.durationMs = 2000;
+        request.elapsedMs = 900;
+        request.frameRateNum = c.num;
+        request.frameRateDen = c.den;
+        ASSERT_TRUE(RenderFrameAt(request, oldFrame, newFrame, out));
+        EXPECT_EQ(got, want) << "frame rate " << c.value << ", expected " << c.num << "/" << c.den;
+        if (c.num == 30 && c.den == 1) {
+            at30 = got;
+        } else if (c.num == 30000) {
+            EXPECT_NE(got, at30) << "30 and 29.97 frames a second give one picture: the case cannot tell them apart";
+        }
+    }
+    plugin.destruct(instance);
+}
+
+// An output buffer that shares memory with an input, in whole or in part, gives the
+// picture of separate buffers: the host's inputs are read as they were.
+TEST(Frei0rPluginInput, OutputOverlappingAnInput) {
+    constexpr int32_t kWidth = 24, kHeight = 16;
+    constexpr ptrdiff_t kCount = kWidth * kHeight;
+    struct Case {
+        const char* what;
+        ptrdiff_t first, second, out; // offsets into one memory block; -1: no input
+    };
+    const Case cases[] = {
+        {"output is the first input", 0, 2 * kCount, 0},
+        {"output is the second input", 0, 2 * kCount, 2 * kCount},
+        {"output starts a row into the first input", 0, 2 * kCount, kWidth},
+        {"output ends a pixel into the first input", kCount, 3 * kCount, 1},
+        {"output ends a pixel into the second input", 0, 2 * kCount, kCount + 1},
+        {"both inputs overlap the output", 0, kCount, kCount / 2},
+        {"both inputs are the output", kCount, kCount, kCount},
+        {"the inputs overlap each other only", 0, kWidth, 2 * kCount},
+        {"the only input overlaps the output", -1, kCount, kCount + 3},
+        {"the only input is the output", kCount, -1, kCount},
+    };
+    for (const char* name : {"door", "stretch_2", "mosaic"}) {
+        Plugin plugin(name);
+        f0r_instance_t instance = plugin.construct(kWidth, kHeight);
+        plugin.Set(instance, 0, 0.5);
+        for (const Case& c : cases) {
+            const std::vector<uint32_t> a = Tagged(kWidth, kHeight, kOldTag);
+            const std::vector<uint32_t> b = Tagged(kWidth, kHeight, kNewTag);
+            std::vector<uint32_t> want(kCount, kStale);
+            plugin.update2(instance, 0, c.first < 0 ? nullptr : a.data(), c.second < 0 ? nullptr : b.data(), nullptr,
+                           want.data());
+            std::vector<uint32_t> memory(4 * kCount, kStale);
+            // Where the inputs overlap each other, the second's pixels are the ones there.
+            if (c.first >= 0) {
+                std::copy(a.begin(), a.end(), memory.begin() + c.first);
+            }
+            if (c.second >= 0 && c.second != c.first) {
+                std::copy(b.begin(), b.end(), memory.begin() + c.second);
+            }
+            const bool shared =
+                c.first >= 0 && c.second >= 0 && c.first != c.second && std::abs(c.first - c.second) < kCount;
+            if (shared || c.first == c.second) {
+                const std::vector<uint32_t> first(memory.begin() + c.first, memory.begin() + c.first + kCount);
+                const std::vector<uint32_t> second(memory.begin() + c.second, memory.begin() + c.second + kCount);
+                want.assign(kCount, kStale);
+                plugin.update2(instance, 0, first.data(), second.data(), nullptr, want.data());
+            }
+            plugin.update2(instance, 0, c.first < 0 ? nullptr : memory.data() + c.first,
+                           c.second < 0 ? nullptr : memory.data() + c.second, nullptr, memory.data() + c.out);
+            const std::vector<uint32_t> got(memory.begin() + c.out, memory.begin() + c.out + kCount);
+            EXPECT_EQ(got, want) << name << ": " << c.what;
+        }
+        plugin.destruct(instance);
+    }
 }
 
 } // namespace

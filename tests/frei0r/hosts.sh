@@ -5,7 +5,9 @@
 # rendered to raw RGBA frames: the first frame is the first picture, the last the
 # second, three middle frames the renderer's pictures; then two clips with sound are
 # joined into an MP4 that keeps the sound. gstreamer: one pipeline per family of
-# transitions, videotestsrc inputs, progress set as a property.
+# transitions, videotestsrc inputs, progress set as a property. Both: Stretch 2 at 30 fps
+# given the host's rate equals the tool's `--fps 30 --at` frame; melt: which
+# transitions survive MLT's sliced rendering.
 # melt and gst-launch-1.0 exit 0 even when a plugin is missing: outputs are checked.
 # Every consumer runs with real_time=0: it renders every frame however loaded the
 # machine is, where by default it drops frames that come late.
@@ -59,6 +61,67 @@ melt_tests() {
     done
     [ "$(ls "$plugins"/wqtrans_*.so | wc -l)" -eq 21 ] || fail "not 21 plugins in $plugins"
 
+    # A 30 fps profile: Stretch 2 (replayed from the start of the run) equals the tool's
+    # frame at the same moment of a 30 fps run once the plugin is given the rate. MLT
+    # turns the time 00:00:01.000 into the profile's frames, so "frame rate" follows the
+    # profile; without it the plugin replays at 25 and some frame differs.
+    sed 's/^frame_rate_num=.*/frame_rate_num=30/' profile >profile30
+    at30=() at25=()
+    for k in 5 10 15 20 25; do
+        ms=$(((k * 1000 + 15) / 30))
+        "$tool" render "Stretch 2" --size ${w}x${h} --fps 30 --at $ms -q --out s30-$ms.png
+        "$tool" render "Stretch 2" --size ${w}x${h} --fps 25 --at $ms -q --out s25-$ms.png
+        at30+=("$k=s30-$ms.png") at25+=("$k=s25-$ms.png")
+    done
+    for rate in "frame rate=00:00:01.000" "frame rate=30" ""; do
+        melt -silent -profile profile30 pixbuf:a.png out=30 -track pixbuf:b.png out=30 \
+            -transition frei0r.wqtrans_stretch_2 in=0 out=30 a_track=0 b_track=1 'progress=0=0;30=1' ${rate:+"$rate"} \
+            -consumer avformat:out.rgba real_time=0 f=rawvideo pix_fmt=rgba mlt_image_format=rgba >melt.log 2>&1 ||
+            fail "melt at 30 fps: $(tail -1 melt.log)"
+        if [ -n "$rate" ]; then
+            "$check" stretch_2 ${w}x${h} a.png b.png out.rgba "${at30[@]}" || fail "melt at 30 fps with '$rate'"
+        else
+            "$check" stretch_2 ${w}x${h} a.png b.png out.rgba "${at25[@]}" || fail "melt at 30 fps, no frame rate"
+            if "$check" stretch_2 ${w}x${h} a.png b.png out.rgba "${at30[@]}" 2>/dev/null; then
+                fail "Stretch 2 at 25 and 30 fps give the same frames: the check cannot tell the rates apart"
+            fi
+        fi
+    done
+
+    # The transition's "threads" property makes MLT 7.12 cut each frame into strips and
+    # draw every strip as a whole picture of its own (the count here fixed by
+    # MLT_SLICES_COUNT, whatever the machine's cores). Only transitions whose rows do not
+    # depend on the picture's height survive it: Fade, and Bands, Door and Scrolling in a
+    # horizontal direction. Every other one must be seen to differ, so that this list
+    # stays the true one.
+    # sliced NAME THREADS [SETTING...]: THREADS empty for MLT's default, no strips.
+    sliced() {
+        local name=$1 threads=$2
+        shift 2
+        MLT_SLICES_COUNT=4 melt -silent -profile profile pixbuf:a.png out=10 -track pixbuf:b.png out=10 \
+            -transition frei0r.wqtrans_$name in=0 out=10 a_track=0 b_track=1 'progress=0=0;10=1' \
+            ${threads:+threads=$threads} "$@" \
+            -consumer avformat:strips$threads.rgba real_time=0 f=rawvideo pix_fmt=rgba mlt_image_format=rgba \
+            >melt.log 2>&1 || fail "melt with $name, threads=$threads: $(tail -1 melt.log)"
+    }
+    safe=" fade bands door scrolling "
+    for so in "$plugins"/wqtrans_*.so; do
+        name=$(basename "$so" .so)
+        name=${name#wqtrans_}
+        sliced "$name" ""
+        sliced "$name" 4
+        if cmp -s strips.rgba strips4.rgba; then
+            [[ $safe == *" $name "* ]] || fail "$name survives slicing: add it to the README's list"
+        else
+            [[ $safe != *" $name "* ]] || fail "$name is not whole when sliced"
+        fi
+    done
+    for name in bands door scrolling; do
+        sliced "$name" "" Direction=1
+        sliced "$name" 4 Direction=1
+        ! cmp -s strips.rgba strips4.rgba || fail "$name from the bottom survives slicing: the README says it does not"
+    done
+
     # Two clips with sound, joined over 12 frames with Door and an audio mix.
     melt -silent -profile profile colour:0xff2040ff out=24 -track tone: frequency=440 out=24 \
         -transition mix a_track=0 b_track=1 -consumer avformat:one.mp4 real_time=0 vcodec=libx264 acodec=aac >/dev/null 2>&1
@@ -96,6 +159,30 @@ gstreamer_tests() {
         done
         "$check" "$name" ${w}x${h} a.rgba b.rgba out.rgba 1=500 || fail "GStreamer with $name"
     done
+
+    # 30 fps caps: Stretch 2 given the frame interval (GStreamer's properties stop at 1)
+    # equals the tool's frame at the same moment of a 30 fps run of the same pictures.
+    caps30=${caps/framerate=25\/1/framerate=30\/1}
+    gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 ! "$caps30" ! pngenc ! filesink location=a.png
+    gst-launch-1.0 -q videotestsrc pattern=circular num-buffers=1 ! "$caps30" ! pngenc ! filesink location=b.png
+    "$tool" render "Stretch 2" --from a.png --to b.png --fps 30 --at 500 -q --out s30.png
+    "$tool" render "Stretch 2" --from a.png --to b.png --fps 25 --at 500 -q --out s25.png
+    for rate in 0.0333333 0; do
+        : >out.rgba
+        for progress in 0 0.5 1; do
+            gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 ! "$caps30" ! mix.sink_0 \
+                videotestsrc pattern=circular num-buffers=1 ! "$caps30" ! mix.sink_1 \
+                frei0r-mixer-wqtrans-stretch-2 name=mix progress=$progress frame-rate=$rate ! filesink location=part.rgba \
+                >gst.log 2>&1 || fail "gst-launch-1.0 at 30 fps: $(tail -1 gst.log)"
+            cat part.rgba >>out.rgba
+        done
+        if [ $rate = 0 ]; then
+            "$check" stretch_2 ${w}x${h} a.png b.png out.rgba 1=s25.png || fail "GStreamer at 30 fps, no frame rate"
+        else
+            "$check" stretch_2 ${w}x${h} a.png b.png out.rgba 1=s30.png || fail "GStreamer at 30 fps, frame-rate=$rate"
+        fi
+    done
+    ! cmp -s s25.png s30.png || fail "Stretch 2 at 25 and 30 fps give the same frame: the check cannot tell them apart"
 }
 
 case $host in

@@ -1,5 +1,6 @@
 // End-to-end: the tool's outputs, each decoded with its own library.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 #include <functional>
@@ -7,6 +8,7 @@
 
 #include <gif_lib.h>
 #include <jpeglib.h>
+#include <png.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
 
@@ -415,6 +417,81 @@ TEST_F(ToolOutputs, StdoutCarriesTheOutputAndStderrTheSummary) {
     const Result sheet = RunTool({"sheet", "Fade", "--size", "16x12", "-q", "--out", "-"}, dir);
     ASSERT_EQ(sheet.status, 0) << sheet.err;
     EXPECT_EQ(sheet.out.rfind("\x89PNG", 0), 0u);
+}
+
+TEST_F(ToolOutputs, TranslucentPicturesLieOnTheBackground) {
+    // Two pixels, straight alpha: red at half cover, and green not covering at all.
+    const uint8_t rgba[] = {128, 0, 0, 128, 0, 255, 0, 0};
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 2;
+    image.height = 1;
+    image.format = PNG_FORMAT_RGBA;
+    ASSERT_NE(png_image_write_to_file(&image, (dir / "alpha.png").c_str(), 0, rgba, 0, nullptr), 0);
+    uint8_t* webp = nullptr;
+    const size_t webpSize = WebPEncodeLosslessRGBA(rgba, 2, 1, 8, &webp);
+    ASSERT_GT(webpSize, 0u);
+    std::ofstream(dir / "alpha.webp", std::ios::binary).write(reinterpret_cast<const char*>(webp), webpSize);
+    WebPFree(webp);
+    // (c x a + background x (255 - a)) / 255, rounded, in each channel.
+    struct Case {
+        const char* picture;
+        const char* background;
+        uint32_t first;
+        uint32_t second;
+    } cases[] = {
+        {"alpha.png", "black", 0xFF400000u, 0xFF000000u},
+        {"alpha.png", "white", 0xFFBF7F7Fu, 0xFFFFFFFFu},
+        {"alpha.png", "#0000FF", 0xFF40007Fu, 0xFF0000FFu},
+        {"alpha.webp", "white", 0xFFBF7F7Fu, 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.picture) + " on " + c.background);
+        const Result result = RunTool(
+            {"render", "Fade", "--from", c.picture, "--background", c.background, "--at", "0", "-q", "--out", "on.png"},
+            dir);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(LoadPixels(dir / "on.png"), (std::vector<uint32_t>{c.first, c.second}));
+    }
+}
+
+TEST_F(ToolOutputs, LinksDevicesAndFifosAreWrittenIntoNotReplaced) {
+    const Result regular = Render({"Fade", "--duration", "200", "--out", "regular.gif"});
+    ASSERT_EQ(regular.status, 0) << regular.err;
+    const std::string expected = ReadText(dir / "regular.gif");
+    std::filesystem::create_symlink("target.gif", dir.dir / "link.gif");
+    std::filesystem::create_symlink("missing/../dangling-target.gif", dir.dir / "dangling.gif");
+    std::filesystem::create_directory(dir.dir / "missing");
+    std::filesystem::create_symlink("link.gif", dir.dir / "chain.gif");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    struct Case {
+        const char* out;
+        const char* written; // the file that receives the GIF
+    } cases[] = {{"link.gif", "target.gif"}, {"dangling.gif", "dangling-target.gif"}, {"chain.gif", "target.gif"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out);
+        const Result result = Render({"Fade", "--duration", "200", "--out", c.out});
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.dir / c.out));
+        EXPECT_EQ(ReadText(dir / c.written), expected);
+    }
+    // A FIFO: its reader gets the file whole, and the FIFO stays.
+    std::string read;
+    std::thread reader([&] { read = ReadText(dir / "fifo"); });
+    const Result fifo = Render({"Fade", "--duration", "200", "--format", "gif", "--out", "fifo"});
+    reader.join();
+    ASSERT_EQ(fifo.status, 0) << fifo.err;
+    EXPECT_EQ(read, expected);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.dir / "fifo"));
+    // A device that refuses the bytes: its error, and the device is still there. Only
+    // root may make one (a copy of /dev/full).
+    if (mknod((dir / "full").c_str(), S_IFCHR | 0600, makedev(1, 7)) != 0) {
+        GTEST_SKIP() << "mknod needs root";
+    }
+    const Result full = Render({"Fade", "--duration", "200", "--format", "gif", "--out", "full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write \"full\": No space left on device"), std::string::npos) << full.err;
+    EXPECT_TRUE(std::filesystem::is_character_file(dir.dir / "full"));
 }
 
 } // namespace

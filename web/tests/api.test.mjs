@@ -187,4 +187,55 @@ describe("frames", () => {
     assert.equal(stage.render("XXXX", null, 1, 0, 1000, 500, 25), false);
     assert.equal(stage.render("SE07", new Uint8Array(2), 1, 0, 1000, 500, 25), false);
   });
+
+  // Sizes whose byte count wraps in 32 bits to the length given (or near it): refused
+  // from the size, with nothing read past the bytes.
+  const wrapping = [
+    [65536, 65536, 0],
+    [32768, 32768, 0],
+    [32768, 32769, 131072],
+    [16385, 65536, 262144],
+    [16384, 16384, 0],
+    [-1, 4, 0],
+  ];
+  for (const [w, h, length] of wrapping) {
+    test(`refuse pictures of ${w}x${h} given ${length} bytes`, () => {
+      assert.equal(stage.setPicture(true, w, h, new Uint8Array(length)), false);
+    });
+  }
+
+  // Blocks and pixels must be bytes: a canvas's Uint8ClampedArray and arrays of whole
+  // numbers 0 to 255 are; nothing is coerced into one.
+  const notBytes = [
+    ["[300, -1]", [300, -1], /\[0\] is not a byte/],
+    ["[NaN, {}]", [NaN, {}], /\[0\] is not a byte/],
+    ["[1, 2.5]", [1, 2.5], /\[1\] is not a byte/],
+    ["a string", "00000000", /must be a Uint8Array/],
+    ["a number", 7, /must be a Uint8Array/],
+  ];
+  for (const [what, value, message] of notBytes) {
+    test(`refuse ${what} as a block and as pixels, with a message`, () => {
+      assert.throws(() => wq.Editor.create("SE07", value), (e) => e instanceof Error && /^block/.test(e.message) && message.test(e.message));
+      assert.throws(() => stage.render("SE07", value, 1, 0, 1000, 500, 25), message);
+      assert.throws(() => stage.setPicture(true, 1, 1, value), (e) => /^pixels/.test(e.message) && message.test(e.message));
+    });
+  }
+
+  test("take bytes as arrays and clamped arrays", () => {
+    const editor = wq.Editor.create("SE07", [2, 0, 0, 0]);
+    try {
+      assert.equal(hex(editor.block()), "02000000");
+    } finally {
+      editor.delete();
+    }
+    assert.equal(stage.setPicture(true, 2, 1, [1, 2, 3, 255, 4, 5, 6, 255]), true);
+    assert.equal(stage.setPicture(true, 2, 1, new Uint8ClampedArray(8)), true);
+    assert.equal(stage.setPicture(true, width, height, newPicture.rgba), true);
+  });
+
+  test("a stage over the pixel budget is an Error with a message", () => {
+    for (const [w, h] of [[16384, 16384], [0, 10], [16385, 1]]) {
+      assert.throws(() => new wq.Stage(w, h), (e) => e instanceof Error && e.message.includes(`${w}x${h}`));
+    }
+  });
 });
