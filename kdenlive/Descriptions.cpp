@@ -13,9 +13,10 @@
 //
 //  - progress runs 0 to 1 over the composition ("0=0;-1=1"), or 1 to 0 with the
 //    "Reverse" switch, as Kdenlive's own wipes offer;
-//  - duration is shown in seconds to the millisecond, seed as a whole number, each only where
-//    the transition's pictures depend on it (found by rendering); elsewhere it is
-//    fixed at its default and hidden;
+//  - duration is shown in seconds to the millisecond, seed as a whole number, each only
+//    where the transition's pictures depend on it (found by rendering); elsewhere it
+//    is fixed at its default and hidden;
+//  - the frame rate is fixed at "00:00:01.000", which MLT reads as the project's rate;
 //  - the name is the transition's, the description the first line of its header.
 // Exits 1 with a message when a plugin cannot be read or a file cannot be written.
 #include <dirent.h>
@@ -291,6 +292,9 @@ std::string Description(const Plugin& plugin, const std::string& transitionsDir)
                 << "        <name>Random seed</name>\n"
                 << "        <comment>Another seed gives another random order.</comment>\n"
                 << "    </parameter>\n";
+        } else if (param.name == "frame rate") {
+            // MLT reads a time as frames at the project's rate: one second is the rate.
+            out << "    <parameter type=\"fixed\" name=\"" << index << "\" value=\"00:00:01.000\"/>\n";
         } else if (field != fields.end()) {
             out << FieldParameter(index, *field, param.explanation);
         } else if (param.type == F0R_PARAM_BOOL) {

@@ -212,6 +212,10 @@ TEST(KdenliveDescriptions, EveryDescriptionHasThePluginsParametersInKdenlivesKin
                 EXPECT_EQ(d.min, "0=0;-1=1");
                 EXPECT_EQ(d.max, "0=1;-1=0");
                 EXPECT_EQ(d.name, "Reverse");
+            } else if (param.title == "frame rate") {
+                // One second, which MLT reads as the project's frames a second.
+                EXPECT_EQ(d.type, "fixed");
+                EXPECT_EQ(d.value, "00:00:01.000");
             } else if (param.title == "duration" || param.title == "seed") {
                 const std::string value = d.type == "fixed" ? d.value : d.defaultValue;
                 EXPECT_TRUE(d.type == "fixed" || d.type == "constant") << d.type;
