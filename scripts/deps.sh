@@ -27,6 +27,8 @@ WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
 # scripts/kdenlive-screenshot: Kdenlive itself (a large install, never in CI), the
 # frei0r plugins and mediainfo it asks for on a first run, D-Bus and an Xvfb.
 WQ_KDENLIVE_SCREENSHOT_PACKAGES=(kdenlive frei0r-plugins mediainfo dbus xvfb xdotool imagemagick)
+# scripts/openshot-luma: libopenshot's Python module and Pillow (never in CI).
+WQ_OPENSHOT_PACKAGES=(python3-openshot python3-pil)
 # The Python module (pybind11, for Debian's Python 3) and its tests: pytest, Pillow for
 # the PNGs the tool writes, PyAV for the join example, and venv, pip and wheel for the
 # `pip install ./python` check.
