@@ -5,9 +5,11 @@
 #   libwqtrans0     runtime  libwqtrans.so.0 and libwqtrans-host.so.0
 #   libwqtrans-dev  dev      headers, static libraries, CMake package, pkg-config files
 #   wqtrans         tool     the wqtrans tool and its man page
-#   wqtrans-frei0r  frei0r   the frei0r plugins, when they are built
+#   wqtrans-frei0r  frei0r   the frei0r plugins and Kdenlive's descriptions of them, when
+#                            they are built
 #   wqtrans-obs     obs      the OBS Studio module, when libobs is found
 #   python3-wqtrans python   the Python module, when it is built
+#   wqtrans-lumas   lumas    the luma maps pack, with WQTRANS_LUMAS (the deb preset)
 # Their dependencies on other Debian packages are computed by dpkg-shlibdeps.
 set(CPACK_PACKAGE_NAME wqtrans)
 set(CPACK_PACKAGE_VENDOR "The wqtrans developers")
@@ -88,5 +90,11 @@ endif()
 set(CPACK_COMPONENT_PYTHON_DESCRIPTION [[Python module: the transitions on NumPy frames (import wqtrans), for
 scripts that make video: the picture at any moment, the frames of a run, and the
 settings panels read and set by their labels.]])
+set(CPACK_DEBIAN_LUMAS_PACKAGE_NAME wqtrans-lumas)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_LUMAS_PACKAGE_ARCHITECTURE all)
+set(CPACK_COMPONENT_LUMAS_DESCRIPTION [[Luma maps: the transitions that uncover the new picture pixel by pixel as grey
+maps for video editors' wipes (Kdenlive, Shotcut, melt), at 1920x1080,
+1280x720, 1080x1920 and 3840x2160.]])
 
 include(CPack)

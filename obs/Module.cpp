@@ -28,6 +28,7 @@
 
 #include "host/FrameRenderer.h"
 #include "host/PanelLayout.h"
+#include "host/RunTraits.h"
 #include "module/Exports.h"
 #include "obs/Timeline.h"
 
@@ -91,47 +92,6 @@ std::string NameOf(int32_t index) {
         name += static_cast<char>(*c < 0x80 ? *c : '?');
     }
     return name;
-}
-
-// Whether two seeds give different pictures, with a fresh instance's settings and with
-// each choice of the panel, on a small picture at a few moments of a run.
-bool DependsOnSeed(uint32_t id, const std::vector<PanelField>& fields) {
-    constexpr int32_t w = 48, h = 36;
-    SoftwareSurface oldFrame(w, h), newFrame(w, h);
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            oldFrame.SetPixel(x, y, 0xFF000000u | static_cast<uint32_t>(x * 5) << 16 | static_cast<uint32_t>(y * 7));
-            newFrame.SetPixel(x, y, 0xFF000000u | static_cast<uint32_t>(y * 6) << 8 | static_cast<uint32_t>(200 - x));
-        }
-    }
-    std::vector<std::vector<uint8_t>> blocks = {{}};
-    for (size_t i = 0; i < fields.size(); ++i) {
-        for (int32_t choice = 0; fields[i].kind == PanelField::Kind::Choice && choice <= fields[i].high; ++choice) {
-            std::vector<int32_t> values;
-            for (const PanelField& f : fields) {
-                values.push_back(f.initial);
-            }
-            values[i] = choice;
-            blocks.push_back(PanelBlock(id, fields, values));
-        }
-    }
-    for (const std::vector<uint8_t>& block : blocks) {
-        for (const uint32_t at : {250u, 500u, 750u}) {
-            SoftwareSurface first(w, h), second(w, h);
-            FrameRequest request;
-            request.id = id;
-            request.block = block;
-            request.elapsedMs = at;
-            request.seed = 1;
-            RenderFrameAt(request, oldFrame, newFrame, first);
-            request.seed = 2;
-            RenderFrameAt(request, oldFrame, newFrame, second);
-            if (std::memcmp(first.Pixels(), second.Pixels(), sizeof(uint32_t) * w * h) != 0) {
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 // The instance of a transition.

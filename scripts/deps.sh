@@ -11,11 +11,12 @@ WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev lib
                   libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
                   lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
-# (melt, GStreamer), the man page's lint (groff, mandoc) and the Debian packages'
-# dependencies (dpkg-shlibdeps, and file, with which CPack finds the libraries).
+# (melt, GStreamer; Xvfb for MLT's Qt module in a Kdenlive project), the man page's
+# lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps, and file,
+# with which CPack finds the libraries).
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-                  gstreamer1.0-plugins-bad mandoc dpkg-dev file)
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev file xvfb)
 # The OBS Studio module (libobs) and its tests inside libobs: OBS Studio's own
 # image-source and obs-transitions modules (obs-studio), an X server of the tests' own
 # (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).
@@ -23,6 +24,11 @@ WQ_OBS_PACKAGES=(libobs-dev obs-studio xvfb libx11-dev libgl1-mesa-dri)
 # The README's picture of OBS Studio (scripts/obs-screenshot): clicks and a screen grab
 # on the Xvfb.
 WQ_OBS_SCREENSHOT_PACKAGES=(xdotool imagemagick)
+# scripts/kdenlive-screenshot: Kdenlive itself (a large install, never in CI), the
+# frei0r plugins and mediainfo it asks for on a first run, D-Bus and an Xvfb.
+WQ_KDENLIVE_SCREENSHOT_PACKAGES=(kdenlive frei0r-plugins mediainfo dbus xvfb xdotool imagemagick)
+# scripts/openshot-luma: libopenshot's Python module and Pillow (never in CI).
+WQ_OPENSHOT_PACKAGES=(python3-openshot python3-pil)
 # The Python module (pybind11, for Debian's Python 3) and its tests: pytest, Pillow for
 # the PNGs the tool writes, PyAV for the join example, and venv, pip and wheel for the
 # `pip install ./python` check.

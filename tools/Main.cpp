@@ -539,6 +539,35 @@ int Main(int argc, char** argv) {
     calls->add_option("--block", callsBlock, "raw parameter block in hex");
     calls->footer("Example:\n  wqtrans calls Scrolling --size 64x48 --fps 4");
 
+    RunArgs lumaRun;
+    LumaArgs lumaArgs;
+    std::optional<std::string> lumaBlock;
+    CLI::App* luma = app.add_subcommand(
+        "luma", "a pure-reveal transition's run as one grey map for editors' luma wipes (.pgm or .png)");
+    luma->add_option("transition", lumaArgs.transition, "name or ID")->required();
+    luma->add_option("--out,-o", lumaArgs.out, "the map to write: .pgm or .png")->required();
+    luma->add_option("--set", lumaArgs.sets, "\"Label=value\": set a control of the settings panel")
+        ->allow_extra_args(false);
+    luma->add_option("--block", lumaBlock, "raw parameter block in hex");
+    luma->add_option("--size", lumaArgs.size, "the map's WIDTHxHEIGHT: the project's frame size")
+        ->capture_default_str();
+    luma->add_option("--duration", lumaArgs.durationMs, "the length of the run in ms: the wipe's length")
+        ->check(CLI::Range(1u, 600000u))
+        ->capture_default_str();
+    luma->add_option("--fps", lumaArgs.fps, "the project's frames per second, 1 to 1000")
+        ->check(CLI::Range(1u, 1000u))
+        ->capture_default_str();
+    luma->add_option("--seed", lumaRun.seed, "seed of the module's random generator")->capture_default_str();
+    luma->add_option("--flags", lumaRun.flags, "step flags the host passes (1, 2, 4, 8)")->capture_default_str();
+    luma->add_option("--bits", lumaArgs.bits, "8 or 16 bits a level (8 for tools that read 8-bit pictures)")
+        ->capture_default_str();
+    luma->add_flag("--quiet,-q", lumaArgs.quiet, "no summary");
+    luma->footer("The wipe shows the run's frames exactly when its length in frames and the project's frame size\n"
+                 "are the map's. Transitions that blend or move pictures are refused with the reason.\n"
+                 "Examples:\n"
+                 "  wqtrans luma Door --out door.pgm\n"
+                 "  wqtrans luma Bands --size 1280x720 --duration 2000 --fps 30 --bits 8 --out bands.png");
+
     // An unknown command is named, with the commands there are.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
@@ -587,6 +616,13 @@ int Main(int argc, char** argv) {
             std::fwrite(text.data(), 1, text.size(), stdout);
         } else if (params->parsed()) {
             Params(paramsName, paramsBlock);
+        } else if (luma->parsed()) {
+            const TransitionInfo& info = FindTransition(lumaArgs.transition);
+            lumaArgs.block = BlockArgument(info, lumaBlock);
+            const RunOptions options = lumaRun.Options();
+            lumaArgs.seed = options.seed;
+            lumaArgs.flags = options.flags;
+            Luma(lumaArgs);
         } else if (calls->parsed()) {
             Calls(callsName, callsArgs, callsSets, callsBlock);
         }

@@ -509,4 +509,10 @@ void WritePng(Picture& picture, const std::string& path) {
     file.Commit();
 }
 
+void WriteFileBytes(const std::vector<uint8_t>& bytes, const std::string& path) {
+    TempFile file(path);
+    file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
 } // namespace wqtrans::tool

@@ -242,6 +242,32 @@ std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, in
                                     const EncodeSettings& settings, size_t frames);
 // One PNG, written to a temporary file and renamed.
 void WritePng(Picture& picture, const std::string& path);
+// A file's bytes, written whole or not at all.
+void WriteFileBytes(const std::vector<uint8_t>& bytes, const std::string& path);
+
+// ---- Luma maps ---------------------------------------------------------------
+
+struct LumaArgs {
+    std::string transition;
+    std::vector<std::string> sets;
+    std::vector<uint8_t> block; // empty for the defaults
+    std::string size = "1920x1080";
+    uint32_t durationMs = 1000;
+    uint32_t fps = 25;
+    uint32_t seed = 1;
+    int32_t flags = 0;
+    int bits = 16;
+    std::string out;
+    bool quiet = false;
+};
+
+// The frames of a wipe of `durationMs` at `fps`: the duration in frames, rounded, at
+// least one.
+uint32_t LumaFrames(uint32_t durationMs, uint32_t fps);
+
+// Writes the transition's run as a grey map (.pgm or .png), or refuses with a usage
+// error when the run is not a pure reveal.
+void Luma(const LumaArgs& args);
 
 // ---- Contact sheet -----------------------------------------------------------
 

@@ -4,7 +4,7 @@
 # the path.
 #
 #   cmake -DBUILD=build/debug -DPREFIX=/tmp/p -DCXX=g++ -DEXPECTED=installed-files.txt
-#         -DLIBDIR=lib -DVERSION=0.1.0 -DTOOLS=ON -DOBS=1 -DPYTHON=ON -P CheckInstall.cmake
+#         -DLIBDIR=lib -DVERSION=0.1.0 -DTOOLS=ON -DOBS=1 -DPYTHON=ON -DFREI0R=1 -DLUMAS=1 -P CheckInstall.cmake
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX} OUTPUT_QUIET RESULT_VARIABLE result)
@@ -31,6 +31,18 @@ foreach(pattern ${patterns})
   endif()
   if(pattern MATCHES "^\\[python\\] (.*)")
     if(NOT PYTHON)
+      continue()
+    endif()
+    set(pattern ${CMAKE_MATCH_1})
+  endif()
+  if(pattern MATCHES "^\\[frei0r\\] (.*)")
+    if(NOT FREI0R)
+      continue()
+    endif()
+    set(pattern ${CMAKE_MATCH_1})
+  endif()
+  if(pattern MATCHES "^\\[lumas\\] (.*)")
+    if(NOT LUMAS)
       continue()
     endif()
     set(pattern ${CMAKE_MATCH_1})

@@ -96,6 +96,27 @@ TEST_F(ToolCommands, ParamsDecodesAStoredBlock) {
     }
 }
 
+// The maps' files and summaries; their levels are checked in melt (LumaMaps.melt).
+TEST_F(ToolCommands, LumaWritesAMapAndSaysWhetherItIsExact) {
+    const Result pgm = RunTool({"luma", "Door", "--size", "32x24", "--out", "door.pgm"}, dir);
+    ASSERT_EQ(pgm.status, 0) << pgm.err;
+    // Door opens 16 columns a side, one moment each.
+    EXPECT_EQ(pgm.out, "wrote door.pgm: Door, 32x24, 16-bit, 25 frames (1000 ms at 25 fps), 16 moments, exact in "
+                       "MLT's luma wipe\n");
+    const std::string bytes = ReadText(dir / "door.pgm");
+    EXPECT_EQ(bytes.rfind("P5\n32 24\n65535\n", 0), 0u);
+    EXPECT_EQ(bytes.size(), 15 + 32 * 24 * 2);
+
+    // 300 frames leave no 8-bit level for some moments: written, with a note.
+    const Result png =
+        RunTool({"luma", "Line", "--size", "32x24", "--fps", "300", "--bits", "8", "-q", "--out", "line.png"}, dir);
+    ASSERT_EQ(png.status, 0) << png.err;
+    EXPECT_EQ(png.out, "");
+    EXPECT_NE(png.err.find("note: 300 frames with"), std::string::npos) << png.err;
+    EXPECT_NE(png.err.find("a 16-bit map is exact"), std::string::npos) << png.err;
+    EXPECT_EQ(ReadText(dir / "line.png").substr(1, 3), "PNG");
+}
+
 TEST_F(ToolCommands, CallsPrintEveryHostCallOfEachStep) {
     // Scrolling from the left over 64 x 48 frames at 4 fps: steps at 0, 250, 500, 750
     // and 1000 ms; s = 64 x e / 1000 = 0, 16, 32, 48, 64 and the new frame is copied
