@@ -3,9 +3,9 @@
 // Each frame stores only the rectangle that changed since the frame before, over the
 // picture a viewer shows at that moment (disposal "keep"); inside the rectangle,
 // unchanged pixels are transparent. libimagequant builds the palette from the changed
-// pixels alone, and a pixel stays transparent wherever the shown colour is as close
-// to the frame as the palette's. A rectangle of at most 255 colours (256 in the first
-// frame) is stored exactly.
+// pixels alone, and runs of pixels stay transparent wherever the shown colour is as
+// close to the frame as the palette's, or nearly. A rectangle of at most 255 colours
+// (256 in the first frame) is stored exactly.
 // A frame identical to the one before lengthens that frame instead of adding one.
 //
 // A frame's palette and indices depend only on the frame and the one before it, so
@@ -357,7 +357,7 @@ private:
     }
 
     // Where the picture shown is close enough to the frame, it stays (transparent):
-    // as close as the palette's colour, or within half the frame's mean palette
+    // as close as the palette's colour, or within the frame's mean palette
     // error. Only runs of at least two such pixels stay, with the pixels that did not
     // change: a lone transparent pixel among the palette's breaks the strings that
     // LZW compresses, and costs more than it saves.
@@ -373,7 +373,7 @@ private:
                 ++opaque;
             }
         }
-        const int slack = opaque == 0 ? 0 : static_cast<int>(sum / static_cast<int64_t>(opaque) / 2);
+        const int slack = opaque == 0 ? 0 : static_cast<int>(sum / static_cast<int64_t>(opaque));
         std::vector<uint8_t> keep(out.indices.size());
         ForEachPixel(rect, [&](size_t i, size_t at) {
             keep[i] = out.indices[i] == out.transparent ||
