@@ -1,6 +1,7 @@
-// The frame at any moment at 1280 x 720, halfway through a one-second run, per
-// transition with its default block: the native side of the browser preview's
-// comparison (scripts/web --bench times the same frames in Chromium).
+// The frame at any moment, per transition with its default block: the native side of
+// the browser preview's comparison (scripts/web --bench times the same frames in
+// Chromium) and of the Python module's (python/bench.py), and the frame at several
+// moments of long runs beside a memcpy.
 #include <string>
 
 #include "bench/Measure.h"
@@ -13,20 +14,24 @@ namespace {
 constexpr int32_t kWidth = 1280;
 constexpr int32_t kHeight = 720;
 
-// The two pictures that web/bench.mjs hands the browser build as well.
-wqtrans::SoftwareSurface Pattern(bool second) {
-    wqtrans::SoftwareSurface picture(kWidth, kHeight);
-    for (uint32_t i = 0; i < static_cast<uint32_t>(kWidth * kHeight); ++i) {
+// The two pictures that web/bench.mjs hands the browser build, and python/bench.py
+// builds with NumPy, from the same formulas.
+wqtrans::SoftwareSurface Pattern(int32_t width, int32_t height, bool second) {
+    wqtrans::SoftwareSurface picture(width, height);
+    for (uint32_t i = 0; i < static_cast<uint32_t>(width * height); ++i) {
         picture.Pixels()[i] = 0xFF000000u | (second ? (i * 40503u) & 0xFFFFFFu : (i * 2654435761u) >> 8);
     }
     return picture;
 }
 
-void BM_FrameAt(benchmark::State& state, const char* code) {
-    wqtrans::SoftwareSurface oldFrame = Pattern(false);
-    wqtrans::SoftwareSurface newFrame = Pattern(true);
-    wqtrans::SoftwareSurface out(kWidth, kHeight);
-    const wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]), {}, 1, 0, 1000, 500};
+// One transition's frame at `elapsedMs` of a one-second run, again and again into one
+// output: the native side of the browser's comparison (1280 x 720 at 500 ms) and of the
+// Python module's (1920 x 1080 at 333 ms).
+void BM_FrameAt(benchmark::State& state, const char* code, int32_t width, int32_t height, uint32_t elapsedMs) {
+    wqtrans::SoftwareSurface oldFrame = Pattern(width, height, false);
+    wqtrans::SoftwareSurface newFrame = Pattern(width, height, true);
+    wqtrans::SoftwareSurface out(width, height);
+    const wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]), {}, 1, 0, 1000, elapsedMs};
     if (!wqtrans::RenderFrameAt(request, oldFrame, newFrame, out)) {
         state.SkipWithError("the frame renderer refused the request");
         return;
@@ -70,7 +75,12 @@ constexpr const char* kCodes[] = {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ"
 // The transitions in index order (registered before the module's registry exists).
 const int registered = [] {
     for (const char* code : kCodes) {
-        benchmark::RegisterBenchmark(("BM_FrameAt/" + std::string(code)).c_str(), BM_FrameAt, code)
+        benchmark::RegisterBenchmark(("BM_FrameAt/" + std::string(code)).c_str(), BM_FrameAt, code, kWidth, kHeight,
+                                     500u)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_FrameAt1080/" + std::string(code)).c_str(), BM_FrameAt, code, 1920, 1080,
+                                     333u)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }

@@ -5,7 +5,7 @@ frames a second with 1 and 2 threads.
     python3 python/bench.py [--bench build/release/bench/wqtrans_bench] [--threads-seconds 3]
 
 Run it with the release build's module first on PYTHONPATH (build/release/python) and
-its wqtrans_bench (BM_FrameAt1080 in bench/PythonFrameAtBench.cpp). Both sides draw the
+its wqtrans_bench (BM_FrameAt1080 in bench/FrameAtBench.cpp). Both sides draw the
 same pictures at 333 ms of a 1000 ms run, into one reused output in memory of the same
 kind, and are timed by the calling thread's CPU time, so other programs on a shared
 machine do not count. The Python call's overhead is its time less the C++ time,
