@@ -45,56 +45,29 @@ int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 
 
 } // namespace
 
-// The old or the new picture while the steps are recorded: queries go to the picture,
-// drawings onto the destination are recorded, anything else ends the recording.
-class DrawList::Source final : public HostSurface {
+// What the old and new pictures and the destination answer alike while the steps are
+// recorded: their queries go to the surface they stand for, and anything that would
+// make or change a surface ends the recording.
+class DrawList::StandIn : public HostSurface {
 public:
-    Source(DrawList& list, SoftwareSurface& picture) : list(list), picture(picture) {}
+    StandIn(DrawList& list, SoftwareSurface& surface) : list(list), surface(surface) {}
 
-    int32_t Width() override { return picture.Width(); }
-    int32_t Height() override { return picture.Height(); }
-    int32_t IsReady() override { return picture.IsReady(); }
-    int32_t CopyAll(HostSurface* dest) override {
-        return CopyRect(dest, 0, 0, 0, 0, picture.Width(), picture.Height(), 0, 0, 0, 0);
-    }
-    int32_t CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t xs, int32_t ys, int32_t w, int32_t h,
-                     int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) override {
-        return Recorded(dest, {&picture, false, xd, yd, w, h, xs, ys, w, h, mode, op, param});
-    }
-    int32_t DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
-                   int32_t flags) override {
-        return CopyRect(dest, xd, yd, 0, 0, picture.Width(), picture.Height(), mode, op, param, flags);
-    }
-    int32_t StretchRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t xs, int32_t ys,
-                        int32_t ws, int32_t hs, int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) override {
-        return Recorded(dest, {&picture, true, xd, yd, wd, hd, xs, ys, ws, hs, mode, op, param});
-    }
-    int32_t StretchAll(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t mode, int32_t op,
-                       HostParam param, int32_t flags) override {
-        return StretchRect(dest, xd, yd, wd, hd, 0, 0, picture.Width(), picture.Height(), mode, op, param, flags);
-    }
-    int32_t Depth() override { return picture.Depth(); }
-    int32_t Driver() override { return picture.Driver(); }
-    uint32_t KeyColour() override { return picture.KeyColour(); }
-    HostPalette* PaletteOf(int32_t which) override { return picture.PaletteOf(which); }
+    int32_t Width() override { return surface.Width(); }
+    int32_t Height() override { return surface.Height(); }
+    int32_t IsReady() override { return surface.IsReady(); }
+    int32_t Depth() override { return surface.Depth(); }
+    int32_t Driver() override { return surface.Driver(); }
+    uint32_t KeyColour() override { return surface.KeyColour(); }
+    HostPalette* PaletteOf(int32_t which) override { return surface.PaletteOf(which); }
     int32_t PrototypeFor(HostPrototype* out, int32_t depth, int32_t surfaceType, int32_t driver) override {
         list.Fail();
-        return picture.PrototypeFor(out, depth, surfaceType, driver);
+        return surface.PrototypeFor(out, depth, surfaceType, driver);
     }
-    int32_t Allocate(int32_t, int32_t, const HostPrototype*) override {
-        list.Fail();
-        return 0;
-    }
-    // The key colour is read when a call is drawn, so a change would apply to the calls
-    // recorded before it.
-    int32_t SetKeyColour(uint32_t) override {
-        list.Fail();
-        return 0;
-    }
-    int32_t AssignPalette(HostPalette*) override {
-        list.Fail();
-        return 0;
-    }
+    int32_t Allocate(int32_t, int32_t, const HostPrototype*) override { return Unrecorded(); }
+    // A source's key colour is read when a call is drawn, so a change would apply to the
+    // calls recorded before it.
+    int32_t SetKeyColour(uint32_t) override { return Unrecorded(); }
+    int32_t AssignPalette(HostPalette*) override { return Unrecorded(); }
     int32_t BeginDraw(int32_t, int32_t) override { return 1; }
     int32_t EndDraw() override { return 1; }
     HostSurface* NewSurface() override {
@@ -103,32 +76,59 @@ public:
     }
     void Destroy() override {}
 
+protected:
+    int32_t Unrecorded() {
+        list.Fail();
+        return 0;
+    }
+
+    DrawList& list;
+    SoftwareSurface& surface;
+};
+
+// The old or the new picture: drawings onto the destination are recorded.
+class DrawList::Source final : public StandIn {
+public:
+    using StandIn::StandIn;
+
+    int32_t CopyAll(HostSurface* dest) override {
+        return CopyRect(dest, 0, 0, 0, 0, surface.Width(), surface.Height(), 0, 0, 0, 0);
+    }
+    int32_t CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t xs, int32_t ys, int32_t w, int32_t h,
+                     int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) override {
+        return Recorded(dest, {&surface, false, xd, yd, w, h, xs, ys, w, h, mode, op, param});
+    }
+    int32_t DrawAt(HostSurface* dest, int32_t xd, int32_t yd, int32_t mode, int32_t op, HostParam param,
+                   int32_t flags) override {
+        return CopyRect(dest, xd, yd, 0, 0, surface.Width(), surface.Height(), mode, op, param, flags);
+    }
+    int32_t StretchRect(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t xs, int32_t ys,
+                        int32_t ws, int32_t hs, int32_t mode, int32_t op, HostParam param, int32_t /*flags*/) override {
+        return Recorded(dest, {&surface, true, xd, yd, wd, hd, xs, ys, ws, hs, mode, op, param});
+    }
+    int32_t StretchAll(HostSurface* dest, int32_t xd, int32_t yd, int32_t wd, int32_t hd, int32_t mode, int32_t op,
+                       HostParam param, int32_t flags) override {
+        return StretchRect(dest, xd, yd, wd, hd, 0, 0, surface.Width(), surface.Height(), mode, op, param, flags);
+    }
+
 private:
     int32_t Recorded(HostSurface* dest, const Call& call) {
         if (dest == nullptr) {
             return 0;
         }
         if (dest != list.Dest()) {
-            list.Fail();
-            return 0;
+            return Unrecorded();
         }
         list.Record(call);
         return 1;
     }
-
-    DrawList& list;
-    SoftwareSurface& picture;
 };
 
-// The destination while the steps are recorded: it answers what a destination is asked,
-// and is never read.
-class DrawList::Destination final : public HostSurface {
+// The destination: it answers what a destination is asked, and is never read.
+class DrawList::Destination final : public StandIn {
 public:
-    Destination(DrawList& list, SoftwareSurface& out) : list(list), out(out) {}
+    using StandIn::StandIn;
 
-    int32_t Width() override { return out.Width(); }
-    int32_t Height() override { return out.Height(); }
-    int32_t IsReady() override { return out.IsReady(); }
     int32_t CopyAll(HostSurface*) override { return Unrecorded(); }
     int32_t CopyRect(HostSurface*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, HostParam,
                      int32_t) override {
@@ -145,33 +145,6 @@ public:
                        int32_t) override {
         return Unrecorded();
     }
-    int32_t Depth() override { return out.Depth(); }
-    int32_t Driver() override { return out.Driver(); }
-    uint32_t KeyColour() override { return out.KeyColour(); }
-    HostPalette* PaletteOf(int32_t which) override { return out.PaletteOf(which); }
-    int32_t PrototypeFor(HostPrototype* prototype, int32_t depth, int32_t surfaceType, int32_t driver) override {
-        list.Fail();
-        return out.PrototypeFor(prototype, depth, surfaceType, driver);
-    }
-    int32_t Allocate(int32_t, int32_t, const HostPrototype*) override { return Unrecorded(); }
-    int32_t SetKeyColour(uint32_t) override { return Unrecorded(); }
-    int32_t AssignPalette(HostPalette*) override { return Unrecorded(); }
-    int32_t BeginDraw(int32_t, int32_t) override { return 1; }
-    int32_t EndDraw() override { return 1; }
-    HostSurface* NewSurface() override {
-        list.Fail();
-        return nullptr;
-    }
-    void Destroy() override {}
-
-private:
-    int32_t Unrecorded() {
-        list.Fail();
-        return 0;
-    }
-
-    DrawList& list;
-    SoftwareSurface& out;
 };
 
 DrawList::DrawList(SoftwareSurface& oldFrame, SoftwareSurface& newFrame, SoftwareSurface& out)

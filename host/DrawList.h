@@ -47,6 +47,7 @@ public:
     void Draw();
 
 private:
+    class StandIn;
     class Source;
     class Destination;
 
