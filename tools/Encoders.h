@@ -38,7 +38,12 @@ struct EncodeSettings {
     bool dither = false;   // GIF
     std::string codec;     // video: an encoder name of libavcodec, e.g. libx264
     int loop = 0;          // GIF and WebP: times to play, 0 for ever
-    uint32_t fps = 30;     // video: the frame rate; frame i is at i x 1000 / fps ms
+    uint32_t fps = 30;     // video: the frame rate, fps / fpsDen; frame i is at i x 1000 x fpsDen / fps ms
+    uint32_t fpsDen = 1;
+    // Video: a sound track of this many samples a second and channels (AAC, or Opus in
+    // WebM), fed with FrameEncoder::AddAudio; 0 for none.
+    int audioRate = 0;
+    int audioChannels = 0;
     int threads = 0;       // GIF: threads making palettes, 1 for the caller's alone; 0: GifThreads
 };
 
@@ -47,6 +52,10 @@ public:
     virtual ~FrameEncoder() = default;
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     virtual void Finish(uint32_t endMs) = 0;
+    // The next `count` samples of the sound track, interleaved floats, for an encoder
+    // opened with an audio rate: given as the frames come, so that the muxer interleaves
+    // them.
+    virtual void AddAudio(const float* samples, size_t count);
     // Frames taken but not yet in the file: the encoder's look-ahead, or frames whose
     // palettes are still being made. Each frame that reaches the file, in Finish too,
     // calls `written`.

@@ -285,6 +285,7 @@ public:
         }
     }
     void Add(Picture& frame, uint32_t timeMs) override { encoder->Add(frame, timeMs); }
+    void AddAudio(const float* samples, size_t count) override { encoder->AddAudio(samples, count); }
     size_t Pending() const override { return encoder ? encoder->Pending() : 0; }
     void OnWritten(std::function<void()> call) override { encoder->written = std::move(call); }
     void Finish(uint32_t endMs) override {
@@ -485,6 +486,9 @@ OutputKind OutputKindOf(const std::string& path, const std::string& format) {
     }
     return *named;
 }
+
+void FrameSink::AddAudio(const float*, size_t) { UsageError("a sound track needs a video output"); }
+void FrameEncoder::AddAudio(const float*, size_t) { UsageError("a sound track needs a video output"); }
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
                                     const EncodeSettings& settings, size_t frames) {

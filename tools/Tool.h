@@ -232,6 +232,8 @@ public:
     virtual void Add(Picture& frame, uint32_t timeMs) = 0;
     // `endMs` is when the last frame stops being shown.
     virtual void Finish(uint32_t endMs) = 0;
+    // The sound track's next samples (video opened with an audio rate).
+    virtual void AddAudio(const float* samples, size_t count);
     // Frames added but not yet written, and a call for each one written.
     virtual size_t Pending() const { return 0; }
     virtual void OnWritten(std::function<void()>) {}

@@ -2,8 +2,8 @@
 // pixel format, libavcodec encodes them and libavformat muxes them into the output
 // file through our own I/O callbacks, so that every write error reaches us.
 //
-// Timing: the encoder's time base is 1/fps and frame i has pts i, so frame i is shown
-// at exactly i x 1000 / fps ms; the muxer's time base is whatever the container keeps
+// Timing: the encoder's time base is the frame rate's inverse and frame i has pts i, so
+// frame i is shown at exactly i x 1000 x fpsDen / fps ms; the muxer's time base is whatever the container keeps
 // and packets are rescaled to it. A frame that is shown longer (a hold, or the last
 // frame of a run whose duration is not a whole number of frames) is repeated at the
 // frame rate, so that the video has a constant frame rate.
@@ -67,8 +67,9 @@ int Crf(int quality, int maxCrf) { return static_cast<int>(std::lround(maxCrf * 
 
 class VideoEncoder final : public FrameEncoder {
 public:
-    VideoEncoder(OutputFile& file, int32_t width, int32_t height, uint32_t fps)
-        : file(file), width(width), height(height), fps(static_cast<int>(fps)) {}
+    VideoEncoder(OutputFile& file, int32_t width, int32_t height, uint32_t fps, uint32_t fpsDen)
+        : file(file), width(width), height(height), fps(static_cast<int>(fps)),
+          fpsDen(static_cast<int>(std::max(fpsDen, 1u))) {}
 
     // Separate from the constructor so that the destructor frees what a failure
     // leaves half made.
@@ -116,10 +117,10 @@ public:
         encodedHeight = (height + 1) & ~1;
         context->width = encodedWidth;
         context->height = encodedHeight;
-        context->time_base = AVRational{1, fps};
-        context->framerate = AVRational{fps, 1};
+        context->time_base = AVRational{fpsDen, fps};
+        context->framerate = AVRational{fps, fpsDen};
         context->pix_fmt = PixelFormatFor(codec);
-        context->gop_size = std::max(fps * 2, 12);
+        context->gop_size = std::max(fps * 2 / fpsDen, 12);
         context->color_range = AVCOL_RANGE_MPEG;
         context->colorspace = AVCOL_SPC_BT709;
         context->color_primaries = AVCOL_PRI_BT709;
@@ -242,9 +243,11 @@ private:
         return codec->pix_fmts[0];
     }
 
-    // The frame at or after `timeMs`: i x 1000 / fps ms, which the run's times truncate
-    // to whole ms, comes back to i.
-    int64_t PtsOf(uint32_t timeMs) const { return std::llround(static_cast<double>(timeMs) * fps / 1000.0); }
+    // The frame at or after `timeMs`: i x 1000 x fpsDen / fps ms, which the run's times
+    // truncate to whole ms, comes back to i.
+    int64_t PtsOf(uint32_t timeMs) const {
+        return std::llround(static_cast<double>(timeMs) * fps / (1000.0 * fpsDen));
+    }
 
     // Shows the frame held until just before `pts`.
     void RepeatUntil(int64_t pts) {
@@ -328,6 +331,7 @@ private:
     int32_t width;
     int32_t height;
     int fps;
+    int fpsDen;
     int32_t encodedWidth = 0;
     int32_t encodedHeight = 0;
     std::vector<uint32_t> padded;
@@ -375,7 +379,7 @@ std::vector<std::string> VideoCodecsFor(const std::string& container) {
 
 std::unique_ptr<FrameEncoder> OpenVideoEncoder(OutputFile& file, const std::string& container, int32_t width,
                                                int32_t height, const EncodeSettings& settings) {
-    auto encoder = std::make_unique<VideoEncoder>(file, width, height, settings.fps);
+    auto encoder = std::make_unique<VideoEncoder>(file, width, height, settings.fps, settings.fpsDen);
     encoder->Open(container, settings);
     return encoder;
 }
