@@ -32,8 +32,8 @@ struct AudioOptions {
     int sampleRate = 48000;
     int channels = 2; // 1 or 2
     AudioFade fade = AudioFade::EqualPower;
-    std::string music;         // --audio: a file whose sound lies under the whole video; empty for none
-    bool mixMusic = false;     // false: the music replaces the inputs' sound; true: both, mixed
+    std::string music;           // --audio: a file whose sound lies under the whole video; empty for none
+    bool mixMusic = false;       // false: the music replaces the inputs' sound; true: both, mixed
     uint32_t musicFadeMs = 2000; // the music's fade-out at the video's end
 };
 

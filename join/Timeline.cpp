@@ -9,9 +9,7 @@ namespace {
 
 // a x b / c rounded down, for non-negative a, b and positive c, without overflow for
 // the timeline's values (a frame count, a rate, a million).
-int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
-    return static_cast<int64_t>(static_cast<__int128>(a) * b / c);
-}
+int64_t MulDiv(int64_t a, int64_t b, int64_t c) { return static_cast<int64_t>(static_cast<__int128>(a) * b / c); }
 
 } // namespace
 

@@ -44,7 +44,7 @@ struct EncodeSettings {
     // WebM), fed with FrameEncoder::AddAudio; 0 for none.
     int audioRate = 0;
     int audioChannels = 0;
-    int threads = 0;       // GIF: threads making palettes, 1 for the caller's alone; 0: GifThreads
+    int threads = 0; // GIF: threads making palettes, 1 for the caller's alone; 0: GifThreads
 };
 
 class FrameEncoder {

@@ -568,6 +568,11 @@ int Main(int argc, char** argv) {
                  "  wqtrans luma Door --out door.pgm\n"
                  "  wqtrans luma Bands --size 1280x720 --duration 2000 --fps 30 --bits 8 --out bands.png");
 
+    JoinArgs joinArgs;
+    CLI::App* join = app.add_subcommand(
+        "join", "clips and pictures one after the other, a transition at each cut, with their sound, in one video");
+    AddJoinOptions(join, joinArgs);
+
     // An unknown command is named, with the commands there are.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;
@@ -623,6 +628,12 @@ int Main(int argc, char** argv) {
             lumaArgs.seed = options.seed;
             lumaArgs.flags = options.flags;
             Luma(lumaArgs);
+        } else if (join->parsed()) {
+            RunArgs run;
+            run.seed = joinArgs.seed;
+            run.flags = joinArgs.flags;
+            const RunOptions options = run.Options();
+            RunJoin(joinArgs, options.seed, options.flags);
         } else if (calls->parsed()) {
             Calls(callsName, callsArgs, callsSets, callsBlock);
         }

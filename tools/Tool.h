@@ -271,6 +271,41 @@ uint32_t LumaFrames(uint32_t durationMs, uint32_t fps);
 // error when the run is not a pure reveal.
 void Luma(const LumaArgs& args);
 
+// ---- Joining clips and pictures --------------------------------------------------
+
+struct JoinArgs {
+    std::vector<std::string> inputs;
+    std::string out;
+    std::string format;
+    std::string transition = "Fade";
+    uint32_t duration = 1000;
+    uint32_t hold = 3000;
+    std::vector<std::string> sets;
+    std::vector<std::string> cuts;
+    std::string seed = "1";
+    std::string flags = "0";
+    std::string size;
+    std::string fps;
+    std::string fit = "contain";
+    std::string background = "black";
+    std::string audio;
+    bool mixAudio = false;
+    std::string audioFade = "equal-power";
+    bool noSound = false;
+    std::optional<int> quality;
+    std::string codec;
+    bool quiet = false;
+};
+} // namespace wqtrans::tool
+namespace CLI {
+class App;
+}
+namespace wqtrans::tool {
+// The join command's options, and the join itself with the seed and flags read as
+// render reads them.
+void AddJoinOptions(CLI::App* command, JoinArgs& args);
+void RunJoin(const JoinArgs& args, uint32_t seed, int32_t flags);
+
 // ---- Contact sheet -----------------------------------------------------------
 
 // The size of a sheet of `transitions` rows of w x h cells, or a usage error when it is

@@ -245,9 +245,7 @@ private:
 
     // The frame at or after `timeMs`: i x 1000 x fpsDen / fps ms, which the run's times
     // truncate to whole ms, comes back to i.
-    int64_t PtsOf(uint32_t timeMs) const {
-        return std::llround(static_cast<double>(timeMs) * fps / (1000.0 * fpsDen));
-    }
+    int64_t PtsOf(uint32_t timeMs) const { return std::llround(static_cast<double>(timeMs) * fps / (1000.0 * fpsDen)); }
 
     // Shows the frame held until just before `pts`.
     void RepeatUntil(int64_t pts) {

@@ -1,0 +1,569 @@
+#include "join/Source.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "host/PixelBudget.h"
+#include "join/JoinError.h"
+
+namespace wqtrans::join {
+
+namespace {
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+std::string AvError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string Seconds(int64_t us) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(us) / 1e6);
+    return text;
+}
+
+// "2.5", "1:02.5" or "1:00:00" into microseconds; none for anything else.
+std::optional<int64_t> ParseTime(const std::string& text) {
+    if (text.empty() || text.size() > 32) {
+        return std::nullopt;
+    }
+    double total = 0;
+    size_t start = 0;
+    int fields = 0;
+    for (;;) {
+        const size_t colon = text.find(':', start);
+        const std::string field = text.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        const bool last = colon == std::string::npos;
+        if (field.empty() || field.find_first_not_of(last ? "0123456789." : "0123456789") != std::string::npos ||
+            std::count(field.begin(), field.end(), '.') > 1 || field == "." || ++fields > 3) {
+            return std::nullopt;
+        }
+        total = total * 60 + std::strtod(field.c_str(), nullptr);
+        if (last) {
+            break;
+        }
+        start = colon + 1;
+    }
+    return static_cast<int64_t>(std::llround(total * 1e6));
+}
+
+// How the pixels as decoded are laid out on the display: transposed (x and y swapped),
+// then mirrored left to right and top to bottom.
+struct Orientation {
+    bool transpose = false;
+    bool flipX = false;
+    bool flipY = false;
+    bool Identity() const { return !transpose && !flipX && !flipY; }
+};
+
+// A clockwise turn of 0, 90, 180 or 270 degrees.
+Orientation Turned(int degrees) {
+    switch (((degrees % 360) + 360) % 360) {
+    case 90:
+        return {true, true, false};
+    case 180:
+        return {false, true, true};
+    case 270:
+        return {true, false, true};
+    default:
+        return {};
+    }
+}
+
+// A JPEG's EXIF orientation, 1 to 8.
+Orientation FromExif(int value) {
+    switch (value) {
+    case 2:
+        return {false, true, false};
+    case 3:
+        return Turned(180);
+    case 4:
+        return {false, false, true};
+    case 5:
+        return {true, false, false};
+    case 6:
+        return Turned(90);
+    case 7:
+        return {true, true, true};
+    case 8:
+        return Turned(270);
+    default:
+        return {};
+    }
+}
+
+// The libswscale colour matrix of a frame: what it says, else BT.709 for HD sizes and
+// BT.601 below, as players guess.
+int SwsMatrix(const AVFrame* frame) {
+    switch (frame->colorspace) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_FCC:
+        return SWS_CS_ITU601;
+    case AVCOL_SPC_SMPTE240M:
+        return SWS_CS_SMPTE240M;
+    default:
+        return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
+    }
+}
+
+// The full-range YUVJ formats as their plain twins, with the range kept apart.
+AVPixelFormat PlainFormat(AVPixelFormat format, bool& fullRange) {
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV440P;
+    default:
+        return format;
+    }
+}
+
+} // namespace
+
+InputSpec ParseInput(const std::string& text, bool (*exists)(const std::string&)) {
+    const size_t hash = text.rfind('#');
+    if (hash == std::string::npos || exists(text)) {
+        return {text, std::nullopt, std::nullopt};
+    }
+    const std::string part = text.substr(hash + 1);
+    const size_t dash = part.find('-');
+    InputSpec spec{text.substr(0, hash), std::nullopt, std::nullopt};
+    bool good = dash != std::string::npos && part.find('-', dash + 1) == std::string::npos && part.size() > 1;
+    if (good && dash > 0) {
+        spec.fromUs = ParseTime(part.substr(0, dash));
+        good = spec.fromUs.has_value();
+    }
+    if (good && dash + 1 < part.size()) {
+        spec.toUs = ParseTime(part.substr(dash + 1));
+        good = spec.toUs.has_value();
+    }
+    if (!good) {
+        UsageFailure(Quoted(text) + ": \"#" + part +
+                     "\" is not a part of a clip; write FILE#START-END in seconds, m:ss or h:mm:ss, e.g. "
+                     "clip.mp4#2.5-8, clip.mp4#1:30- or clip.mp4#-10");
+    }
+    if (spec.fromUs && spec.toUs && *spec.toUs <= *spec.fromUs) {
+        UsageFailure(Quoted(text) + ": the part ends before it starts");
+    }
+    return spec;
+}
+
+struct Source::State {
+    InputSpec spec;
+    std::string name; // quoted, for messages
+    int64_t holdUs = 0;
+    bool picture = false;
+    bool sound = false;
+    int64_t startUs = 0; // the container's start, the input's own time 0
+    int64_t inUs = 0;
+    int64_t lengthUs = 0;
+    int32_t displayWidth = 0;
+    int32_t displayHeight = 0;
+    AVRational sampleAspect{1, 1};
+    Orientation orientation;
+    std::optional<FrameRate> rate;
+    int videoIndex = -1;
+
+    AVFormatContext* format = nullptr;
+    AVCodecContext* decoder = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* current = nullptr;
+    AVFrame* next = nullptr;
+    bool haveCurrent = false;
+    bool haveNext = false;
+    bool flushed = false; // the decoder has been told the end
+    bool ended = false;   // and has given its last frame
+    int64_t lastUs = 0;   // the timestamp of the last frame decoded
+
+    OutputShape shape;
+    SoftwareSurface surface;
+    bool converted = false; // the surface shows `current`
+    SwsContext* scaler = nullptr;
+    std::vector<uint32_t> turned; // a frame scaled before it is turned or laid on the background
+    FitPlacement placement{};
+    bool placed = false;
+
+    ~State() { Close(); }
+
+    void Close() {
+        sws_freeContext(scaler);
+        scaler = nullptr;
+        av_frame_free(&current);
+        av_frame_free(&next);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&format);
+        haveCurrent = haveNext = flushed = ended = converted = placed = false;
+    }
+
+    void Open() {
+        int result = avformat_open_input(&format, spec.path.c_str(), nullptr, nullptr);
+        if (result < 0) {
+            if (result == AVERROR(ENOENT) || result == AVERROR(EACCES) || result == AVERROR(EISDIR)) {
+                InputFailure("cannot read " + name + ": " + AvError(result));
+            }
+            InputFailure(name + " is neither a video nor a picture that FFmpeg's libraries read (" + AvError(result) +
+                         ")");
+        }
+        result = avformat_find_stream_info(format, nullptr);
+        if (result < 0) {
+            InputFailure(name + " cannot be read: " + AvError(result));
+        }
+        videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (videoIndex < 0) {
+            InputFailure(name + " has no pictures (no video stream)" +
+                         std::string(av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0
+                                         ? "; to lay music under the video, give it with --audio"
+                                         : ""));
+        }
+        AVStream* stream = format->streams[videoIndex];
+        const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+        if (codec == nullptr) {
+            InputFailure(name + ": this FFmpeg has no decoder for its " + avcodec_get_name(stream->codecpar->codec_id) +
+                         " pictures");
+        }
+        const std::string over = OverBudget(stream->codecpar->width, stream->codecpar->height);
+        if (!over.empty()) {
+            InputFailure(name + " is over the pixel budget: " + over);
+        }
+        decoder = avcodec_alloc_context3(codec);
+        packet = av_packet_alloc();
+        current = av_frame_alloc();
+        next = av_frame_alloc();
+        if (decoder == nullptr || packet == nullptr || current == nullptr || next == nullptr) {
+            throw std::bad_alloc();
+        }
+        avcodec_parameters_to_context(decoder, stream->codecpar);
+        decoder->thread_count = 0;
+        decoder->pkt_timebase = stream->time_base;
+        result = avcodec_open2(decoder, codec, nullptr);
+        if (result < 0) {
+            InputFailure(name + ": cannot open its " + codec->name + " decoder: " + AvError(result));
+        }
+    }
+
+    // The frame's time in the input's own time.
+    int64_t TimeOf(const AVFrame* frame) const {
+        const int64_t pts = frame->best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE) {
+            return lastUs;
+        }
+        return av_rescale_q(pts, format->streams[videoIndex]->time_base, AVRational{1, 1000000}) - startUs;
+    }
+
+    // The next frame into `into`; false at the clip's end.
+    bool Decode(AVFrame* into) {
+        for (;;) {
+            int result = avcodec_receive_frame(decoder, into);
+            if (result == 0) {
+                lastUs = TimeOf(into);
+                return true;
+            }
+            if (result == AVERROR_EOF) {
+                ended = true;
+                return false;
+            }
+            if (result != AVERROR(EAGAIN)) {
+                Damaged(result);
+            }
+            if (flushed) {
+                ended = true;
+                return false;
+            }
+            result = av_read_frame(format, packet);
+            if (result == AVERROR_EOF) {
+                flushed = true;
+                avcodec_send_packet(decoder, nullptr);
+                continue;
+            }
+            if (result < 0) {
+                Damaged(result);
+            }
+            if (packet->stream_index == videoIndex) {
+                result = avcodec_send_packet(decoder, packet);
+                if (result < 0 && result != AVERROR(EAGAIN)) {
+                    av_packet_unref(packet);
+                    Damaged(result);
+                }
+            }
+            av_packet_unref(packet);
+        }
+    }
+
+    [[noreturn]] void Damaged(int result) const {
+        InputFailure(name + " is damaged: its pictures stop at " + Seconds(lastUs) + " (" + AvError(result) + ")");
+    }
+
+    void Probe() {
+        Open();
+        AVStream* stream = format->streams[videoIndex];
+        const std::string demuxer = format->iformat->name;
+        picture = demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0);
+        sound = !picture && av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+        startUs = format->start_time == AV_NOPTS_VALUE ? 0 : format->start_time;
+
+        int turn = 0;
+        if (const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)) {
+            const double angle = av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+            if (!std::isnan(angle)) {
+                turn = static_cast<int>(std::lround(-angle / 90.0)) * 90;
+            }
+        }
+        orientation = Turned(turn);
+        const AVRational sar = av_guess_sample_aspect_ratio(format, stream, nullptr);
+        if (sar.num > 0 && sar.den > 0) {
+            sampleAspect = sar;
+        }
+        if (!picture && stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0 &&
+            stream->avg_frame_rate.num <= 1000 * stream->avg_frame_rate.den) {
+            rate = FrameRate{static_cast<uint32_t>(stream->avg_frame_rate.num),
+                             static_cast<uint32_t>(stream->avg_frame_rate.den)};
+        }
+
+        // The first picture, which also tells a JPEG's orientation.
+        if (!Decode(current)) {
+            InputFailure(name + " has no picture that can be decoded");
+        }
+        if (picture) {
+            if (const AVDictionaryEntry* entry = av_dict_get(current->metadata, "Orientation", nullptr, 0)) {
+                orientation = FromExif(std::atoi(entry->value));
+            }
+        }
+        const std::string over = OverBudget(current->width, current->height);
+        if (!over.empty()) {
+            InputFailure(name + " is over the pixel budget: " + over);
+        }
+        const int64_t width = std::max<int64_t>(1, av_rescale(current->width, sampleAspect.num, sampleAspect.den));
+        displayWidth = static_cast<int32_t>(std::min<int64_t>(width, kMaxSide));
+        displayHeight = current->height;
+        if (orientation.transpose) {
+            std::swap(displayWidth, displayHeight);
+        }
+
+        if (picture) {
+            lengthUs = holdUs;
+        } else {
+            int64_t clipUs = 0;
+            if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+                const int64_t streamStart = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+                clipUs =
+                    av_rescale_q(streamStart + stream->duration, stream->time_base, AVRational{1, 1000000}) - startUs;
+            } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
+                clipUs = format->duration;
+            } else {
+                InputFailure(name + " does not say how long it is; remux it (ffmpeg -i IN -c copy OUT.mkv)");
+            }
+            inUs = spec.fromUs.value_or(0);
+            const int64_t outUs = spec.toUs.value_or(clipUs);
+            if (inUs >= clipUs) {
+                UsageFailure(name + ": the part starts at " + Seconds(inUs) + ", past the clip's end at " +
+                             Seconds(clipUs));
+            }
+            if (outUs > clipUs + 1000) {
+                UsageFailure(name + ": the part ends at " + Seconds(outUs) + ", past the clip's end at " +
+                             Seconds(clipUs));
+            }
+            lengthUs = std::min(outUs, clipUs) - inUs;
+        }
+        Close();
+    }
+
+    void Start(const OutputShape& wanted) {
+        Open();
+        shape = wanted;
+        surface = SoftwareSurface(shape.width, shape.height, shape.background);
+        if (inUs > 0) {
+            const int64_t target = startUs + inUs;
+            if (av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+                avcodec_flush_buffers(decoder);
+            }
+        }
+    }
+
+    SoftwareSurface& FrameAt(int64_t timeUs) {
+        if (format == nullptr) {
+            throw std::logic_error("Source::FrameAt before Start");
+        }
+        const int64_t target = inUs + timeUs;
+        if (!haveCurrent) {
+            if (!Decode(current)) {
+                InputFailure(name + " has no picture that can be decoded at " + Seconds(inUs));
+            }
+            haveCurrent = true;
+            haveNext = Decode(next);
+        }
+        while (haveNext && TimeOf(next) <= target) {
+            std::swap(current, next);
+            av_frame_unref(next);
+            converted = false;
+            haveNext = Decode(next);
+        }
+        // A clip whose pictures end well before its container says it ends has been cut
+        // short; a clip's last frame is shown to its end.
+        if (!picture && !haveNext && target > lastUs + 1000000 && target < lengthUs + inUs) {
+            InputFailure(name + " is truncated or damaged: its pictures stop at " + Seconds(lastUs) + " of the " +
+                         Seconds(inUs + lengthUs) + " it says it lasts");
+        }
+        if (!converted) {
+            Convert(current);
+            converted = true;
+        }
+        return surface;
+    }
+
+    // Scales the decoded frame onto the surface: the fitted part of the picture, turned,
+    // with transparent pixels laid on the background.
+    void Convert(AVFrame* frame) {
+        int32_t frameWidth =
+            static_cast<int32_t>(std::max<int64_t>(1, av_rescale(frame->width, sampleAspect.num, sampleAspect.den)));
+        int32_t frameHeight = frame->height;
+        if (orientation.transpose) {
+            std::swap(frameWidth, frameHeight);
+        }
+        const FitPlacement place = PlaceFitted(frameWidth, frameHeight, shape.width, shape.height, shape.fit);
+        if (!placed || !(place == placement)) {
+            surface.Fill(shape.background);
+            placement = place;
+            placed = true;
+        }
+        // The part taken, in the display's pixels, back in the decoded frame's.
+        FitRect from = place.from;
+        if (orientation.flipX) {
+            from.x = frameWidth - from.x - from.width;
+        }
+        if (orientation.flipY) {
+            from.y = frameHeight - from.y - from.height;
+        }
+        if (orientation.transpose) {
+            from = {from.y, from.x, from.height, from.width};
+        }
+        const auto unstretch = [&](int64_t x) { return av_rescale(x, sampleAspect.den, sampleAspect.num); };
+        const int64_t left = std::clamp<int64_t>(unstretch(from.x), 0, frame->width - 1);
+        const int64_t right = std::clamp<int64_t>(unstretch(from.x + from.width), left + 1, frame->width);
+        AVFrame* cropped = av_frame_clone(frame);
+        if (cropped == nullptr) {
+            throw std::bad_alloc();
+        }
+        cropped->crop_left = static_cast<size_t>(left);
+        cropped->crop_right = static_cast<size_t>(frame->width - right);
+        cropped->crop_top = static_cast<size_t>(from.y);
+        cropped->crop_bottom = static_cast<size_t>(frame->height - from.y - from.height);
+        av_frame_apply_cropping(cropped, AV_FRAME_CROP_UNALIGNED);
+
+        const FitRect to = place.to;
+        const int32_t scaledWidth = orientation.transpose ? to.height : to.width;
+        const int32_t scaledHeight = orientation.transpose ? to.width : to.height;
+        bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
+        const AVPixelFormat pixelFormat = PlainFormat(static_cast<AVPixelFormat>(cropped->format), fullRange);
+        scaler = sws_getCachedContext(scaler, cropped->width, cropped->height, pixelFormat, scaledWidth, scaledHeight,
+                                      AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (scaler == nullptr) {
+            av_frame_free(&cropped);
+            InputFailure(name + ": libswscale cannot convert its " +
+                         std::string(av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format))) + " pictures");
+        }
+        sws_setColorspaceDetails(scaler, sws_getCoefficients(SwsMatrix(frame)), fullRange ? 1 : 0,
+                                 sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(pixelFormat);
+        const bool alpha = descriptor != nullptr && (descriptor->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
+        uint32_t* pixels = surface.Pixels();
+        const size_t stride = static_cast<size_t>(shape.width);
+        if (orientation.Identity() && !alpha) {
+            uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(pixels + static_cast<size_t>(to.y) * stride + to.x)};
+            const int strides[4] = {shape.width * 4};
+            sws_scale(scaler, cropped->data, cropped->linesize, 0, cropped->height, planes, strides);
+            av_frame_free(&cropped);
+            return;
+        }
+        turned.resize(static_cast<size_t>(scaledWidth) * static_cast<size_t>(scaledHeight));
+        uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(turned.data())};
+        const int strides[4] = {scaledWidth * 4};
+        sws_scale(scaler, cropped->data, cropped->linesize, 0, cropped->height, planes, strides);
+        av_frame_free(&cropped);
+        const uint32_t background = shape.background;
+        for (int32_t y = 0; y < scaledHeight; ++y) {
+            const uint32_t* row = turned.data() + static_cast<size_t>(y) * static_cast<size_t>(scaledWidth);
+            for (int32_t x = 0; x < scaledWidth; ++x) {
+                int32_t dx = orientation.transpose ? y : x;
+                int32_t dy = orientation.transpose ? x : y;
+                if (orientation.flipX) {
+                    dx = to.width - 1 - dx;
+                }
+                if (orientation.flipY) {
+                    dy = to.height - 1 - dy;
+                }
+                uint32_t pixel = row[x];
+                if (alpha && (pixel >> 24) != 0xFF) {
+                    pixel = Over(pixel, background);
+                }
+                pixels[static_cast<size_t>(to.y + dy) * stride + static_cast<size_t>(to.x + dx)] = pixel;
+            }
+        }
+    }
+
+    // A translucent 0xAARRGGBB pixel laid on an opaque background.
+    static uint32_t Over(uint32_t pixel, uint32_t background) {
+        const uint32_t a = pixel >> 24;
+        uint32_t out = 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const uint32_t top = (pixel >> shift) & 0xFF;
+            const uint32_t bottom = (background >> shift) & 0xFF;
+            out |= ((top * a + bottom * (255 - a) + 127) / 255) << shift;
+        }
+        return out;
+    }
+};
+
+Source::Source(const InputSpec& spec, int64_t holdUs) : state(std::make_unique<State>()) {
+    state->spec = spec;
+    state->name = Quoted(spec.path);
+    state->holdUs = holdUs;
+    state->Probe();
+}
+
+Source::~Source() = default;
+
+bool Source::IsPicture() const { return state->picture; }
+bool Source::HasSound() const { return state->sound; }
+const std::string& Source::Path() const { return state->spec.path; }
+int64_t Source::InUs() const { return state->inUs; }
+int64_t Source::LengthUs() const { return state->lengthUs; }
+int32_t Source::DisplayWidth() const { return state->displayWidth; }
+int32_t Source::DisplayHeight() const { return state->displayHeight; }
+std::optional<FrameRate> Source::Rate() const { return state->rate; }
+void Source::Start(const OutputShape& shape) { state->Start(shape); }
+SoftwareSurface& Source::FrameAt(int64_t timeUs) { return state->FrameAt(timeUs); }
+void Source::Stop() {
+    state->Close();
+    state->surface = SoftwareSurface();
+}
+
+} // namespace wqtrans::join
