@@ -191,6 +191,7 @@ struct Source::State {
     Orientation orientation;
     std::optional<FrameRate> rate;
     int videoIndex = -1;
+    int64_t tickUs = 0; // one tick of the stream's time base
 
     AVFormatContext* format = nullptr;
     AVCodecContext* decoder = nullptr;
@@ -325,6 +326,7 @@ struct Source::State {
     void Probe() {
         Open();
         AVStream* stream = format->streams[videoIndex];
+        tickUs = std::min<int64_t>(av_rescale_q(1, stream->time_base, AVRational{1, 1000000}), 1000);
         const std::string demuxer = format->iformat->name;
         picture = demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0);
         sound = !picture && av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
@@ -420,7 +422,9 @@ struct Source::State {
             haveCurrent = true;
             haveNext = Decode(next);
         }
-        while (haveNext && TimeOf(next) <= target) {
+        // A frame stamped up to one tick of the container's clock late (Matroska keeps
+        // whole ms) is the frame of that time.
+        while (haveNext && TimeOf(next) <= target + tickUs) {
             std::swap(current, next);
             av_frame_unref(next);
             converted = false;

@@ -1,0 +1,286 @@
+// The join engine's frames against the frame renderer on the inputs' own frames, decoded
+// apart by the ffmpeg program from clips it made; inputs turned, of other rates, and
+// pictures; and the tool's one-line refusals of what cannot be joined.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include "host/FrameRenderer.h"
+#include "join/Join.h"
+#include "join/JoinError.h"
+#include "module/Types.h"
+#include "tools/ToolHarness.h"
+
+namespace wqtrans::join {
+namespace {
+
+using tooltest::Result;
+using tooltest::RunTool;
+using tooltest::Scratch;
+
+constexpr uint32_t kPush = MakeId('S', 'E', '0', '6');
+constexpr uint32_t kTurn2 = MakeId('S', 'E', '0', '2');
+constexpr uint32_t kDoor = MakeId('D', 'O', 'O', 'R');
+
+// Whole files as inputs.
+std::vector<InputSpec> Files(const Scratch& dir, std::initializer_list<const char*> names) {
+    std::vector<InputSpec> inputs;
+    for (const char* name : names) {
+        inputs.push_back({dir / name, std::nullopt, std::nullopt});
+    }
+    return inputs;
+}
+
+// Runs the ffmpeg program in `dir`; the test fails when it does.
+void Ffmpeg(const Scratch& dir, const std::string& args) {
+    const std::string command = "cd '" + dir.dir.string() + "' && ffmpeg -nostdin -v error -y " + args;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// Every frame of a file, decoded by the ffmpeg program into BGRA pictures of w x h.
+std::vector<SoftwareSurface> Frames(const Scratch& dir, const std::string& file, int32_t w, int32_t h) {
+    Ffmpeg(dir, "-i " + file + " -f rawvideo -pix_fmt bgra " + file + ".raw");
+    const std::string bytes = tooltest::ReadText(dir / (file + ".raw"));
+    const size_t size = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
+    std::vector<SoftwareSurface> frames;
+    for (size_t at = 0; at + size <= bytes.size(); at += size) {
+        frames.emplace_back(w, h);
+        std::memcpy(frames.back().Pixels(), bytes.data() + at, size);
+    }
+    return frames;
+}
+
+std::string Differs(SoftwareSurface& actual, SoftwareSurface& expected) {
+    return tooltest::Difference(tooltest::PixelsOf(actual), expected);
+}
+
+// A copy of a clip whose display matrix turns it `degrees` clockwise, as phones write them.
+bool Turn(const std::string& from, const std::string& to, double degrees) {
+    AVFormatContext* in = nullptr;
+    AVFormatContext* out = nullptr;
+    bool done = avformat_open_input(&in, from.c_str(), nullptr, nullptr) >= 0 &&
+                avformat_find_stream_info(in, nullptr) >= 0 &&
+                avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) >= 0;
+    if (done) {
+        AVStream* stream = avformat_new_stream(out, nullptr);
+        avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar);
+        stream->time_base = in->streams[0]->time_base;
+        auto* matrix =
+            reinterpret_cast<int32_t*>(av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+        av_display_rotation_set(matrix, degrees); // a clockwise turn: ffprobe's "rotation=-90"
+        done = avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(out, nullptr) >= 0;
+        AVPacket* packet = av_packet_alloc();
+        while (done && av_read_frame(in, packet) >= 0) {
+            av_packet_rescale_ts(packet, in->streams[0]->time_base, stream->time_base);
+            packet->stream_index = 0;
+            done = av_interleaved_write_frame(out, packet) >= 0;
+        }
+        av_packet_free(&packet);
+        done = done && av_write_trailer(out) >= 0;
+        avio_closep(&out->pb);
+    }
+    avformat_free_context(out);
+    avformat_close_input(&in);
+    return done;
+}
+
+class JoinTest : public ::testing::Test {
+protected:
+    // Lossless clips, so that the frames the engine decodes are the frames ffmpeg decodes.
+    void MakeClip(const std::string& name, const std::string& source, const std::string& rate, double seconds,
+                  const std::string& extra = "") {
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.3f", seconds);
+        Ffmpeg(dir, "-f lavfi -i " + source + "=size=96x64:rate=" + rate + ":duration=" + duration + " " + extra + " " +
+                        name);
+    }
+    Scratch dir;
+};
+
+TEST_F(JoinTest, EveryFrameIsTheRenderersPictureOfTheInputsFramesShownThen) {
+    MakeClip("a.mkv", "testsrc2", "30000/1001", 2, "-c:v ffv1 -pix_fmt bgr0");
+    MakeClip("b.mkv", "testsrc", "30000/1001", 2, "-c:v ffv1 -pix_fmt bgr0");
+    // A clip at 10 frames a second: each of its frames is shown for three of the output's.
+    MakeClip("c.mkv", "rgbtestsrc", "10", 2, "-vf hue=H=2*PI*t -c:v ffv1 -pix_fmt bgr0");
+    std::vector<SoftwareSurface> a = Frames(dir, "a.mkv", 96, 64);
+    std::vector<SoftwareSurface> b = Frames(dir, "b.mkv", 96, 64);
+    std::vector<SoftwareSurface> c = Frames(dir, "c.mkv", 96, 64);
+    ASSERT_EQ(a.size(), 60u);
+    ASSERT_EQ(c.size(), 20u);
+
+    // Push and Turn 2 replay their earlier steps; the second cut is off the frame grid.
+    const std::vector<CutTransition> cuts = {{kPush, {}, 700, 1, 0}, {kTurn2, {}, 900, 5, 0}};
+    JoinOptions options;
+    options.sound = false;
+    Join joined(Files(dir, {"a.mkv", "b.mkv", "c.mkv"}), cuts, options);
+    const Timeline& plan = joined.Plan();
+    ASSERT_EQ(joined.Width(), 96);
+    ASSERT_EQ(plan.rate, (FrameRate{30000, 1001}));
+    ASSERT_EQ(plan.totalFrames, 60 + 60 + 60 - 21 - 27);
+
+    auto inputFrame = [&](size_t input, int64_t n) -> SoftwareSurface& {
+        const int64_t local = n - plan.segments[input].firstFrame;
+        if (input == 2) {
+            // The frame shown at the output frame's time.
+            return c[static_cast<size_t>(FrameTimeUs(local, plan.rate) * 10 / 1000000)];
+        }
+        return (input == 0 ? a : b)[static_cast<size_t>(local)];
+    };
+    SoftwareSurface expected(96, 64);
+    for (int64_t n = 0; n < plan.totalFrames; ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n));
+        SoftwareSurface& frame = joined.Frame(n);
+        size_t input = n < plan.segments[1].firstFrame ? 0 : n < plan.segments[2].firstFrame ? 1 : 2;
+        const CutSpan* cut = nullptr;
+        for (size_t k = 0; k < plan.cuts.size(); ++k) {
+            if (n >= plan.cuts[k].firstFrame && n < plan.cuts[k].firstFrame + plan.cuts[k].frames) {
+                cut = &plan.cuts[k];
+                input = k;
+            }
+        }
+        if (cut == nullptr) {
+            ASSERT_EQ(Differs(frame, inputFrame(input, n)), "");
+            continue;
+        }
+        FrameRequest request;
+        request.id = cuts[input].id;
+        request.seed = cuts[input].seed;
+        request.durationMs = cut->durationMs;
+        request.elapsedMs = static_cast<uint32_t>(FrameTimeMs(n - cut->firstFrame, plan.rate));
+        request.frameRateNum = 30000;
+        request.frameRateDen = 1001;
+        ASSERT_TRUE(RenderFrameAt(request, inputFrame(input, n), inputFrame(input + 1, n), expected));
+        ASSERT_EQ(Differs(frame, expected), "");
+    }
+}
+
+TEST_F(JoinTest, TurnedInputsAreShownUpright) {
+    // A phone clip: its pixels stored on their side, with a display matrix that turns them
+    // a quarter clockwise. The video takes its upright size.
+    MakeClip("stored.mov", "testsrc2", "25", 1, "-c:v png -pix_fmt rgb24");
+    ASSERT_TRUE(Turn(dir / "stored.mov", dir / "phone.mov", 90));
+    MakeClip("plain.mov", "testsrc", "25", 1, "-c:v png -pix_fmt rgb24");
+    std::vector<SoftwareSurface> stored = Frames(dir, "stored.mov", 96, 64);
+    ASSERT_FALSE(stored.empty());
+    JoinOptions options;
+    options.sound = false;
+    Join joined(Files(dir, {"phone.mov", "plain.mov"}), {{kPush, {}, 200, 1, 0}}, options);
+    ASSERT_EQ(joined.Width(), 64);
+    ASSERT_EQ(joined.Height(), 96);
+    SoftwareSurface& frame = joined.Frame(0);
+    SoftwareSurface upright(64, 96);
+    for (int32_t y = 0; y < 96; ++y) {
+        for (int32_t x = 0; x < 64; ++x) {
+            // Turned a quarter clockwise: the stored picture's left column is the top row.
+            upright.SetPixel(x, y, stored[0].Pixel(y, 63 - x));
+        }
+    }
+    EXPECT_EQ(Differs(frame, upright), "");
+}
+
+TEST_F(JoinTest, PicturesAloneMakeAnHdVideoAndHoldForTheirTime) {
+    Ffmpeg(dir, "-f lavfi -i testsrc2=size=320x240 -frames:v 1 one.png");
+    Ffmpeg(dir, "-f lavfi -i smptebars=size=200x200 -frames:v 1 two.jpg");
+    JoinOptions options;
+    options.sound = false;
+    options.holdMs = 2000;
+    options.fit = FitMode::Cover;
+    Join joined(Files(dir, {"one.png", "two.jpg"}), {{kDoor, {}, 500, 1, 0}}, options);
+    EXPECT_EQ(joined.Width(), 1920);
+    EXPECT_EQ(joined.Height(), 1080);
+    EXPECT_EQ(joined.Plan().totalFrames, 60 + 60 - 15);
+    // Covered: no background shows at the corners.
+    SoftwareSurface& last = joined.Frame(joined.Plan().totalFrames - 1);
+    EXPECT_NE(last.Pixel(0, 0) & 0xFFFFFF, 0u);
+}
+
+// A JPEG with an EXIF orientation of 6 (turn a quarter clockwise to show it).
+TEST_F(JoinTest, JpegOrientationIsApplied) {
+    Ffmpeg(dir, "-f lavfi -i testsrc2=size=96x64 -frames:v 1 -q:v 2 side.jpg");
+    std::string jpeg = tooltest::ReadText(dir / "side.jpg");
+    const std::string tiff("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
+    const std::string exif = std::string("Exif\0\0", 6) + tiff;
+    const size_t length = exif.size() + 2;
+    const std::string app1 =
+        std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + exif;
+    std::ofstream(dir / "turned.jpg", std::ios::binary) << jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+    JoinOptions options;
+    options.sound = false;
+    options.width = 64;
+    options.height = 96;
+    options.fit = FitMode::Contain;
+    Join joined(Files(dir, {"turned.jpg", "side.jpg"}), {{kPush, {}, 100, 1, 0}}, options);
+    std::vector<SoftwareSurface> stored = Frames(dir, "side.jpg", 96, 64);
+    SoftwareSurface& frame = joined.Frame(0);
+    // Upright, it fills the 64x96 frame; compared within the colour conversions' rounding.
+    int64_t error = 0;
+    for (int32_t y = 0; y < 96; ++y) {
+        for (int32_t x = 0; x < 64; ++x) {
+            const uint32_t want = stored[0].Pixel(y, 63 - x);
+            const uint32_t got = frame.Pixel(x, y);
+            for (int shift = 0; shift < 24; shift += 8) {
+                error += std::abs(static_cast<int>((want >> shift) & 0xFF) - static_cast<int>((got >> shift) & 0xFF));
+            }
+        }
+    }
+    EXPECT_LT(error / (64 * 96 * 3), 4);
+}
+
+// ---- The tool ------------------------------------------------------------------
+
+struct BadJoin {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    const char* message;
+};
+
+TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
+    WQ_REQUIRE_TOOL();
+    MakeClip("a.mkv", "testsrc2", "25", 1, "-c:v ffv1");
+    Ffmpeg(dir, "-f lavfi -i sine=duration=1 tone.wav");
+    std::ofstream(dir / "notes.txt") << "not a picture";
+    // A clip cut short: the container says it lasts 4 s; its pictures stop before 2 s.
+    MakeClip("long.mkv", "testsrc2", "25", 4, "-c:v ffv1");
+    const std::string whole = tooltest::ReadText(dir / "long.mkv");
+    std::ofstream(dir / "cut.mkv", std::ios::binary) << whole.substr(0, whole.size() * 2 / 5);
+    const BadJoin cases[] = {
+        {"one input", {"join", "a.mkv", "--out", "x.mp4"}, 2, "at least two inputs"},
+        {"not a video", {"join", "a.mkv", "notes.txt", "--out", "x.mp4"}, 1, "\"notes.txt\" is neither a video"},
+        {"no pictures", {"join", "a.mkv", "tone.wav", "--out", "x.mp4"}, 1, "has no pictures (no video stream)"},
+        {"missing", {"join", "a.mkv", "gone.mp4", "--out", "x.mp4"}, 1, "cannot read \"gone.mp4\""},
+        {"truncated", {"join", "a.mkv", "cut.mkv", "--out", "x.mp4"}, 1, "\"cut.mkv\" is truncated or damaged"},
+        {"unknown transition at a cut",
+         {"join", "a.mkv", "a.mkv", "--cut", "1=Sparkle", "--out", "x.mp4"},
+         2,
+         "unknown transition \"Sparkle\""},
+        {"cut past the last", {"join", "a.mkv", "a.mkv", "--cut", "2=Door", "--out", "x.mp4"}, 2, "there is 1 cut"},
+        {"bad part", {"join", "a.mkv", "a.mkv#x-2", "--out", "x.mp4"}, 2, "is not a part of a clip"},
+        {"part past the end", {"join", "a.mkv", "a.mkv#5-9", "--out", "x.mp4"}, 2, "past the clip's end"},
+        {"not a video output", {"join", "a.mkv", "a.mkv", "--out", "x.gif"}, 2, "a join is a video"},
+        {"size over the budget", {"join", "a.mkv", "a.mkv", "--size", "20000x20000", "--out", "x.mp4"}, 2, "limit"},
+        {"bad frame rate", {"join", "a.mkv", "a.mkv", "--fps", "0", "--out", "x.mp4"}, 2, "--fps \"0\""},
+        {"--set with random",
+         {"join", "a.mkv", "a.mkv", "-t", "random", "--set", "Number of doors=4", "--out", "x.mp4"},
+         2,
+         "--set goes with one named --transition"},
+        {"bad audio fade", {"join", "a.mkv", "a.mkv", "--audio-fade", "cross", "--out", "x.mp4"}, 2, "--audio-fade"},
+    };
+    const auto before = dir.Snapshot();
+    for (const BadJoin& bad : cases) {
+        SCOPED_TRACE(bad.what);
+        const Result result = RunTool(bad.args, dir);
+        EXPECT_EQ(result.status, bad.status) << result.err;
+        EXPECT_NE(result.err.find(bad.message), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(dir.Snapshot(), before);
+    }
+}
+
+} // namespace
+} // namespace wqtrans::join
