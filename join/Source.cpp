@@ -234,7 +234,16 @@ struct Source::State {
             InputFailure(name + " is neither a video nor a picture that FFmpeg's libraries read (" + AvError(result) +
                          ")");
         }
-        result = avformat_find_stream_info(format, nullptr);
+        // The decoders that find_stream_info runs refuse pictures past the pixel budget
+        // before taking their memory.
+        std::vector<AVDictionary*> options(format->nb_streams, nullptr);
+        for (AVDictionary*& option : options) {
+            av_dict_set_int(&option, "max_pixels", kMaxPixels, 0);
+        }
+        result = avformat_find_stream_info(format, options.data());
+        for (AVDictionary*& option : options) {
+            av_dict_free(&option);
+        }
         if (result < 0) {
             InputFailure(name + " cannot be read: " + AvError(result));
         }
@@ -265,6 +274,7 @@ struct Source::State {
         avcodec_parameters_to_context(decoder, stream->codecpar);
         decoder->thread_count = 0;
         decoder->pkt_timebase = stream->time_base;
+        decoder->max_pixels = kMaxPixels;
         result = avcodec_open2(decoder, codec, nullptr);
         if (result < 0) {
             InputFailure(name + ": cannot open its " + codec->name + " decoder: " + AvError(result));
