@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""Joins two video files with one of the wqtrans transitions, keeping the first file's sound.
+"""Joins two video files with one of the wqtrans transitions, keeping both files' sound.
 
 The last --duration ms of the first file give way to the start of the second:
     join.py first.mp4 second.mp4 joined.mp4 --transition Push --duration 1000 --set "Direction=..."
 The joined video has the first file's size and frame rate (the second file's frames are
-scaled to that size and taken one for one) and is encoded with H.264; the first file's
-sound is copied as it is. Needs PyAV (Debian: python3-av) and NumPy.
+scaled to that size and taken one for one) and is encoded with H.264; the two files'
+sounds, resampled to 48 kHz stereo, cross-fade over the transition (equal power) and are
+encoded as AAC. Needs PyAV (Debian: python3-av) and NumPy. `wqtrans join` does the same
+for any number of clips and pictures, with every input's sound kept in sync.
 """
 
 import argparse
 import collections
+import math
 import sys
 from fractions import Fraction
 
@@ -17,6 +20,32 @@ import av
 import numpy as np
 
 import wqtrans
+
+SOUND_RATE = 48000
+
+
+def sound_of(path: str) -> np.ndarray:
+    """A file's sound as 48 kHz stereo samples, shape (2, n); none for a file without sound."""
+    with av.open(path) as source:
+        if not source.streams.audio:
+            return np.zeros((2, 0), np.float32)
+        resampler = av.AudioResampler(format="fltp", layout="stereo", rate=SOUND_RATE)
+        chunks = [np.zeros((2, 0), np.float32)]
+        for frame in source.decode(audio=0):
+            chunks += [out.to_ndarray() for out in resampler.resample(frame)]
+        chunks += [out.to_ndarray() for out in resampler.resample(None)]
+        return np.concatenate(chunks, axis=1)
+
+
+def cross_faded(first: np.ndarray, second: np.ndarray, start: int, overlap: int, total: int) -> np.ndarray:
+    """The first sound from 0 and the second from `start`, equal-power faded over `overlap` samples."""
+    mixed = np.zeros((2, total), np.float32)
+    x = np.clip((np.arange(total) - start) / max(overlap, 1), 0.0, 1.0).astype(np.float32)
+    first = first[:, :total]
+    mixed[:, : first.shape[1]] += first * np.cos(x[: first.shape[1]] * math.pi / 2)
+    second = second[:, : max(total - start, 0)]
+    mixed[:, start : start + second.shape[1]] += second * np.sin(x[start : start + second.shape[1]] * math.pi / 2)
+    return mixed
 
 
 def main() -> int:
@@ -33,12 +62,11 @@ def main() -> int:
 
     with av.open(args.first) as first, av.open(args.second) as second, av.open(args.out, "w") as out:
         video_in = first.streams.video[0]
-        audio_in = first.streams.audio[0] if first.streams.audio else None
         rate = video_in.average_rate or Fraction(25)
         width, height = video_in.codec_context.width, video_in.codec_context.height
         video_out = out.add_stream("libx264", rate=rate)
         video_out.width, video_out.height, video_out.pix_fmt = width, height, "yuv420p"
-        audio_out = out.add_stream(template=audio_in) if audio_in else None
+        audio_out = out.add_stream("aac", rate=SOUND_RATE, layout="stereo")
 
         written = 0
 
@@ -49,20 +77,15 @@ def main() -> int:
             out.mux(video_out.encode(frame))
             written += 1
 
-        # The first file: its sound as it comes, its pictures held back by the
-        # transition's length, so that its last pictures meet the second file's first.
+        # The first file's pictures held back by the transition's length, so that its
+        # last pictures meet the second file's first.
         overlap = max(1, round(args.duration * rate / 1000))
         held = collections.deque()
-        for packet in first.demux(*[s for s in (video_in, audio_in) if s]):
-            if packet.stream == audio_in:
-                if packet.dts is not None:
-                    packet.stream = audio_out
-                    out.mux(packet)
-                continue
-            for frame in packet.decode():
-                held.append(frame.to_ndarray(format="rgb24"))
-                if len(held) > overlap:
-                    write(held.popleft())
+        for frame in first.decode(video=0):
+            held.append(frame.to_ndarray(format="rgb24"))
+            if len(held) > overlap:
+                write(held.popleft())
+        second_start = written
 
         # The transition from the held pictures to the second file's first ones, then the
         # rest of the second file.
@@ -77,6 +100,19 @@ def main() -> int:
         for picture in held:  # a second file shorter than the transition
             write(picture)
         out.mux(video_out.encode())
+
+        # Both sounds, the second from the frame where its pictures start.
+        seconds = lambda frames: frames / rate
+        total = round(seconds(written) * SOUND_RATE)
+        start = round(seconds(second_start) * SOUND_RATE)
+        mixed = cross_faded(sound_of(args.first), sound_of(args.second), start,
+                            round(seconds(min(overlap, written - second_start)) * SOUND_RATE), total)
+        for at in range(0, total, 1024):
+            frame = av.AudioFrame.from_ndarray(np.ascontiguousarray(mixed[:, at : at + 1024]), format="fltp",
+                                               layout="stereo")
+            frame.sample_rate, frame.pts, frame.time_base = SOUND_RATE, at, Fraction(1, SOUND_RATE)
+            out.mux(audio_out.encode(frame))
+        out.mux(audio_out.encode())
     return 0
 
 
