@@ -233,6 +233,60 @@ TEST_F(JoinTest, JpegOrientationIsApplied) {
 
 // ---- The tool ------------------------------------------------------------------
 
+// Eleven clips, each with one white frame and a beep at the same moment, every other one
+// with its sound at 44.1 kHz: after ten cuts at 29.97 frames a second every flash and
+// its beep are within a frame of each other, and where the timeline puts them.
+TEST_F(JoinTest, SoundAndPictureStayInSyncAtEveryCut) {
+    WQ_REQUIRE_TOOL();
+    constexpr int kClips = 11;
+    std::vector<std::string> args = {"join"};
+    std::vector<int> flashes; // each clip's white frame
+    for (int i = 0; i < kClips; ++i) {
+        const int frame = 30 + 3 * i;
+        flashes.push_back(frame);
+        char beep[64];
+        std::snprintf(beep, sizeof beep, "%.6f", frame * 1001.0 / 30000.0);
+        const std::string name = "clip" + std::to_string(i) + ".mp4";
+        Ffmpeg(dir, "-f lavfi -i \"color=c=black:size=64x48:rate=30000/1001:duration=3,drawbox=c=white:t=fill:enable='eq(n," +
+                        std::to_string(frame) + ")'\" -f lavfi -i \"aevalsrc='0.8*sin(2*PI*1000*t)*between(t," + beep + "," +
+                        beep + "+0.05)':s=" + (i % 2 == 0 ? "48000" : "44100") +
+                        ":d=3\" -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + name);
+        args.push_back(name);
+    }
+    for (const char* arg : {"--duration", "500", "-q", "--out", "joined.mp4"}) {
+        args.push_back(arg);
+    }
+    const Result result = RunTool(args, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    // The pictures' brightness and the sound, as ffmpeg decodes them.
+    Ffmpeg(dir, "-i joined.mp4 -vf scale=8:6 -f rawvideo -pix_fmt gray joined.gray -f f32le -ac 1 -ar 48000 joined.pcm");
+    const std::string gray = tooltest::ReadText(dir / "joined.gray");
+    const std::string pcm = tooltest::ReadText(dir / "joined.pcm");
+    std::vector<double> flashSeconds, beepSeconds;
+    for (size_t frame = 0; frame * 48 < gray.size(); ++frame) {
+        if (static_cast<unsigned char>(gray[frame * 48 + 20]) > 128) {
+            flashSeconds.push_back(frame * 1001.0 / 30000.0);
+        }
+    }
+    const auto* samples = reinterpret_cast<const float*>(pcm.data());
+    for (size_t i = 0; i < pcm.size() / 4; ++i) {
+        if (std::abs(samples[i]) > 0.3f && (beepSeconds.empty() || i / 48000.0 > beepSeconds.back() + 0.5)) {
+            beepSeconds.push_back(i / 48000.0);
+        }
+    }
+    ASSERT_EQ(flashSeconds.size(), static_cast<size_t>(kClips));
+    ASSERT_EQ(beepSeconds.size(), static_cast<size_t>(kClips));
+    const double frame = 1001.0 / 30000.0;
+    for (int i = 0; i < kClips; ++i) {
+        SCOPED_TRACE("clip " + std::to_string(i));
+        // 3 s at 29.97 is 90 frames; each 500 ms cut shares 15 of them.
+        const double expected = (75 * i + flashes[static_cast<size_t>(i)]) * frame;
+        EXPECT_NEAR(flashSeconds[static_cast<size_t>(i)], expected, 0.001);
+        EXPECT_NEAR(beepSeconds[static_cast<size_t>(i)], expected, frame);
+    }
+}
+
 struct BadJoin {
     const char* what;
     std::vector<std::string> args;
