@@ -27,9 +27,9 @@ std::string AvError(int code) {
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
-// A timestamp gap or overlap below this (in output samples: 20 ms at 48 kHz) is the
-// container's rounding, not a hole in the sound.
-constexpr int64_t kGapTolerance = 960;
+// A gap between timestamps below this (ms) is the container's rounding, not a hole in
+// the sound.
+constexpr int64_t kGapToleranceMs = 20;
 // Frames of a clip's part are found by seeking this far before the part's start, so
 // that the decoder's first frames (which lack their predecessor's overlap) fall before it.
 constexpr int64_t kSeekLeadUs = 1000000;
@@ -189,7 +189,7 @@ private:
             }
             const bool reformat = !placed || frame->sample_rate != inRate || frame->format != inFormat ||
                                   av_channel_layout_compare(&frame->ch_layout, &inLayout) != 0;
-            if (!reformat && at - expected <= rate / 50) {
+            if (!reformat && at - expected < rate * kGapToleranceMs / 1000) {
                 Feed();
                 continue;
             }
