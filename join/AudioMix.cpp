@@ -46,17 +46,15 @@ class Source {
 public:
     Source(const std::string& path, int rate, const AVChannelLayout& layout, bool loop)
         : path(path), rate(rate), loop(loop) {
-        Check(av_channel_layout_copy(&outLayout, &layout), "set up the resampler for");
-        Open();
+        try {
+            Check(av_channel_layout_copy(&outLayout, &layout), "set up the resampler for");
+            Open();
+        } catch (...) {
+            Release(); // what a failure left half made
+            throw;
+        }
     }
-    ~Source() {
-        swr_free(&resampler);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
-        avcodec_free_context(&decoder);
-        avformat_close_input(&format);
-        av_channel_layout_uninit(&outLayout);
-    }
+    ~Source() { Release(); }
     Source(const Source&) = delete;
     Source& operator=(const Source&) = delete;
 
@@ -102,6 +100,16 @@ public:
     }
 
 private:
+    void Release() {
+        swr_free(&resampler);
+        av_channel_layout_uninit(&inLayout);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&format);
+        av_channel_layout_uninit(&outLayout);
+    }
+
     void Open() {
         int result = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
         if (result < 0) {
