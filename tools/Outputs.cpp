@@ -488,7 +488,6 @@ OutputKind OutputKindOf(const std::string& path, const std::string& format) {
 }
 
 void FrameSink::AddAudio(const float*, size_t) { UsageError("a sound track needs a video output"); }
-void FrameEncoder::AddAudio(const float*, size_t) { UsageError("a sound track needs a video output"); }
 
 std::unique_ptr<FrameSink> OpenSink(OutputKind kind, const std::string& path, int32_t width, int32_t height,
                                     const EncodeSettings& settings, size_t frames) {

@@ -7,9 +7,19 @@
 // and packets are rescaled to it. A frame that is shown longer (a hold, or the last
 // frame of a run whose duration is not a whole number of frames) is repeated at the
 // frame rate, so that the video has a constant frame rate.
+//
+// Sound (EncodeSettings::audioRate > 0): a second stream, AAC (FFmpeg's own encoder) in
+// MP4, MOV and Matroska, Opus (libopus) in WebM. AddAudio queues the samples and encodes
+// whole codec frames; sample n has pts n in a time base of 1 / rate, so the sound's
+// first sample plays with the first frame. The encoder's priming (AAC's 1024 samples)
+// comes out as packets before 0, which MP4's edit list skips (Matroska shifts every
+// stream by it instead); Opus' pre-skip is Matroska's codec delay (see OpenAudio). Finish encodes what is left as
+// a short last frame, or padded with silence where the codec takes whole frames only.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -152,6 +162,9 @@ public:
         Check(avcodec_parameters_from_context(stream->codecpar, context), "set up the stream");
         stream->time_base = context->time_base;
         stream->avg_frame_rate = context->framerate;
+        if (settings.audioRate > 0) {
+            OpenAudio(container, settings);
+        }
         Check(avformat_write_header(muxer, nullptr), "write the " + MuxerFileName(container) + " header");
 
         frame = av_frame_alloc();
@@ -180,6 +193,9 @@ public:
     }
 
     ~VideoEncoder() override {
+        av_audio_fifo_free(audioFifo);
+        av_frame_free(&audioFrame);
+        avcodec_free_context(&audioContext);
         sws_freeContext(scaler);
         av_frame_free(&frame);
         av_packet_free(&packet);
@@ -217,12 +233,50 @@ public:
 
     size_t Pending() const override { return framesIn - framesOut; }
 
+    void AddAudio(const float* samples, size_t count) override {
+        if (audioContext == nullptr) {
+            FrameEncoder::AddAudio(samples, count);
+        }
+        const size_t channels = static_cast<size_t>(audioContext->ch_layout.nb_channels);
+        while (count > 0) {
+            const size_t piece = std::min<size_t>(count, kAudioPiece);
+            if (audioContext->sample_fmt == AV_SAMPLE_FMT_FLTP) {
+                // One plane a channel, as FFmpeg's AAC encoder takes them.
+                planar.resize(piece * channels);
+                void* planes[AV_NUM_DATA_POINTERS] = {};
+                for (size_t c = 0; c < channels; ++c) {
+                    float* plane = planar.data() + c * piece;
+                    for (size_t i = 0; i < piece; ++i) {
+                        plane[i] = samples[i * channels + c];
+                    }
+                    planes[c] = plane;
+                }
+                WriteFifo(planes, piece);
+            } else {
+                void* planes[1] = {const_cast<float*>(samples)};
+                WriteFifo(planes, piece);
+            }
+            samples += piece * channels;
+            count -= piece;
+            while (av_audio_fifo_size(audioFifo) >= audioContext->frame_size) {
+                SendAudio(audioContext->frame_size);
+            }
+        }
+    }
+
     void Finish(uint32_t endMs) override {
         if (haveFrame) {
             RepeatUntil(PtsOf(endMs));
         }
         Check(avcodec_send_frame(context, nullptr), "finish encoding");
         Drain();
+        if (audioContext != nullptr) {
+            if (const int rest = av_audio_fifo_size(audioFifo); rest > 0) {
+                SendAudio(rest);
+            }
+            Check(avcodec_send_frame(audioContext, nullptr), "finish encoding the sound");
+            DrainAudio();
+        }
         Check(av_write_trailer(muxer), "write the trailer");
         avio_flush(io);
         Check(io->error, "write the trailer");
@@ -230,6 +284,116 @@ public:
 
 private:
     static constexpr int kBufferSize = 1 << 16;
+    static constexpr size_t kAudioPiece = 4096; // samples a channel queued at a time
+
+    void OpenAudio(const std::string& container, const EncodeSettings& settings) {
+        const bool opus = container == "webm";
+        const char* codecName = opus ? "libopus" : "aac";
+        const AVCodec* codec = avcodec_find_encoder_by_name(codecName);
+        if (codec == nullptr) {
+            IoError(std::string("this FFmpeg has no ") + codecName + " encoder for the sound of ." +
+                    MuxerFileName(container));
+        }
+        if (settings.audioChannels != 1 && settings.audioChannels != 2) {
+            UsageError("a sound track has 1 or 2 channels, not " + std::to_string(settings.audioChannels));
+        }
+        if (codec->supported_samplerates != nullptr) {
+            std::string rates;
+            bool known = false;
+            for (const int* rate = codec->supported_samplerates; *rate != 0; ++rate) {
+                known = known || *rate == settings.audioRate;
+                rates += (rates.empty() ? "" : ", ") + std::to_string(*rate);
+            }
+            if (!known) {
+                UsageError(std::string(opus ? "Opus" : "AAC") + " cannot take sound of " +
+                           std::to_string(settings.audioRate) + " samples a second; it takes " + rates);
+            }
+        }
+        audioStream = avformat_new_stream(muxer, nullptr);
+        audioContext = avcodec_alloc_context3(codec);
+        audioFrame = av_frame_alloc();
+        if (audioStream == nullptr || audioContext == nullptr || audioFrame == nullptr) {
+            throw std::bad_alloc();
+        }
+        audioContext->sample_rate = settings.audioRate;
+        av_channel_layout_default(&audioContext->ch_layout, settings.audioChannels);
+        audioContext->sample_fmt = AV_SAMPLE_FMT_NONE;
+        for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE; ++f) {
+            if (*f == AV_SAMPLE_FMT_FLT || *f == AV_SAMPLE_FMT_FLTP) {
+                audioContext->sample_fmt = *f;
+                break;
+            }
+        }
+        if (audioContext->sample_fmt == AV_SAMPLE_FMT_NONE) {
+            IoError(std::string("the ") + codecName + " encoder takes no float samples");
+        }
+        // Transparent for most listeners: 96 kb/s a channel for AAC, 64 for Opus.
+        audioContext->bit_rate = int64_t{opus ? 64000 : 96000} * settings.audioChannels;
+        audioContext->time_base = AVRational{1, settings.audioRate};
+        if (muxer->oformat->flags & AVFMT_GLOBALHEADER) {
+            audioContext->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+        Check(avcodec_open2(audioContext, codec, nullptr), std::string("open the ") + codecName + " encoder");
+        Check(avcodec_parameters_from_context(audioStream->codecpar, audioContext), "set up the sound stream");
+        audioStream->time_base = audioContext->time_base;
+        if (audioContext->frame_size <= 0) {
+            audioContext->frame_size = 1024; // a codec that takes any length
+        }
+        if (opus) {
+            // Matroska keeps no time below 0 and records Opus' pre-skip as the track's
+            // codec delay, which demuxers subtract: counting the frames from the
+            // pre-skip on puts the first heard sample at 0, with the first picture.
+            // (Encoder pts from 0 would shift every stream, the video's too.)
+            audioPts = audioContext->initial_padding;
+        }
+        audioFifo = av_audio_fifo_alloc(audioContext->sample_fmt, settings.audioChannels, audioContext->frame_size);
+        if (audioFifo == nullptr) {
+            throw std::bad_alloc();
+        }
+    }
+
+    void WriteFifo(void** planes, size_t count) {
+        if (av_audio_fifo_write(audioFifo, planes, static_cast<int>(count)) < static_cast<int>(count)) {
+            throw std::bad_alloc();
+        }
+    }
+
+    // The fifo's next `count` samples as one codec frame.
+    void SendAudio(int count) {
+        CheckInterrupted();
+        av_frame_unref(audioFrame);
+        audioFrame->nb_samples = count;
+        audioFrame->format = audioContext->sample_fmt;
+        audioFrame->sample_rate = audioContext->sample_rate;
+        Check(av_channel_layout_copy(&audioFrame->ch_layout, &audioContext->ch_layout), "encode the sound");
+        const bool shortLast = (audioContext->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) != 0;
+        if (count < audioContext->frame_size && !shortLast) {
+            audioFrame->nb_samples = audioContext->frame_size; // the rest is silence
+        }
+        Check(av_frame_get_buffer(audioFrame, 0), "allocate a frame of sound");
+        av_samples_set_silence(audioFrame->extended_data, 0, audioFrame->nb_samples, audioFrame->ch_layout.nb_channels,
+                               audioContext->sample_fmt);
+        if (av_audio_fifo_read(audioFifo, reinterpret_cast<void**>(audioFrame->extended_data), count) < count) {
+            IoError("cannot encode the sound of " + file.Target() + ": its queue lost samples");
+        }
+        audioFrame->pts = audioPts;
+        audioPts += audioFrame->nb_samples;
+        Check(avcodec_send_frame(audioContext, audioFrame), "encode the sound");
+        DrainAudio();
+    }
+
+    void DrainAudio() {
+        for (;;) {
+            const int received = avcodec_receive_packet(audioContext, packet);
+            if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+                return;
+            }
+            Check(received, "encode the sound");
+            av_packet_rescale_ts(packet, audioContext->time_base, audioStream->time_base);
+            packet->stream_index = audioStream->index;
+            Check(av_interleaved_write_frame(muxer, packet), "write the sound");
+        }
+    }
 
     static AVPixelFormat PixelFormatFor(const AVCodec* codec) {
         if (codec->pix_fmts == nullptr) {
@@ -347,9 +511,18 @@ private:
     size_t framesOut = 0; // its packets written
     std::string writeError;
     int writeStatus = kExitIo;
+    // The sound track, when there is one.
+    AVStream* audioStream = nullptr;
+    AVCodecContext* audioContext = nullptr;
+    AVFrame* audioFrame = nullptr;
+    AVAudioFifo* audioFifo = nullptr;
+    int64_t audioPts = 0;
+    std::vector<float> planar;
 };
 
 } // namespace
+
+void FrameEncoder::AddAudio(const float*, size_t) { UsageError("a sound track needs a video output"); }
 
 std::vector<std::string> VideoCodecsFor(const std::string& container) {
     const AVOutputFormat* format = av_guess_format(container.c_str(), nullptr, nullptr);
