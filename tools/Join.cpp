@@ -16,6 +16,7 @@
 #include "tools/Tool.h"
 
 extern "C" {
+#include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -258,6 +259,9 @@ void RunJoin(const JoinArgs& args, uint32_t seed, int32_t flags) {
     const std::vector<join::CutTransition> cuts =
         CutTransitions(args, args.inputs.size() < 2 ? 0 : args.inputs.size() - 1, seed, flags);
 
+    // FFmpeg's libraries log what they meet in damaged inputs; the engine says it in its
+    // own one line (the video encoder keeps their last line for its messages).
+    av_log_set_callback([](void*, int, const char*, va_list) {});
     try {
         std::vector<join::InputSpec> inputs;
         for (const std::string& text : args.inputs) {

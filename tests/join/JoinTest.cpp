@@ -1,6 +1,8 @@
 // The join engine's frames against the frame renderer on the inputs' own frames, decoded
 // apart by the ffmpeg program from clips it made; inputs turned, of other rates, and
 // pictures; and the tool's one-line refusals of what cannot be joined.
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -247,10 +249,12 @@ TEST_F(JoinTest, SoundAndPictureStayInSyncAtEveryCut) {
         char beep[64];
         std::snprintf(beep, sizeof beep, "%.6f", frame * 1001.0 / 30000.0);
         const std::string name = "clip" + std::to_string(i) + ".mp4";
-        Ffmpeg(dir, "-f lavfi -i \"color=c=black:size=64x48:rate=30000/1001:duration=3,drawbox=c=white:t=fill:enable='eq(n," +
-                        std::to_string(frame) + ")'\" -f lavfi -i \"aevalsrc='0.8*sin(2*PI*1000*t)*between(t," + beep + "," +
-                        beep + "+0.05)':s=" + (i % 2 == 0 ? "48000" : "44100") +
-                        ":d=3\" -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + name);
+        Ffmpeg(
+            dir,
+            "-f lavfi -i \"color=c=black:size=64x48:rate=30000/1001:duration=3,drawbox=c=white:t=fill:enable='eq(n," +
+                std::to_string(frame) + ")'\" -f lavfi -i \"aevalsrc='0.8*sin(2*PI*1000*t)*between(t," + beep + "," +
+                beep + "+0.05)':s=" + (i % 2 == 0 ? "48000" : "44100") +
+                ":d=3\" -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest " + name);
         args.push_back(name);
     }
     for (const char* arg : {"--duration", "500", "-q", "--out", "joined.mp4"}) {
@@ -260,7 +264,8 @@ TEST_F(JoinTest, SoundAndPictureStayInSyncAtEveryCut) {
     ASSERT_EQ(result.status, 0) << result.err;
 
     // The pictures' brightness and the sound, as ffmpeg decodes them.
-    Ffmpeg(dir, "-i joined.mp4 -vf scale=8:6 -f rawvideo -pix_fmt gray joined.gray -f f32le -ac 1 -ar 48000 joined.pcm");
+    Ffmpeg(dir,
+           "-i joined.mp4 -vf scale=8:6 -f rawvideo -pix_fmt gray joined.gray -f f32le -ac 1 -ar 48000 joined.pcm");
     const std::string gray = tooltest::ReadText(dir / "joined.gray");
     const std::string pcm = tooltest::ReadText(dir / "joined.pcm");
     std::vector<double> flashSeconds, beepSeconds;
@@ -299,6 +304,7 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
     MakeClip("a.mkv", "testsrc2", "25", 1, "-c:v ffv1");
     Ffmpeg(dir, "-f lavfi -i sine=duration=1 tone.wav");
     std::ofstream(dir / "notes.txt") << "not a picture";
+    Ffmpeg(dir, "-f lavfi -i testsrc2=size=64x48 -frames:v 1 still.png");
     // A clip cut short: the container says it lasts 4 s; its pictures stop before 2 s.
     MakeClip("long.mkv", "testsrc2", "25", 4, "-c:v ffv1");
     const std::string whole = tooltest::ReadText(dir / "long.mkv");
@@ -324,6 +330,11 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
          2,
          "--set goes with one named --transition"},
         {"bad audio fade", {"join", "a.mkv", "a.mkv", "--audio-fade", "cross", "--out", "x.mp4"}, 2, "--audio-fade"},
+        {"music that is not sound",
+         {"join", "a.mkv", "a.mkv", "--audio", "notes.txt", "--out", "x.mp4"},
+         1,
+         "notes.txt"},
+        {"--mix-audio without music", {"join", "a.mkv", "a.mkv", "--mix-audio", "--out", "x.mp4"}, 2, "--mix-audio"},
     };
     const auto before = dir.Snapshot();
     for (const BadJoin& bad : cases) {
@@ -334,6 +345,20 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
         EXPECT_EQ(dir.Snapshot(), before);
     }
+    // Ctrl-C in a long join: status 130, and still nothing written.
+    const tooltest::Started run =
+        tooltest::StartTool({"join", "still.png", "still.png", "--hold", "600000", "-q", "--out", "long.mp4"}, dir);
+    auto writing = [&] {
+        const auto names = dir.Names();
+        return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.rfind(".long", 0) == 0; });
+    };
+    for (int wait = 0; wait < 6000 && !writing(); ++wait) {
+        usleep(10000);
+    }
+    kill(run.pid, SIGINT);
+    const Result interrupted = tooltest::FinishTool(run);
+    EXPECT_EQ(interrupted.status, 130) << interrupted.err;
+    EXPECT_EQ(dir.Snapshot(), before);
 }
 
 } // namespace
