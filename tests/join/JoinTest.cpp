@@ -185,6 +185,45 @@ TEST_F(JoinTest, TurnedInputsAreShownUpright) {
     EXPECT_EQ(Differs(frame, upright), "");
 }
 
+// One colour stored in each of the usual ways comes out as that colour: limited and full
+// range, BT.601 and BT.709 matrices, 8 and 10 bits, 4:2:0 and 4:4:4.
+TEST_F(JoinTest, EveryPixelFormatShowsItsColour) {
+    struct Stored {
+        const char* what;
+        const char* format;
+        const char* matrix; // as the scale filter and the stream name it
+        const char* range;  // tv (limited) or pc (full)
+    } const stored[] = {
+        {"BT.709 limited", "yuv420p", "bt709", "tv"},    {"BT.601 limited", "yuv420p", "bt470bg", "tv"},
+        {"BT.601 full", "yuv420p", "bt470bg", "pc"},     {"BT.709 10-bit", "yuv420p10le", "bt709", "tv"},
+        {"BT.709 full 4:4:4", "yuv444p", "bt709", "pc"},
+    };
+    const uint32_t colour = 0x3060C0;
+    for (const Stored& c : stored) {
+        SCOPED_TRACE(c.what);
+        const std::string matrix = std::string(c.matrix) == "bt709" ? "bt709" : "bt601";
+        Ffmpeg(dir,
+               "-f lavfi -i color=c=0x3060C0:size=64x48:rate=25:duration=1 -vf format=rgb24,scale=out_color_matrix=" +
+                   matrix + ":out_range=" + (std::string(c.range) == "pc" ? "full" : "limited") + ",format=" +
+                   c.format + " -colorspace " + c.matrix + " -color_range " + c.range + " -c:v ffv1 stored.mkv");
+        JoinOptions options;
+        options.sound = false;
+        Join joined(Files(dir, {"stored.mkv", "stored.mkv"}), {{kPush, {}, 100, 1, 0}}, options);
+        const uint32_t pixel = joined.Frame(0).Pixel(32, 24);
+        for (int shift = 0; shift < 24; shift += 8) {
+            EXPECT_NEAR(static_cast<int>((pixel >> shift) & 0xFF), static_cast<int>((colour >> shift) & 0xFF), 3)
+                << std::hex << pixel;
+        }
+    }
+    // Pixels twice as wide as they are high are shown so: 64x48 stored is 128x48 on screen.
+    Ffmpeg(dir, "-f lavfi -i testsrc2=size=64x48:rate=25:duration=1 -vf setsar=2 -c:v ffv1 wide.mkv");
+    JoinOptions options;
+    options.sound = false;
+    Join joined(Files(dir, {"wide.mkv", "wide.mkv"}), {{kPush, {}, 100, 1, 0}}, options);
+    EXPECT_EQ(joined.Width(), 128);
+    EXPECT_EQ(joined.Height(), 48);
+}
+
 TEST_F(JoinTest, PicturesAloneMakeAnHdVideoAndHoldForTheirTime) {
     Ffmpeg(dir, "-f lavfi -i testsrc2=size=320x240 -frames:v 1 one.png");
     Ffmpeg(dir, "-f lavfi -i smptebars=size=200x200 -frames:v 1 two.jpg");
