@@ -161,6 +161,29 @@ TEST_F(JoinTest, EveryFrameIsTheRenderersPictureOfTheInputsFramesShownThen) {
     }
 }
 
+TEST_F(JoinTest, AVariableRateClipShowsTheFrameOfEachMoment) {
+    // 25 frames a second with frames 3 to 6 dropped: frame 2 (at 80 ms) is shown until
+    // frame 7 comes at 280 ms.
+    MakeClip("gaps.mkv", "testsrc2", "25", 1,
+             "-vf \"select='not(between(n,3,6))'\" -fps_mode vfr -c:v ffv1 -pix_fmt bgr0");
+    Ffmpeg(dir, "-i gaps.mkv -fps_mode passthrough -f rawvideo -pix_fmt bgra gaps.raw");
+    const std::string bytes = tooltest::ReadText(dir / "gaps.raw");
+    const size_t size = 96 * 64 * 4;
+    ASSERT_EQ(bytes.size(), 21 * size);
+    JoinOptions options;
+    options.sound = false;
+    options.rate = FrameRate{30, 1};
+    Join joined(Files(dir, {"gaps.mkv", "gaps.mkv"}), {{kPush, {}, 100, 1, 0}}, options);
+    for (int64_t n = 0; n < 25; ++n) {
+        const int64_t ms = FrameTimeMs(n, {30, 1});
+        const int64_t source = ms / 40;                                         // the frame of the full-rate clip
+        const int64_t kept = source < 3 ? source : source < 7 ? 2 : source - 4; // its place once 3 to 6 are gone
+        SoftwareSurface expected(96, 64);
+        std::memcpy(expected.Pixels(), bytes.data() + static_cast<size_t>(kept) * size, size);
+        EXPECT_EQ(Differs(joined.Frame(n), expected), "") << "frame " << n << " at " << ms << " ms";
+    }
+}
+
 TEST_F(JoinTest, TurnedInputsAreShownUpright) {
     // A phone clip: its pixels stored on their side, with a display matrix that turns them
     // a quarter clockwise. The video takes its upright size.
@@ -344,6 +367,7 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
     Ffmpeg(dir, "-f lavfi -i sine=duration=1 tone.wav");
     std::ofstream(dir / "notes.txt") << "not a picture";
     Ffmpeg(dir, "-f lavfi -i testsrc2=size=64x48 -frames:v 1 still.png");
+    Ffmpeg(dir, "-f lavfi -i color=size=20000x8 -frames:v 1 huge.png");
     // A clip cut short: the container says it lasts 4 s; its pictures stop before 2 s.
     MakeClip("long.mkv", "testsrc2", "25", 4, "-c:v ffv1");
     const std::string whole = tooltest::ReadText(dir / "long.mkv");
@@ -353,6 +377,7 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
         {"not a video", {"join", "a.mkv", "notes.txt", "--out", "x.mp4"}, 1, "\"notes.txt\" is neither a video"},
         {"no pictures", {"join", "a.mkv", "tone.wav", "--out", "x.mp4"}, 1, "has no pictures (no video stream)"},
         {"missing", {"join", "a.mkv", "gone.mp4", "--out", "x.mp4"}, 1, "cannot read \"gone.mp4\""},
+        {"over the pixel budget", {"join", "a.mkv", "huge.png", "--out", "x.mp4"}, 1, "is over the pixel budget"},
         {"truncated", {"join", "a.mkv", "cut.mkv", "--out", "x.mp4"}, 1, "\"cut.mkv\" is truncated or damaged"},
         {"unknown transition at a cut",
          {"join", "a.mkv", "a.mkv", "--cut", "1=Sparkle", "--out", "x.mp4"},
