@@ -23,6 +23,7 @@
 #include "host/FrameRenderer.h"
 #include "host/PanelSettings.h"
 #include "host/PixelBudget.h"
+#include "host/RunTimeline.h"
 #include "host/SoftwareSurface.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
@@ -567,15 +568,7 @@ py::object FrameAt(const py::object& name, const py::object& old, const py::obje
 
 // The frame times of a run, as the tool's render takes them: 0, 1000 / fps, ... and the
 // last exactly at the duration.
-std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) {
-    const uint64_t intervals = uint64_t{durationMs} * fps / 1000;
-    std::vector<uint32_t> times;
-    for (uint64_t i = 0; i < intervals; ++i) {
-        times.push_back(static_cast<uint32_t>(i * 1000 / fps));
-    }
-    times.push_back(durationMs);
-    return times;
-}
+std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) { return RunTimeline(durationMs, fps, 1).Times(); }
 
 // The frames of a run, drawn one at a time as they are asked for, each at its moment
 // on the run's frame-rate timeline.
