@@ -362,6 +362,39 @@ TEST_F(ToolOutputs, EveryRunEndsOnTheNewPicture) {
     EXPECT_NE(Difference(LoadPixels(dir / "own.png"), odd), "");
 }
 
+TEST_F(ToolOutputs, ModulesLastStepIsOneFrameInRunsAndAtAnyMomentAfter) {
+    // Durations that end between two frames of their rate, and Zoom 2 zooming in, whose
+    // last step draws nothing: the run's last frame, `render --at` the end and a moment
+    // long after it show one picture.
+    const std::vector<std::vector<std::string>> transitions = {
+        {"Open"}, {"Push"}, {"Turn 2"}, {"ZigZag 2"}, {"Stretch 2"}, {"Zoom 2", "--block", "01000000"}};
+    const std::pair<const char*, const char*> timelines[] = {{"1010", "30"}, {"517", "60"}};
+    for (const std::vector<std::string>& transition : transitions) {
+        for (const auto& [duration, fps] : timelines) {
+            SCOPED_TRACE(transition[0] + ", " + duration + " ms at " + fps + " fps");
+            std::vector<std::string> args = transition;
+            args.insert(args.end(), {"--duration", duration, "--fps", fps, "--module-last-step", "--out"});
+            auto with = [&](std::vector<std::string> tail) {
+                std::vector<std::string> all = args;
+                all.insert(all.end(), tail.begin(), tail.end());
+                return Render(all);
+            };
+            std::filesystem::remove_all(dir.dir / "run");
+            ASSERT_EQ(with({"run/"}).status, 0);
+            ASSERT_EQ(with({"end.png", "--at", duration}).status, 0);
+            ASSERT_EQ(with({"later.png", "--at", "4294967295"}).status, 0);
+            std::vector<std::string> frames;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.dir / "run")) {
+                frames.push_back(entry.path().string());
+            }
+            std::sort(frames.begin(), frames.end());
+            ASSERT_EQ(frames.size(), size_t(std::stoi(duration) * std::stoi(fps) / 1000 + 1));
+            EXPECT_EQ(LoadPixels(frames.back()), LoadPixels(dir / "end.png"));
+            EXPECT_EQ(LoadPixels(frames.back()), LoadPixels(dir / "later.png"));
+        }
+    }
+}
+
 TEST_F(ToolOutputs, PicturesComeFromAnyStream) {
     // stdin as a file or a pipe, and a named FIFO, all read like the file itself.
     const Result expected = Render({"Fade", "--at", "500", "--out", "file.png"});
