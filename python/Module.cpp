@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -486,21 +487,51 @@ void ReadInputs(const Frame& old, const Frame& next, const Frame* out, Inputs& i
     }
 }
 
-// Draws the request's picture into `out`, without the GIL.
-void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
-    py::gil_scoped_release release;
-    const auto w = static_cast<int32_t>(out.width);
-    const auto h = static_cast<int32_t>(out.height);
-    bool drawn = false;
-    if (out.Packed()) {
-        SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
-        drawn = RenderFrameAt(request, inputs.oldSurface, inputs.newSurface, target);
-    } else {
-        SoftwareSurface target(w, h);
-        drawn = RenderFrameAt(request, inputs.oldSurface, inputs.newSurface, target);
-        if (drawn) {
-            WriteFrom(target, out);
+// Python's signal handlers for a long drawing that holds no GIL: on the main thread,
+// the only one that runs them, the GIL is taken back at most every 10 ms to run them;
+// once one raises (KeyboardInterrupt for Ctrl-C), its exception is left set for the
+// caller to raise. Made with the GIL held.
+struct SignalCheck {
+    bool Raised() {
+        const auto now = std::chrono::steady_clock::now();
+        if (mainThread && !raised && now - last >= std::chrono::milliseconds(10)) {
+            last = now;
+            py::gil_scoped_acquire acquire;
+            raised = PyErr_CheckSignals() != 0;
         }
+        return raised;
+    }
+    const bool mainThread =
+        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>() ==
+        PyThread_get_thread_ident();
+    bool raised = false;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+};
+
+// Draws the request's picture into `out`, without the GIL. A signal that comes in the
+// meantime (Ctrl-C) stops the drawing and raises its exception (KeyboardInterrupt).
+void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
+    FrameRequest checked = request;
+    SignalCheck signals;
+    checked.cancelled = [&signals] { return signals.Raised(); };
+    bool drawn = false;
+    {
+        py::gil_scoped_release release;
+        const auto w = static_cast<int32_t>(out.width);
+        const auto h = static_cast<int32_t>(out.height);
+        if (out.Packed()) {
+            SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
+            drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
+        } else {
+            SoftwareSurface target(w, h);
+            drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
+            if (drawn) {
+                WriteFrom(target, out);
+            }
+        }
+    }
+    if (signals.raised) {
+        throw py::error_already_set();
     }
     if (!drawn) {
         throw std::runtime_error("the frame renderer could not draw the picture at " +
