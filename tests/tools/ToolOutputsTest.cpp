@@ -395,6 +395,43 @@ TEST_F(ToolOutputs, ModulesLastStepIsOneFrameInRunsAndAtAnyMomentAfter) {
     }
 }
 
+TEST_F(ToolOutputs, ReplacedFilesKeepTheirModeAndOwner) {
+    // A private picture stays private when a run replaces it; a file that is new gets a
+    // new file's mode. Run as root, the owner and group are kept too.
+    std::filesystem::create_directory(dir.dir / "frames");
+    const std::pair<std::string, mode_t> kept[] = {
+        {"private.png", 0600}, {"shared.gif", 0640}, {"frames/frame-0001.png", 0604}};
+    for (const auto& [name, mode] : kept) {
+        std::ofstream(dir / name) << "an earlier output";
+        ASSERT_EQ(chmod((dir / name).c_str(), mode), 0);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown((dir / name).c_str(), 4321, 4322), 0);
+        }
+    }
+    ASSERT_EQ(Render({"Fade", "--at", "500", "--out", "private.png"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--duration", "100", "--out", "shared.gif"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--duration", "100", "--out", "frames/"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--at", "500", "--out", "new.gif.png"}).status, 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    for (const auto& [name, mode] : kept) {
+        SCOPED_TRACE(name);
+        struct stat info {};
+        ASSERT_EQ(stat((dir / name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+        EXPECT_NE(ReadText(dir / name), "an earlier output");
+        if (geteuid() == 0) {
+            EXPECT_EQ(info.st_uid, 4321u);
+            EXPECT_EQ(info.st_gid, 4322u);
+        }
+    }
+    struct stat fresh {};
+    ASSERT_EQ(stat((dir / "new.gif.png").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666 & ~mask);
+    ASSERT_EQ(stat((dir / "frames/frame-0000.png").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666 & ~mask);
+}
+
 TEST_F(ToolOutputs, PicturesComeFromAnyStream) {
     // stdin as a file or a pipe, and a named FIFO, all read like the file itself.
     const Result expected = Render({"Fade", "--at", "500", "--out", "file.png"});
