@@ -689,7 +689,8 @@ and set a transition's settings panel by the labels the tool's --set takes.
 Bad input raises TypeError (a value of the wrong type, an array of another dtype) or
 ValueError (an unknown name or label, a shape, stride or size the module cannot take,
 a value out of range, a block of the wrong length); nothing is converted silently.
-Drawing lets go of the GIL, so threads draw frames side by side.)";
+Drawing lets go of the GIL, so threads draw frames side by side; Ctrl-C stops a drawing on
+the main thread and raises KeyboardInterrupt.)";
 
     py::object transition =
         py::module_::import("collections").attr("namedtuple")("Transition", "name id index block_size");
