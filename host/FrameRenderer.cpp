@@ -106,7 +106,8 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     const uint32_t at = std::min(request.elapsedMs, d);
     const RunTimeline timeline(d, request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum,
                                request.frameRateNum == 0 ? 1 : request.frameRateDen);
-    const uint64_t first = FirstStepBefore(replayed, at == d, timeline.FramesBelow(at));
+    const uint64_t below = timeline.FramesBelow(at);
+    const uint64_t first = FirstStepBefore(replayed, at == d, below);
     auto run = [&](TransitionAdapter* transition, HostSurface* dest, HostSurface* oldSurface, HostSurface* newSurface) {
         crt::srand(request.seed);
         transition->table->Begin(transition, d);
@@ -116,7 +117,7 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
             transition->table->Step(transition, dest, oldSurface, newSurface, request.flags, &changed);
         };
         bool whole = true;
-        for (uint64_t i = first; i < timeline.FramesBelow(at) && whole; ++i) {
+        for (uint64_t i = first; i < below && whole; ++i) {
             whole = !(request.cancelled && request.cancelled());
             if (whole) {
                 step(timeline.Time(i));
