@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/DrawList.h"
+#include "host/RunTimeline.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
 #include "platform/Platform.h"
@@ -38,6 +39,18 @@ struct AdapterDeleter {
 uint32_t ReadClock(void* context) { return *static_cast<const uint32_t*>(context); }
 
 bool SameSize(SoftwareSurface& a, SoftwareSurface& b) { return a.Width() == b.Width() && a.Height() == b.Height(); }
+
+// The first frame of the run's timeline stepped before the moment, of the `below` frames
+// that lie before it: all of them for a transition that is replayed. Another is
+// stepped at its moment alone, which draws all of its picture, except at the end: a
+// last step may draw nothing new (Zoom 2 zooming in has an empty source rectangle at
+// d), so the run's last frame is the step at d over the frame before it.
+uint64_t FirstStepBefore(bool replayed, bool atEnd, uint64_t below) {
+    if (replayed) {
+        return 0;
+    }
+    return atEnd && below > 0 ? below - 1 : below;
+}
 
 } // namespace
 
@@ -89,6 +102,12 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     uint32_t now = 0;
     platform::SetTimeSource(ReadClock, &now);
     const bool replayed = ReplaysFromStart(request.id);
+    // The run ends with its step at d: a later moment shows that last frame.
+    const uint32_t at = std::min(request.elapsedMs, d);
+    const RunTimeline timeline(d, request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum,
+                               request.frameRateNum == 0 ? 1 : request.frameRateDen);
+    const uint64_t below = timeline.FramesBelow(at);
+    const uint64_t first = FirstStepBefore(replayed, at == d, below);
     auto run = [&](TransitionAdapter* transition, HostSurface* dest, HostSurface* oldSurface, HostSurface* newSurface) {
         crt::srand(request.seed);
         transition->table->Begin(transition, d);
@@ -97,38 +116,38 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
             ChangedRect* changed = nullptr;
             transition->table->Step(transition, dest, oldSurface, newSurface, request.flags, &changed);
         };
-        if (replayed) {
-            const uint64_t num = request.frameRateNum == 0 ? kDefaultFrameRate : request.frameRateNum;
-            const uint64_t den = request.frameRateNum == 0 || request.frameRateDen == 0 ? 1 : request.frameRateDen;
-            for (uint64_t i = 0;; ++i) {
-                const uint64_t t = i * 1000 * den / num;
-                if (t >= request.elapsedMs) {
-                    break;
-                }
-                step(static_cast<uint32_t>(t));
+        bool whole = true;
+        for (uint64_t i = first; i < below && whole; ++i) {
+            whole = !(request.cancelled && request.cancelled());
+            if (whole) {
+                step(timeline.Time(i));
             }
         }
-        step(request.elapsedMs);
+        if (whole) {
+            step(at);
+        }
         transition->table->End(transition);
+        return whole;
     };
     bool drawn = false;
+    bool whole = true;
     if (replayed) {
         // The steps before t are recorded and only what they leave visible is drawn.
         DrawList list(oldFrame, newFrame, out);
-        run(adapter.get(), list.Dest(), list.Old(), list.New());
-        if (list.Complete()) {
+        whole = run(adapter.get(), list.Dest(), list.Old(), list.New());
+        if (whole && list.Complete()) {
             list.Draw();
             drawn = true;
-        } else {
+        } else if (whole) {
             adapter = create();
         }
     }
-    if (!drawn) {
+    if (!drawn && whole) {
         oldFrame.CopyAll(&out);
-        run(adapter.get(), &out, &oldFrame, &newFrame);
+        whole = run(adapter.get(), &out, &oldFrame, &newFrame);
     }
     platform::SetTimeSource(nullptr, nullptr);
-    return true;
+    return whole;
 }
 
 } // namespace wqtrans

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "host/SoftwareSurface.h"
@@ -27,11 +28,15 @@ struct FrameRequest {
     bool moduleLastStep = false;
     // The host's frame rate, frameRateNum / frameRateDen frames a second (30000 / 1001
     // for NTSC video). A transition whose picture depends on its earlier steps is
-    // replayed at the frame times of a run at that rate, floor(i x 1000 x frameRateDen
-    // / frameRateNum) ms, as the host itself would have stepped it. 0 when the host does
-    // not know its rate: 25 frames a second.
+    // replayed at the frame times of a run at that rate (host/RunTimeline.h), as the
+    // host itself would have stepped it. 0 when the host does not know its rate: 25
+    // frames a second.
     uint32_t frameRateNum = 0;
     uint32_t frameRateDen = 1;
+    // Asked between the steps of a replay, on the calling thread: when it answers true
+    // the renderer stops and RenderFrameAt returns false, with `out` holding anything.
+    // For a host whose user may give up on a long request (Ctrl-C). Empty: never.
+    std::function<bool()> cancelled = nullptr;
 };
 
 // The frame rate of the replay timeline when a request does not give one.
@@ -51,7 +56,9 @@ bool ReplaysFromStart(uint32_t id);
 // stepped once at t; one whose picture depends on its earlier steps is stepped at the
 // frame times below t and at t, with the steps' drawings recorded and only what later
 // steps leave visible drawn. At t >= d `out` is the new picture exactly, unless the
-// request asks for the module's last step. The three surfaces must have one size and
+// request asks for the module's last step: then it is the run's last frame, the step at
+// d over the frames before it, whatever t (the run ends at d, and nothing is stepped
+// after it). The three surfaces must have one size and
 // `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and
 // for a block of the wrong size. Requests on different threads run at the same time:
 // the module's clock and random generator are per thread. The calling thread's clock

@@ -4,8 +4,13 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <png.h>
+
+#include "module/Exports.h"
+#include "module/TransitionAdapter.h"
+#include "platform/Platform.h"
 
 namespace wqtrans {
 
@@ -31,6 +36,53 @@ std::string At(uint32_t i, uint32_t n, uint32_t ms, size_t pixel, int32_t width)
     return "at " + Text(ms) + " ms (frame " + Text(i) + " of " + Text(n) + ") pixel (" +
            Text(pixel % static_cast<size_t>(width)) + ", " + Text(pixel / static_cast<size_t>(width)) + ")";
 }
+
+// A run of the request's transition and block on the calling thread's clock and random
+// generator, from Begin to End.
+class SteppedRun {
+public:
+    // Nothing for an unknown ID or a block of the wrong size.
+    static std::optional<SteppedRun> Start(const FrameRequest& request, uint32_t durationMs) {
+        TransitionAdapter* adapter =
+            CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
+                             static_cast<uint32_t>(request.block.size()));
+        if (adapter != nullptr && !request.block.empty() &&
+            adapter->table->GetParameters(adapter, nullptr) != static_cast<int32_t>(request.block.size())) {
+            adapter->table->Delete(adapter);
+            adapter = nullptr;
+        }
+        if (adapter == nullptr) {
+            return std::nullopt;
+        }
+        return std::optional<SteppedRun>(std::in_place, adapter, request, durationMs);
+    }
+    SteppedRun(TransitionAdapter* adapter, const FrameRequest& request, uint32_t durationMs)
+        : adapter(adapter), flags(request.flags) {
+        platform::SetTimeSource(ReadClock, &now);
+        crt::srand(request.seed);
+        adapter->table->Begin(adapter, durationMs);
+    }
+    ~SteppedRun() {
+        adapter->table->End(adapter);
+        adapter->table->Delete(adapter);
+        platform::SetTimeSource(nullptr, nullptr);
+    }
+    SteppedRun(const SteppedRun&) = delete;
+    SteppedRun& operator=(const SteppedRun&) = delete;
+
+    void Step(uint32_t t, SoftwareSurface& dest, SoftwareSurface& oldFrame, SoftwareSurface& newFrame) {
+        now = t;
+        ChangedRect* changed = nullptr;
+        adapter->table->Step(adapter, &dest, &oldFrame, &newFrame, flags, &changed);
+    }
+
+private:
+    static uint32_t ReadClock(void* context) { return *static_cast<const uint32_t*>(context); }
+
+    TransitionAdapter* adapter;
+    int32_t flags;
+    uint32_t now = 0;
+};
 
 } // namespace
 
@@ -84,15 +136,23 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
         newPicture.Pixels()[p] = NewPixel(p);
     }
     result.firstNew.assign(count, frames);
-    FrameRequest at = request;
-    at.moduleLastStep = false;
+    // One run stepped at the frames' moments: each frame is the step at its moment over
+    // the frames before, so the work grows with the frames, not with their square.
+    oldPicture.CopyAll(&out);
+    std::optional<SteppedRun> run = SteppedRun::Start(request, std::max(request.durationMs, 1u));
+    if (!run) {
+        result.reason = "the frame renderer refuses the transition or its block";
+        result.firstNew.clear();
+        return result;
+    }
     for (uint32_t i = 0; i < frames; ++i) {
-        at.elapsedMs = LumaFrameMoment(i, frames, std::max(request.durationMs, 1u));
-        if (!RenderFrameAt(at, oldPicture, newPicture, out)) {
-            result.reason = "the frame renderer refuses the transition or its block";
+        if (request.cancelled && request.cancelled()) {
+            result.reason = "cancelled";
             result.firstNew.clear();
             return result;
         }
+        const uint32_t moment = LumaFrameMoment(i, frames, std::max(request.durationMs, 1u));
+        run->Step(moment, out, oldPicture, newPicture);
         const uint32_t* pixels = out.Pixels();
         for (uint32_t p = 0; p < count; ++p) {
             const uint32_t pixel = pixels[p] | 0xFF000000u;
@@ -101,7 +161,7 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
             } else if (pixel != OldPixel(p)) {
                 const uint32_t from = pixel & (kNewBit - 1);
                 const bool moved = from < count && (pixel == OldPixel(from) || pixel == NewPixel(from));
-                result.reason = At(i, frames, at.elapsedMs, p, width) +
+                result.reason = At(i, frames, moment, p, width) +
                                 (moved ? " shows the " + std::string(pixel & kNewBit ? "new" : "old") +
                                              " picture's pixel (" + Text(from % uint32_t(width)) + ", " +
                                              Text(from / uint32_t(width)) + "): the picture moves"
@@ -110,7 +170,7 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
                 return result;
             } else if (result.firstNew[p] != frames) {
                 result.reason =
-                    At(i, frames, at.elapsedMs, p, width) + " turns old again after frame " + Text(result.firstNew[p]);
+                    At(i, frames, moment, p, width) + " turns old again after frame " + Text(result.firstNew[p]);
                 result.firstNew.clear();
                 return result;
             }

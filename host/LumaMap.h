@@ -45,12 +45,17 @@ struct RevealAnalysis {
     uint32_t moments = 0;
 };
 
-// Renders `frames` frames of the run `request` describes (its elapsedMs is ignored; its
-// frame rate is the replay timeline) at width x height from pictures whose every pixel
-// tells its place and picture, and finds for each pixel the frame at which it turns
-// new. Not pure when a frame shows a pixel that is neither picture's own there (a blend,
-// a moved or stretched picture) or a pixel that turns old again. Not pure either, with
-// a reason, for a request that the renderer refuses. Sizes up to 2^23 pixels.
+// Renders `frames` frames of the run `request` describes at width x height from
+// pictures whose every pixel tells its place and picture, and finds for each pixel the
+// frame at which it turns new. The frames are one run stepped at their moments
+// (LumaFrameMoment): the renderer's pictures at those moments at the rate of `frames`
+// frames in the duration (frameRateNum frames x 1000, frameRateDen the duration), which
+// is the request's own rate when the duration holds a whole number of its frames; the
+// request's elapsedMs, rate and last-step choice are not used. Not pure when a frame
+// shows a pixel that is neither picture's own there (a blend, a moved or stretched
+// picture) or a pixel that turns old again. Not pure either, with a reason, for a
+// request that the renderer refuses, and when the request's `cancelled` answers true
+// (asked before each frame). Sizes up to 2^23 pixels.
 RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t height, uint32_t frames);
 
 // The grey levels of a pure reveal's map, row by row: 16-bit levels (bits 16) or 8-bit

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "host/FrameRenderer.h"
 #include "host/PanelSettings.h"
 #include "host/PixelBudget.h"
+#include "host/RunTimeline.h"
 #include "host/SoftwareSurface.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
@@ -485,21 +487,51 @@ void ReadInputs(const Frame& old, const Frame& next, const Frame* out, Inputs& i
     }
 }
 
-// Draws the request's picture into `out`, without the GIL.
-void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
-    py::gil_scoped_release release;
-    const auto w = static_cast<int32_t>(out.width);
-    const auto h = static_cast<int32_t>(out.height);
-    bool drawn = false;
-    if (out.Packed()) {
-        SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
-        drawn = RenderFrameAt(request, inputs.oldSurface, inputs.newSurface, target);
-    } else {
-        SoftwareSurface target(w, h);
-        drawn = RenderFrameAt(request, inputs.oldSurface, inputs.newSurface, target);
-        if (drawn) {
-            WriteFrom(target, out);
+// Python's signal handlers for a long drawing that holds no GIL: on the main thread,
+// the only one that runs them, the GIL is taken back at most every 10 ms to run them;
+// once one raises (KeyboardInterrupt for Ctrl-C), its exception is left set for the
+// caller to raise. Made with the GIL held.
+struct SignalCheck {
+    bool Raised() {
+        const auto now = std::chrono::steady_clock::now();
+        if (mainThread && !raised && now - last >= std::chrono::milliseconds(10)) {
+            last = now;
+            py::gil_scoped_acquire acquire;
+            raised = PyErr_CheckSignals() != 0;
         }
+        return raised;
+    }
+    const bool mainThread =
+        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>() ==
+        PyThread_get_thread_ident();
+    bool raised = false;
+    std::chrono::steady_clock::time_point last = std::chrono::steady_clock::now();
+};
+
+// Draws the request's picture into `out`, without the GIL. A signal that comes in the
+// meantime (Ctrl-C) stops the drawing and raises its exception (KeyboardInterrupt).
+void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
+    FrameRequest checked = request;
+    SignalCheck signals;
+    checked.cancelled = [&signals] { return signals.Raised(); };
+    bool drawn = false;
+    {
+        py::gil_scoped_release release;
+        const auto w = static_cast<int32_t>(out.width);
+        const auto h = static_cast<int32_t>(out.height);
+        if (out.Packed()) {
+            SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
+            drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
+        } else {
+            SoftwareSurface target(w, h);
+            drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
+            if (drawn) {
+                WriteFrom(target, out);
+            }
+        }
+    }
+    if (signals.raised) {
+        throw py::error_already_set();
     }
     if (!drawn) {
         throw std::runtime_error("the frame renderer could not draw the picture at " +
@@ -567,15 +599,7 @@ py::object FrameAt(const py::object& name, const py::object& old, const py::obje
 
 // The frame times of a run, as the tool's render takes them: 0, 1000 / fps, ... and the
 // last exactly at the duration.
-std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) {
-    const uint64_t intervals = uint64_t{durationMs} * fps / 1000;
-    std::vector<uint32_t> times;
-    for (uint64_t i = 0; i < intervals; ++i) {
-        times.push_back(static_cast<uint32_t>(i * 1000 / fps));
-    }
-    times.push_back(durationMs);
-    return times;
-}
+std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) { return RunTimeline(durationMs, fps, 1).Times(); }
 
 // The frames of a run, drawn one at a time as they are asked for, each at its moment
 // on the run's frame-rate timeline.
@@ -665,7 +689,8 @@ and set a transition's settings panel by the labels the tool's --set takes.
 Bad input raises TypeError (a value of the wrong type, an array of another dtype) or
 ValueError (an unknown name or label, a shape, stride or size the module cannot take,
 a value out of range, a block of the wrong length); nothing is converted silently.
-Drawing lets go of the GIL, so threads draw frames side by side.)";
+Drawing lets go of the GIL, so threads draw frames side by side; Ctrl-C stops a drawing on
+the main thread and raises KeyboardInterrupt.)";
 
     py::object transition =
         py::module_::import("collections").attr("namedtuple")("Transition", "name id index block_size");

@@ -55,6 +55,7 @@ void Luma(const LumaArgs& args) {
     request.flags = args.flags;
     request.durationMs = args.durationMs;
     request.frameRateNum = args.fps;
+    request.cancelled = [] { return Interrupted(); };
     const uint32_t frames = LumaFrames(args.durationMs, args.fps);
     const RevealAnalysis analysis = AnalyseReveal(request, width, height, frames);
     CheckInterrupted();

@@ -326,7 +326,9 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
                              *at,     options.moduleLastStep};
         // Replayed on the frame times of a run at --fps, as the run's own frames fall.
         request.frameRateNum = options.fps;
+        request.cancelled = [] { return Interrupted(); };
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
+            CheckInterrupted();
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
         }
         WritePng(frame, out);

@@ -111,6 +111,35 @@ std::string WhereToWrite(const std::string& path) {
     return FollowLinks(path);
 }
 
+// Gives the finished temporary file `fd` (or the file `name` when fd is -1) the
+// permissions it takes at `destination`: those of the regular file it replaces there,
+// as an editor keeps them (without set-user-ID and set-group-ID, which the kernel
+// drops on any write too), and its owner and group where this process may give them;
+// where the group cannot be kept, the group gets no more than others had. A new file's
+// otherwise: 0666 less the umask.
+void TakeModeOf(const std::string& destination, int fd, const std::string& name) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = 0666 & ~mask;
+    struct stat replaced {};
+    if (stat(destination.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+        mode = replaced.st_mode & 01777;
+        auto own = [&](uid_t uid, gid_t gid) { return fd >= 0 ? fchown(fd, uid, gid) : chown(name.c_str(), uid, gid); };
+        if (own(replaced.st_uid, replaced.st_gid) != 0) {
+            own(static_cast<uid_t>(-1), replaced.st_gid);
+        }
+        struct stat made {};
+        if ((fd >= 0 ? fstat(fd, &made) : stat(name.c_str(), &made)) == 0 && made.st_gid != replaced.st_gid) {
+            mode = (mode & ~mode_t{070}) | (mode & (mode & 07) << 3);
+        }
+    }
+    if (fd >= 0) {
+        fchmod(fd, mode);
+    } else {
+        chmod(name.c_str(), mode);
+    }
+}
+
 // A temporary file next to `path`, removed again unless committed: renamed into
 // place. For stdout ("-") and for what is not a regular file (a device, a FIFO) the
 // temporary file is in $TMPDIR and is copied into the stream when committed, so that
@@ -182,23 +211,17 @@ public:
             Fail(errno);
         }
     }
-    // Makes the file readable like any new file, then renames it into place; or
-    // copies it into the stream.
+    // Gives the file the permissions of the file it replaces, or a new file's, then
+    // renames it into place; or copies it into the stream.
     void Commit() {
         CheckInterrupted();
         if (stream >= 0) {
             CopyToStream();
             return;
         }
-        const mode_t mask = umask(0);
-        umask(mask);
-        if (fd >= 0) {
-            fchmod(fd, 0666 & ~mask);
-            if (fsync(fd) != 0 && errno != EINVAL) {
-                Fail(errno);
-            }
-        } else {
-            chmod(name.c_str(), 0666 & ~mask);
+        TakeModeOf(destination, fd, name);
+        if (fd >= 0 && fsync(fd) != 0 && errno != EINVAL) {
+            Fail(errno);
         }
         CloseFd();
         CheckInterrupted();
@@ -374,6 +397,7 @@ public:
             }
         }
         for (size_t i = 0; i < names.size(); ++i) {
+            TakeModeOf(target + "/" + names[i], -1, temp + "/" + names[i]);
             if (rename((temp + "/" + names[i]).c_str(), (target + "/" + names[i]).c_str()) != 0) {
                 const int error = errno;
                 names.erase(names.begin(), names.begin() + static_cast<ptrdiff_t>(i));

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "host/RunTimeline.h"
 #include "platform/Platform.h"
 #include "tools/Tool.h"
 
@@ -183,16 +184,7 @@ private:
 
 } // namespace
 
-std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) {
-    const uint64_t intervals = static_cast<uint64_t>(durationMs) * fps / 1000;
-    std::vector<uint32_t> times;
-    times.reserve(intervals + 1);
-    for (uint64_t i = 0; i < intervals; ++i) {
-        times.push_back(static_cast<uint32_t>(i * 1000 / fps));
-    }
-    times.push_back(durationMs);
-    return times;
-}
+std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) { return RunTimeline(durationMs, fps, 1).Times(); }
 
 void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
          const std::vector<uint32_t>& times, const std::function<void(size_t, uint32_t, Picture&)>& frame) {

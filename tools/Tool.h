@@ -172,7 +172,7 @@ struct RunOptions {
     bool moduleLastStep = false;
 };
 
-// The times of the frames of a run: 0, 1000/fps, ... and the last exactly at the
+// The times of the frames of a run (host/RunTimeline.h): 0, 1000/fps, ... and the last exactly at the
 // duration; duration x fps / 1000 + 1 frames.
 std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps);
 

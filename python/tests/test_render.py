@@ -1,5 +1,8 @@
 """frame_at and frames draw what the tool's render draws, for all 21 transitions."""
 
+import signal
+
+import numpy as np
 import pytest
 
 import wqtrans
@@ -71,3 +74,27 @@ def test_frames_are_render_out_dir(tmp_path, name, last):
     for index, (path, frame) in enumerate(zip(expected, run, strict=True)):
         assert_same(read_png(path), frame, f"{name} frame {index}")
     assert len(run) == 0
+
+
+def test_a_signal_stops_a_long_drawing():
+    # Ten minutes at 240 frames a second replayed at 1920x1080: a signal that comes while
+    # it is drawn raises at once, and `out` is not drawn.
+    old, new = (np.full((1080, 1920, 4), level, np.uint8) for level in (100, 200))
+    out = np.zeros_like(old)
+
+    def interrupt(signum, frame):
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        raise KeyboardInterrupt
+
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+            wqtrans.frame_at("Stretch 2", old, new, 599999, duration_ms=600000, fps=240, out=out)
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+        signal.signal(signal.SIGALRM, previous)
+    assert not out.any()
+    # Drawn whole when no signal comes.
+    wqtrans.frame_at("Stretch 2", old, new, 599999, duration_ms=600000, fps=240, out=out)
+    assert out.any()

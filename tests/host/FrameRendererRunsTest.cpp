@@ -1,7 +1,9 @@
 // The frame at any moment equals a run stepped frame by frame on the request's timeline,
 // for random blocks (stored values outside the panels' ranges too), seeds, flags, odd and
-// tiny sizes and frame rates. This keeps the list of transitions that must be replayed
-// true: one that depends on its earlier steps and is not replayed fails here.
+// tiny sizes and frame rates, durations on the frame grid and off it. This keeps the
+// list of transitions that must be replayed true: one that depends on its earlier steps
+// and is not replayed fails here. With the module's last step, the frame at the end and
+// at any moment after it is the run's last frame.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -25,7 +27,10 @@ struct Timeline {
     uint32_t rateDen;
 };
 
-constexpr Timeline kTimelines[] = {{1000, 25, 1}, {1000, 30, 1}, {700, 60, 1}, {1001, 30000, 1001}, {250, 24, 1}};
+// The last five end between two frames of their rate: 1010 ms at 30 frames a second has
+// a frame at 1000 and ends 10 ms later.
+constexpr Timeline kTimelines[] = {{1000, 25, 1}, {1000, 30, 1}, {700, 60, 1}, {1001, 30000, 1001}, {250, 24, 1},
+                                   {1010, 30, 1}, {999, 24, 1},  {517, 60, 1}, {1000, 30000, 1001}, {30, 25, 1}};
 
 struct Size {
     int32_t width;
@@ -108,18 +113,18 @@ std::string Describe(const Case& c) {
            std::to_string(c.timeline.rateDen) + " fps";
 }
 
-// Steps a fresh run at the timeline's frame times below the duration and keeps the
-// pictures of the frames `wanted` says, then asks the renderer for each of them.
+// Steps a fresh run at the timeline's frame times (those whose whole frame interval lies
+// inside the run, then the duration) and keeps the pictures of the frames `wanted` says,
+// then asks the renderer for each of them, and for the last one also for moments after
+// the end.
 void ExpectRunMatches(const Case& c, const std::function<bool(size_t)>& wanted) {
     PixelRig rig(c.size.width, c.size.height);
+    const uint64_t num = c.timeline.rateNum, den = c.timeline.rateDen, d = c.timeline.durationMs;
     std::vector<uint32_t> times;
-    for (uint64_t i = 0;; ++i) {
-        const uint64_t t = i * 1000 * c.timeline.rateDen / c.timeline.rateNum;
-        if (t >= c.timeline.durationMs) {
-            break;
-        }
-        times.push_back(static_cast<uint32_t>(t));
+    for (uint64_t i = 0; (i + 1) * 1000 * den <= d * num; ++i) {
+        times.push_back(static_cast<uint32_t>(i * 1000 * den / num));
     }
+    times.push_back(c.timeline.durationMs);
     std::vector<std::pair<uint32_t, SoftwareSurface>> kept;
     {
         TestClock clock(0);
@@ -138,14 +143,23 @@ void ExpectRunMatches(const Case& c, const std::function<bool(size_t)>& wanted) 
         adapter->table->End(adapter);
         adapter->table->Delete(adapter);
     }
-    for (const auto& [t, expected] : kept) {
-        FrameRequest request{c.id, c.block, c.seed, c.flags, c.timeline.durationMs, t};
+    std::vector<std::pair<uint32_t, const SoftwareSurface*>> moments;
+    for (const auto& [t, picture] : kept) {
+        moments.emplace_back(t, &picture);
+    }
+    if (!kept.empty() && kept.back().first == c.timeline.durationMs) {
+        for (const uint32_t after : {1u, 999u, 0xFFFFFFFFu - c.timeline.durationMs}) {
+            moments.emplace_back(c.timeline.durationMs + after, &kept.back().second);
+        }
+    }
+    for (const auto& [t, expected] : moments) {
+        FrameRequest request{c.id, c.block, c.seed, c.flags, c.timeline.durationMs, t, true};
         request.frameRateNum = c.timeline.rateNum;
         request.frameRateDen = c.timeline.rateDen;
         SoftwareSurface out(c.size.width, c.size.height);
         ASSERT_TRUE(RenderFrameAt(request, rig.oldFrame, rig.newFrame, out));
         const std::string bad = FirstBadPixel(
-            out, [&](int32_t x, int32_t y) { return const_cast<SoftwareSurface&>(expected).Pixel(x, y); });
+            out, [&](int32_t x, int32_t y) { return const_cast<SoftwareSurface*>(expected)->Pixel(x, y); });
         ASSERT_EQ(bad, "") << Describe(c) << " at " << t << " ms";
     }
 }
@@ -173,12 +187,15 @@ TEST_P(FrameRendererRunsTest, EveryFrameOfARunOnItsTimeline) {
 }
 
 // Cases found by hand before the random ones: Push's odd middle row and Turn 2's
-// spiral, both of which depend on earlier steps.
+// spiral, both of which depend on earlier steps; Zoom 2 zooming in, whose last step
+// draws nothing and leaves the frame before it; Open ending between two frames.
 TEST(FrameRendererRuns, StepDependentCases) {
     const Case cases[] = {
         {MakeId('S', 'E', '0', '6'), {2, 0, 0, 0}, 1, 0, {4, 7}, {1000, 25, 1}},
         {MakeId('S', 'E', '0', '6'), {3, 0, 0, 0}, 1, 0, {5, 9}, {1000, 30, 1}},
         {MakeId('S', 'E', '0', '2'), {5, 0, 0, 0, 1, 0, 0, 0}, 1, 0, {2, 2}, {1000, 25, 1}},
+        {MakeId('S', 'E', '1', '1'), {1, 0, 0, 0}, 1, 0, {64, 48}, {1000, 30, 1}},
+        {MakeId('S', 'E', '0', '5'), {}, 1, 0, {64, 48}, {1010, 30, 1}},
     };
     for (const Case& c : cases) {
         ExpectRunMatches(c, [](size_t) { return true; });
@@ -190,16 +207,17 @@ TEST(FrameRendererRuns, StepDependentCases) {
 TEST(FrameRendererRuns, LongRuns) {
     for (const char* code : {"SE09", "SE04", "SE05", "SE06"}) {
         const Case c{MakeId(code[0], code[1], code[2], code[3]), {}, 1, 0, {9, 7}, {600000, 60, 1}};
-        ExpectRunMatches(c, [](size_t i) { return i == 4999 || i == 18000 || i == 35999; });
+        ExpectRunMatches(c, [](size_t i) { return i == 4999 || i == 18000 || i == 35999 || i == 36000; });
     }
 }
 
-// A full-size odd frame, with the frames at a tenth, half and the last frame time.
+// A full-size odd frame, with the frames at a tenth, half, the last frame time before
+// the end and the end.
 TEST_P(FrameRendererRunsTest, LargeOddFrame) {
     const uint32_t id = GetTransID(GetParam());
     std::mt19937 rng(0xB16F0000u + static_cast<uint32_t>(GetParam()));
     const Case c{id, RandomBlock(id, rng), 1, 0, {1921, 1081}, {1000, 25, 1}};
-    ExpectRunMatches(c, [](size_t i) { return i == 2 || i == 12 || i == 24; });
+    ExpectRunMatches(c, [](size_t i) { return i == 2 || i == 12 || i == 24 || i == 25; });
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTransitions, FrameRendererRunsTest, ::testing::Range(0, 21),

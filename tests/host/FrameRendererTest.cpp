@@ -47,5 +47,24 @@ TEST(FrameRendererRefusal, UnknownTransitionsWrongBlocksAndSizesDrawNothing) {
     EXPECT_EQ(FirstBadPixel(rig.dest, [](int32_t x, int32_t y) { return Tagged(kDestTag, x, y); }), "");
 }
 
+// A request that its host gives up on stops between the steps of its replay: Stretch 2 at
+// 900 ms of a run at 25 frames a second asks before each of its 23 earlier steps.
+TEST(FrameRendererCancel, AskedBetweenStepsAndStopsWhenTold) {
+    const uint32_t stretch2 = MakeId('S', 'E', '0', '9');
+    for (const int stopAt : {0, 1, 5}) {
+        int asked = 0;
+        FrameRequest request{stretch2, {}, 1, 0, kDuration, 900};
+        request.cancelled = [&] { return ++asked == stopAt; };
+        PixelRig rig(kWidth, kHeight, kDestTag);
+        EXPECT_EQ(RenderFrameAt(request, rig.oldFrame, rig.newFrame, rig.dest), stopAt == 0) << stopAt;
+        EXPECT_EQ(asked, stopAt == 0 ? 23 : stopAt);
+        if (stopAt == 0) {
+            request.cancelled = nullptr;
+            SoftwareSurface expected = Rendered(request);
+            EXPECT_EQ(FirstBadPixel(rig.dest, [&](int32_t x, int32_t y) { return expected.Pixel(x, y); }), "");
+        }
+    }
+}
+
 } // namespace
 } // namespace wqtrans::test

@@ -20,7 +20,6 @@ namespace {
 
 constexpr int32_t kWidth = 40;
 constexpr int32_t kHeight = 30;
-constexpr uint32_t kFrames = 25; // 1000 ms at 25 frames a second
 
 std::string NameOf(uint32_t id) { return std::string(reinterpret_cast<const char*>(&id), 4); }
 
@@ -53,14 +52,19 @@ uint32_t Threshold(uint32_t i, uint32_t n) { return static_cast<uint32_t>(uint64
 
 // For every transition and block: either a one-line refusal, or a map that, at each
 // frame, is at most the threshold exactly where the renderer's frame of pictures that
-// tell their origin shows the new picture's own pixel.
-TEST(LumaMapReveals, EveryPureRevealsMapGivesTheRenderersFrames) {
+// tell their origin shows the new picture's own pixel. The frames of 1000 ms at 25 frames
+// a second, and 30 frames of a run of 1010 ms (the renderer at 30 frames in 1010 ms).
+class LumaMapRevealRuns : public ::testing::TestWithParam<std::pair<uint32_t, uint32_t>> {};
+
+TEST_P(LumaMapRevealRuns, EveryPureRevealsMapGivesTheRenderersFrames) {
+    const auto [duration, kFrames] = GetParam();
     std::set<std::string> pure;
     for (int32_t index = 0; index < GetTransCount(); ++index) {
         const uint32_t id = GetTransID(index);
         for (const std::vector<uint8_t>& block : Blocks(id)) {
-            FrameRequest request{id, block, 1, 0, 1000, 0};
-            request.frameRateNum = 25;
+            FrameRequest request{id, block, 1, 0, duration, 0};
+            request.frameRateNum = kFrames * 1000;
+            request.frameRateDen = duration;
             const RevealAnalysis analysis = AnalyseReveal(request, kWidth, kHeight, kFrames);
             if (!analysis.pure) {
                 EXPECT_EQ(analysis.reason.find('\n'), std::string::npos) << analysis.reason;
@@ -73,7 +77,7 @@ TEST(LumaMapReveals, EveryPureRevealsMapGivesTheRenderersFrames) {
             EXPECT_TRUE(exact);
             PixelRig rig(kWidth, kHeight);
             for (uint32_t i = 0; i < kFrames; ++i) {
-                request.elapsedMs = i * 1000 / kFrames;
+                request.elapsedMs = i * duration / kFrames;
                 ASSERT_TRUE(RenderFrameAt(request, rig.oldFrame, rig.newFrame, rig.dest));
                 const std::string bad = FirstBadPixel(rig.dest, [&](int32_t x, int32_t y) {
                     return levels[static_cast<size_t>(y * kWidth + x)] <= Threshold(i, kFrames) ? NewAt(x, y)
@@ -95,6 +99,10 @@ TEST(LumaMapReveals, EveryPureRevealsMapGivesTheRenderersFrames) {
     RecordProperty("pure_reveals", found);
 }
 
+INSTANTIATE_TEST_SUITE_P(Timelines, LumaMapRevealRuns,
+                         ::testing::Values(std::pair<uint32_t, uint32_t>{1000, 25},
+                                           std::pair<uint32_t, uint32_t>{1010, 30}));
+
 TEST(LumaMapReveals, RefusesEmptySizesNoFramesAndUnknownTransitions) {
     const FrameRequest door{GetTransID(2), {}, 1, 0, 1000, 0};
     EXPECT_FALSE(AnalyseReveal(door, 0, 10, 25).pure);
@@ -103,6 +111,12 @@ TEST(LumaMapReveals, RefusesEmptySizesNoFramesAndUnknownTransitions) {
     const RevealAnalysis unknown = AnalyseReveal({0x4B4E554A, {}, 1, 0, 1000, 0}, 8, 8, 5);
     EXPECT_FALSE(unknown.pure);
     EXPECT_NE(unknown.reason.find("refuses"), std::string::npos);
+    // A host that gives up: asked before each frame.
+    int asked = 0;
+    FrameRequest cancelled = door;
+    cancelled.cancelled = [&] { return ++asked == 3; };
+    EXPECT_EQ(AnalyseReveal(cancelled, 8, 8, 25).reason, "cancelled");
+    EXPECT_EQ(asked, 3);
 }
 
 // MLT keeps progress i / n as a float: 0.28f is a little over 0.28, 0.5f is exact.

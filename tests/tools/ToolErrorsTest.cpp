@@ -233,6 +233,50 @@ TEST_F(ToolErrors, SignalsRemoveTemporariesAndGiveTheirStatus) {
     }
 }
 
+// Whether the process has installed its handler for SIGINT (/proc/PID/status, SigCgt).
+bool CatchesSigint(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigCgt:", 0) == 0) {
+            return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1) & 1) != 0;
+        }
+    }
+    return false;
+}
+
+TEST_F(ToolErrors, SignalsEndLongWorkThatWritesOnlyAtTheEnd) {
+    // A luma map of ten minutes at 25 frames a second and 1920x1080 is analysed for
+    // minutes before anything is written: a signal ends it at once.
+    const auto before = dir.Snapshot();
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const Started run =
+            StartTool({"luma", "Door", "--duration", "600000", "--fps", "25", "-q", "--out", "door.pgm"}, dir);
+        for (int wait = 0; wait < 6000 && !CatchesSigint(run.pid); ++wait) {
+            usleep(1000);
+        }
+        ASSERT_TRUE(CatchesSigint(run.pid));
+        kill(run.pid, signal);
+        const Result result = FinishTool(run);
+        EXPECT_EQ(result.status, 128 + signal);
+        EXPECT_EQ(result.err, std::string("wqtrans: interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                                  "; nothing was written\n");
+        EXPECT_EQ(dir.Snapshot(), before);
+    }
+}
+
+TEST_F(ToolErrors, RunsThatOnceTookMinutesFinish) {
+    // A luma map's analysis is linear in the frames, and the moments after the end of a
+    // run show its last frame without stepping up to them.
+    const std::vector<std::string> runs[] = {
+        {"luma", "ZigZag 2", "--size", "8x8", "--duration", "20000", "--fps", "1000", "-q", "--out", "z.pgm"},
+        {"render", "Stretch 2", "--fps", "240", "--at", "4294967295", "--module-last-step", "-q", "--out", "s.png"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        const Result result = RunTool(args, dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+    }
+}
+
 TEST_F(ToolErrors, FailedRunKeepsAnEarlierOutput) {
     // An existing output is replaced only by a complete one.
     std::ofstream(dir / "keep.gif") << "earlier";

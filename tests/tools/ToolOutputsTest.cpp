@@ -362,6 +362,76 @@ TEST_F(ToolOutputs, EveryRunEndsOnTheNewPicture) {
     EXPECT_NE(Difference(LoadPixels(dir / "own.png"), odd), "");
 }
 
+TEST_F(ToolOutputs, ModulesLastStepIsOneFrameInRunsAndAtAnyMomentAfter) {
+    // Durations that end between two frames of their rate, and Zoom 2 zooming in, whose
+    // last step draws nothing: the run's last frame, `render --at` the end and a moment
+    // long after it show one picture.
+    const std::vector<std::vector<std::string>> transitions = {
+        {"Open"}, {"Push"}, {"Turn 2"}, {"ZigZag 2"}, {"Stretch 2"}, {"Zoom 2", "--block", "01000000"}};
+    const std::pair<const char*, const char*> timelines[] = {{"1010", "30"}, {"517", "60"}};
+    for (const std::vector<std::string>& transition : transitions) {
+        for (const auto& [duration, fps] : timelines) {
+            SCOPED_TRACE(transition[0] + ", " + duration + " ms at " + fps + " fps");
+            std::vector<std::string> args = transition;
+            args.insert(args.end(), {"--duration", duration, "--fps", fps, "--module-last-step", "--out"});
+            auto with = [&](std::vector<std::string> tail) {
+                std::vector<std::string> all = args;
+                all.insert(all.end(), tail.begin(), tail.end());
+                return Render(all);
+            };
+            std::filesystem::remove_all(dir.dir / "run");
+            ASSERT_EQ(with({"run/"}).status, 0);
+            ASSERT_EQ(with({"end.png", "--at", duration}).status, 0);
+            ASSERT_EQ(with({"later.png", "--at", "4294967295"}).status, 0);
+            std::vector<std::string> frames;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.dir / "run")) {
+                frames.push_back(entry.path().string());
+            }
+            std::sort(frames.begin(), frames.end());
+            ASSERT_EQ(frames.size(), size_t(std::stoi(duration) * std::stoi(fps) / 1000 + 1));
+            EXPECT_EQ(LoadPixels(frames.back()), LoadPixels(dir / "end.png"));
+            EXPECT_EQ(LoadPixels(frames.back()), LoadPixels(dir / "later.png"));
+        }
+    }
+}
+
+TEST_F(ToolOutputs, ReplacedFilesKeepTheirModeAndOwner) {
+    // A private picture stays private when a run replaces it; a file that is new gets a
+    // new file's mode. Run as root, the owner and group are kept too.
+    std::filesystem::create_directory(dir.dir / "frames");
+    const std::pair<std::string, mode_t> kept[] = {
+        {"private.png", 0600}, {"shared.gif", 0640}, {"frames/frame-0001.png", 0604}};
+    for (const auto& [name, mode] : kept) {
+        std::ofstream(dir / name) << "an earlier output";
+        ASSERT_EQ(chmod((dir / name).c_str(), mode), 0);
+        if (geteuid() == 0) {
+            ASSERT_EQ(chown((dir / name).c_str(), 4321, 4322), 0);
+        }
+    }
+    ASSERT_EQ(Render({"Fade", "--at", "500", "--out", "private.png"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--duration", "100", "--out", "shared.gif"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--duration", "100", "--out", "frames/"}).status, 0);
+    ASSERT_EQ(Render({"Fade", "--at", "500", "--out", "new.gif.png"}).status, 0);
+    const mode_t mask = umask(0);
+    umask(mask);
+    for (const auto& [name, mode] : kept) {
+        SCOPED_TRACE(name);
+        struct stat info {};
+        ASSERT_EQ(stat((dir / name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+        EXPECT_NE(ReadText(dir / name), "an earlier output");
+        if (geteuid() == 0) {
+            EXPECT_EQ(info.st_uid, 4321u);
+            EXPECT_EQ(info.st_gid, 4322u);
+        }
+    }
+    struct stat fresh {};
+    ASSERT_EQ(stat((dir / "new.gif.png").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666 & ~mask);
+    ASSERT_EQ(stat((dir / "frames/frame-0000.png").c_str(), &fresh), 0);
+    EXPECT_EQ(fresh.st_mode & 07777, 0666 & ~mask);
+}
+
 TEST_F(ToolOutputs, PicturesComeFromAnyStream) {
     // stdin as a file or a pipe, and a named FIFO, all read like the file itself.
     const Result expected = Render({"Fade", "--at", "500", "--out", "file.png"});
