@@ -14,18 +14,11 @@ extern "C" {
 #include <stdexcept>
 
 #include "join/JoinError.h"
+#include "join/Media.h"
 
 namespace wqtrans::join {
 
 namespace {
-
-std::string AvError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // A gap between timestamps below this (ms) is the container's rounding, not a hole in
 // the sound.

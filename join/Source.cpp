@@ -17,24 +17,11 @@ extern "C" {
 
 #include "host/PixelBudget.h"
 #include "join/JoinError.h"
+#include "join/Media.h"
 
 namespace wqtrans::join {
 
 namespace {
-
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
-std::string AvError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string Seconds(int64_t us) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(us) / 1e6);
-    return text;
-}
 
 // "2.5", "1:02.5" or "1:00:00" into microseconds; none for anything else.
 std::optional<int64_t> ParseTime(const std::string& text) {

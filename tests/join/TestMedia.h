@@ -1,5 +1,5 @@
-// What the join tests share: a scratch directory, and short clips and sounds made with
-// the ffmpeg program at test time.
+// What the join tests share: the tool tests' scratch directory, and short clips and
+// sounds made with the ffmpeg program at test time.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,26 +10,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "tools/ToolHarness.h"
+
 namespace wqtrans::jointest {
 
-class Scratch {
-public:
-    Scratch() {
-        std::string name = (std::filesystem::temp_directory_path() / "wqtrans-join-XXXXXX").string();
-        if (mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        dir = name;
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string operator/(const std::string& name) const { return (dir / name).string(); }
-    std::filesystem::path dir;
-};
+using tooltest::Scratch;
 
 inline bool HaveFfmpeg() {
 #ifdef WQTRANS_FFMPEG
