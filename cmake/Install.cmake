@@ -41,6 +41,25 @@ install(TARGETS wqtrans wqtrans_static wqtrans_host_shared wqtrans_host
         EXPORT wqtransTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+# The dynamic loader finds new shared libraries under /usr and /usr/local once its
+# cache is renewed: ldconfig runs when root installs there (not into a DESTDIR or
+# CPack's staging folder); elsewhere the summary names LD_LIBRARY_PATH.
+install(CODE [[
+string(REGEX REPLACE "(.)/+$" "\\1" _wqtrans_prefix "${CMAKE_INSTALL_PREFIX}")
+if(_wqtrans_prefix MATCHES "^/usr(/local)?$" AND "$ENV{DESTDIR}" STREQUAL "")
+  find_program(_wqtrans_ldconfig ldconfig PATHS /sbin /usr/sbin NO_CACHE)
+  execute_process(COMMAND id -u OUTPUT_VARIABLE _wqtrans_uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(_wqtrans_ldconfig AND _wqtrans_uid STREQUAL "0")
+    message(STATUS "Running ldconfig")
+    execute_process(COMMAND ${_wqtrans_ldconfig} RESULT_VARIABLE _wqtrans_ldconfig_result)
+  endif()
+  if(NOT _wqtrans_ldconfig_result STREQUAL "0")
+    list(APPEND _wqtrans_notes "the dynamic loader: run ldconfig as root, once")
+  endif()
+endif()
+]] COMPONENT runtime)
+wqtrans_install_note(COMPONENT runtime SEARCHED /usr /usr/local
+                     TEXT "programs linked with libwqtrans: set LD_LIBRARY_PATH=@PREFIX@/${CMAKE_INSTALL_LIBDIR}")
 set(WQTRANS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/wqtrans)
 install(EXPORT wqtransTargets NAMESPACE wqtrans:: DESTINATION ${WQTRANS_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(cmake/wqtransConfig.cmake.in ${PROJECT_BINARY_DIR}/wqtransConfig.cmake

@@ -84,6 +84,35 @@ private:
     uint32_t now = 0;
 };
 
+// The pictures of a second analysis run, whose places are coded the other way round
+// (place p is kPlaceMask - p): a pixel that comes from another place names it in both
+// codings, while a blend of a place's old and new pixels differs from them in red
+// alone, which reads as one place in one coding and another in the other.
+constexpr uint32_t kPlaceMask = kNewBit - 1;
+
+// Why pixel p, neither the old picture's nor the new one's own there, is so.
+std::string NeitherPicture(const FrameRequest& at, int32_t width, int32_t height, size_t p, uint32_t pixel) {
+    const uint32_t count = static_cast<uint32_t>(width) * static_cast<uint32_t>(height);
+    const uint32_t from = pixel & kPlaceMask;
+    const bool own = (pixel & 0xFFFFu) == (p & 0xFFFFu) && (pixel & 0xFF0000u) >= (p & 0xFF0000u) &&
+                     (pixel & 0xFF0000u) <= (p & 0xFF0000u) + kNewBit;
+    if (from < count) {
+        SoftwareSurface oldPicture(width, height), newPicture(width, height), out(width, height);
+        for (uint32_t q = 0; q < count; ++q) {
+            oldPicture.Pixels()[q] = OldPixel(kPlaceMask - q);
+            newPicture.Pixels()[q] = NewPixel(kPlaceMask - q);
+        }
+        if (RenderFrameAt(at, oldPicture, newPicture, out)) {
+            const uint32_t again = out.Pixels()[p] | 0xFF000000u;
+            if (again == (pixel & kNewBit ? NewPixel(kPlaceMask - from) : OldPixel(kPlaceMask - from))) {
+                return " shows the " + std::string(pixel & kNewBit ? "new" : "old") + " picture's pixel (" +
+                       Text(from % uint32_t(width)) + ", " + Text(from / uint32_t(width)) + "): the picture moves";
+            }
+        }
+    }
+    return own ? " shows a blend of the pictures" : " shows a colour of neither picture";
+}
+
 } // namespace
 
 namespace {
@@ -159,13 +188,10 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
             if (pixel == NewPixel(p)) {
                 result.firstNew[p] = std::min(result.firstNew[p], i);
             } else if (pixel != OldPixel(p)) {
-                const uint32_t from = pixel & (kNewBit - 1);
-                const bool moved = from < count && (pixel == OldPixel(from) || pixel == NewPixel(from));
-                result.reason = At(i, frames, moment, p, width) +
-                                (moved ? " shows the " + std::string(pixel & kNewBit ? "new" : "old") +
-                                             " picture's pixel (" + Text(from % uint32_t(width)) + ", " +
-                                             Text(from / uint32_t(width)) + "): the picture moves"
-                                       : std::string(" shows a blend of the pictures"));
+                FrameRequest at = request;
+                at.elapsedMs = moment;
+                at.moduleLastStep = false;
+                result.reason = At(i, frames, moment, p, width) + NeitherPicture(at, width, height, p, pixel);
                 result.firstNew.clear();
                 return result;
             } else if (result.firstNew[p] != frames) {

@@ -49,6 +49,7 @@ struct Kind {
     uint32_t id = 0;
     std::string sourceId; // wqtrans_door
     std::string name;     // the transition's own name
+    std::string label;    // the name in OBS's lists, "Door (wqtrans)": OBS has a Fade, a Swipe... of its own
     std::vector<PanelField> fields;
     std::vector<std::string> keys; // the settings key of each field
     bool seeded = false;           // whether its pictures depend on the random generator's seed
@@ -290,7 +291,7 @@ void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t c
     gs_enable_framebuffer_srgb(previous);
 }
 
-const char* GetName(void* typeData) { return static_cast<const Kind*>(typeData)->name.c_str(); }
+const char* GetName(void* typeData) { return static_cast<const Kind*>(typeData)->label.c_str(); }
 
 void Update(void* data, obs_data_t* settings) {
     auto& tr = *static_cast<Transition*>(data);
@@ -444,6 +445,7 @@ bool obs_module_load(void) {
         kind->id = GetTransID(index);
         kind->name = NameOf(index);
         kind->sourceId = "wqtrans_" + Slug(kind->name);
+        kind->label = kind->name + " (wqtrans)";
         {
             const std::lock_guard<std::mutex> hold(PanelLock());
             kind->fields = wqtrans::ReadPanelLayout(kind->id);

@@ -1,6 +1,9 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2034  # the lists are read by the scripts that source this file
 # Installs the Debian packages that a build needs, when they are missing, one line per
 # step: apt's own output goes to a log under build/logs, shown when a step fails.
-# Sourced by the other scripts (after they set `root`): `ensure_packages NAME...`.
+# Sourced by the other scripts (after they set `root`): `ensure_packages NAME...`; run
+# alone, `scripts/deps.sh` installs what the Linux build needs (see the end).
 
 # The compiler and build tools.
 WQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config)
@@ -101,3 +104,11 @@ ensure_packages() {
     wq_step "Installing ${missing[*]}" "$log" \
         "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y "${missing[@]}"
 }
+
+# Run rather than sourced (`scripts/deps.sh`): installs the packages of the Linux build
+# (WQ_PACKAGES) that are missing, as root or through sudo, for a build by hand.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    set -euo pipefail
+    WQ_LOG_DIR="$(cd "$(dirname "$0")/.." && pwd)/build/logs"
+    ensure_packages "${WQ_PACKAGES[@]}"
+fi

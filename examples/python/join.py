@@ -16,8 +16,12 @@ import math
 import sys
 from fractions import Fraction
 
-import av
 import numpy as np
+
+try:
+    import av
+except ImportError:
+    sys.exit("join.py: needs PyAV (Debian: python3-av)")
 
 import wqtrans
 
@@ -48,6 +52,26 @@ def cross_faded(first: np.ndarray, second: np.ndarray, start: int, overlap: int,
     return mixed
 
 
+def check_arguments(args: argparse.Namespace, settings: dict) -> str | None:
+    """What is wrong with the arguments, in one line, before anything is written; None if nothing."""
+    for name in (args.first, args.second):
+        try:
+            with av.open(name) as container:
+                if not container.streams.video:
+                    return f"{name}: has no video stream"
+        except FileNotFoundError:
+            return f"{name}: no such file"
+        except (OSError, av.error.FFmpegError) as error:
+            return f"{name}: cannot be read as a video ({getattr(error, 'strerror', None) or error})"
+    if not 1 <= args.duration <= 600000:
+        return f"--duration {args.duration}: give 1 to 600000 ms"
+    try:
+        wqtrans.block(args.transition, settings)  # an unknown name, label or value
+    except (ValueError, TypeError) as error:
+        return str(error)
+    return None
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("first")
@@ -59,6 +83,10 @@ def main() -> int:
                         help="a control of the transition's settings panel, as the wqtrans tool's --set")
     args = parser.parse_args()
     settings = dict(s.split("=", 1) if "=" in s else (s, True) for s in args.set)
+    problem = check_arguments(args, settings)
+    if problem:
+        print(f"join.py: {problem}", file=sys.stderr)
+        return 2
 
     with av.open(args.first) as first, av.open(args.second) as second, av.open(args.out, "w") as out:
         video_in = first.streams.video[0]

@@ -7,6 +7,7 @@ from fractions import Fraction
 from pathlib import Path
 
 import av
+import pytest
 import numpy as np
 
 JOIN = Path(__file__).resolve().parents[2] / "examples" / "python" / "join.py"
@@ -65,3 +66,25 @@ def test_join_makes_one_video_with_both_sounds(tmp_path):
     # Inside the transition both clips show.
     middle = pictures[12]
     assert (middle[..., 0] > 150).any() and (middle[..., 2] > 150).any()
+
+
+@pytest.mark.parametrize(
+    "first, extra, message",
+    [
+        ("missing.mp4", [], "join.py: missing.mp4: no such file"),
+        ("notes.txt", [], "join.py: notes.txt: cannot be read as a video"),
+        ("first.mp4", ["--transition", "Nope"], 'join.py: unknown transition "Nope"'),
+        ("first.mp4", ["--set", "Spin=3"], "join.py: Push's panel has no control \"Spin\""),
+        ("first.mp4", ["--duration", "0"], "join.py: --duration 0: give 1 to 600000 ms"),
+    ],
+)
+def test_join_refuses_bad_arguments_in_one_line_before_writing(tmp_path, first, extra, message):
+    make_clip(tmp_path / "first.mp4", (32, 24), (220, 30, 30), 3, sound=False)
+    (tmp_path / "notes.txt").write_text("not a video\n")
+    arguments = [first, "first.mp4", "joined.mp4", "--transition", "Push"] + extra
+    result = subprocess.run([sys.executable, str(JOIN)] + arguments, cwd=tmp_path, capture_output=True, text=True,
+                            timeout=60)
+    assert result.returncode == 2
+    assert result.stderr.startswith(message) and result.stderr.count("\n") == 1, result.stderr
+    assert not (tmp_path / "joined.mp4").exists()
+
