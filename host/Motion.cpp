@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <numbers>
 
 #include "host/FrameRenderer.h"
@@ -39,12 +37,6 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
-}
-
 // One coordinate of a cubic Bezier curve from 0 to 1 with control values a and b.
 double Bezier(double s, double a, double b) {
     const double r = 1 - s;
@@ -66,17 +58,46 @@ bool Fail(std::string* error, const std::string& message) {
     return false;
 }
 
-// "x1,y1,x2,y2" into four finite numbers.
+// A decimal number as CSS writes one: an optional sign, digits with an optional point,
+// at most 18 digits in all. Read as the digits' whole number divided by a power of ten,
+// which rounds once, the same on every platform (and keeps the C library's number
+// parser out of the browser's module).
+bool ParseNumber(const char*& at, double& value) {
+    const bool negative = *at == '-';
+    if (*at == '-' || *at == '+') {
+        ++at;
+    }
+    uint64_t digits = 0;
+    int count = 0, decimals = 0;
+    bool point = false;
+    for (;; ++at) {
+        if (*at >= '0' && *at <= '9') {
+            if (++count > 18) {
+                return false;
+            }
+            digits = digits * 10 + static_cast<uint64_t>(*at - '0');
+            decimals += point ? 1 : 0;
+        } else if (*at == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (count == 0) {
+        return false;
+    }
+    constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+    value = static_cast<double>(digits) / kTens[decimals];
+    value = negative ? -value : value;
+    return true;
+}
+
+// "x1,y1,x2,y2" into four numbers.
 bool ParseFour(const std::string& inside, double (&values)[4]) {
     const char* at = inside.c_str();
     for (int i = 0; i < 4; ++i) {
-        char* end = nullptr;
-        values[i] = std::strtod(at, &end);
-        if (end == at || !std::isfinite(values[i])) {
-            return false;
-        }
-        at = end;
-        if (*at != (i < 3 ? ',' : '\0')) {
+        if (!ParseNumber(at, values[i]) || *at != (i < 3 ? ',' : '\0')) {
             return false;
         }
         ++at;
@@ -138,6 +159,7 @@ std::optional<MotionCurve> MotionCurve::Parse(std::string_view text, std::string
         return std::nullopt;
     }
     curve.shape = Shape::Bezier;
+    curve.name = key;
     curve.x1 = v[0];
     curve.y1 = v[1];
     curve.x2 = v[2];
@@ -145,15 +167,7 @@ std::optional<MotionCurve> MotionCurve::Parse(std::string_view text, std::string
     return curve;
 }
 
-std::string MotionCurve::Text() const {
-    if (!name.empty()) {
-        return name;
-    }
-    if (shape == Shape::Linear) {
-        return "linear";
-    }
-    return "cubic-bezier(" + Number(x1) + "," + Number(y1) + "," + Number(x2) + "," + Number(y2) + ")";
-}
+std::string MotionCurve::Text() const { return name.empty() ? "linear" : name; }
 
 double MotionCurve::Plain(double p) const {
     constexpr double pi = std::numbers::pi;

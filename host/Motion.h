@@ -38,8 +38,9 @@ public:
     static const std::vector<std::string>& Names();
 
     bool IsLinear() const { return shape == Shape::Linear; }
-    // The curve's text as Parse takes it: its name or "cubic-bezier(...)" ("linear" for
-    // the default; a mirrored curve is named after the curve it mirrors).
+    // The curve's text as Parse takes it: its name, or "cubic-bezier(...)" as given in
+    // lower case without spaces ("linear" for the default; a mirrored curve is named
+    // after the curve it mirrors).
     std::string Text() const;
 
     // p' for p in 0 to 1 (clamped): 0 at 0, 1 at 1, never decreasing.
@@ -76,7 +77,7 @@ private:
 
     Shape shape = Shape::Linear;
     double x1 = 0, y1 = 0, x2 = 1, y2 = 1;
-    std::string name; // as Parse was given it, for Text; empty for cubic-bezier
+    std::string name; // for Text; empty for the default
     bool mirrored = false;
 };
 
