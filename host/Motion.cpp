@@ -122,6 +122,9 @@ std::optional<MotionCurve> MotionCurve::Parse(std::string_view text, std::string
     const std::string key = Lower(text);
     MotionCurve curve;
     for (const Named& n : kNamed) {
+        if (key == n.name && n.shape == 0) {
+            return curve; // the default, linear
+        }
         if (key == n.name) {
             curve.shape = n.shape < 0 ? Shape::Bezier : static_cast<Shape>(n.shape);
             curve.x1 = n.x1;

@@ -55,6 +55,8 @@ TEST(MotionCurve, KnownValues) {
     for (const Case& c : cases) {
         EXPECT_NEAR(Curve(c.text).At(c.p), c.expected, 1e-6) << c.text << " at " << c.p;
     }
+    EXPECT_EQ(Curve(" Linear "), MotionCurve{});
+    EXPECT_EQ(Curve("cubic-bezier( .25, .1, +.25, 1.0 )").Text(), "cubic-bezier(.25,.1,+.25,1.0)");
 }
 
 // Every named curve and a few of CSS's own: from 0 to d, never back, and mirrored twice
