@@ -9,6 +9,10 @@
 // of the replay timeline is a parameter the host sets. frei0r's RGBA8888 pixels go
 // through the module as they are: the transitions only copy, stretch and blend with one
 // weight for all channels, which gives the same bytes in any channel order.
+//
+// The parameters: progress, duration and seed, then the panel's, then "frame rate",
+// "ease" and "reverse", each group after the ones before it so that saved projects
+// keep the indices they set parameters by.
 extern "C" {
 #include <frei0r.h>
 }
@@ -36,8 +40,10 @@ namespace {
 
 enum FixedParam { kProgress, kDuration, kSeed, kFixedParams };
 
-// The "frame rate" parameter comes after the panel's, so that these keep the indices
-// that saved projects set them by. Its largest value is the tool's largest --fps.
+// The parameters after the panel's, in this order.
+enum TrailingParam { kFrameRate, kEase, kReverse, kTrailingParams };
+
+// The largest frame rate is the tool's largest --fps.
 constexpr double kMaxFrameRate = 240;
 
 // The largest frame an instance takes, as the reference surface: 2^28 pixels.
@@ -86,6 +92,9 @@ struct Instance {
     uint32_t height = 0;
     double values[kFixedParams] = {0, 1, 1};
     double frameRate = 0;
+    std::string easeText = "linear"; // as the host set it
+    wqtrans::MotionCurve ease;       // linear when the text is no curve
+    double reverse = 0;
     std::vector<double> panelValues;
     std::vector<double> blockValues; // the panel values `block` was made from
     std::vector<uint8_t> block;
@@ -163,7 +172,7 @@ void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = 0;
     info->minor_version = 1;
-    info->num_params = kFixedParams + static_cast<int>(plugin.panel.size()) + 1;
+    info->num_params = kFixedParams + static_cast<int>(plugin.panel.size()) + kTrailingParams;
     info->explanation = plugin.explanation.c_str();
 }
 
@@ -185,6 +194,19 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
         "the host's frames a second, 1 to 240 (29.97 for NTSC; MLT: 00:00:01.000 gives the profile's rate in whole "
         "frames), or up to 1 the frame interval in seconds (GStreamer: 0.0333333 for 30); 0 (default) counts as 25. "
         "The transitions that draw on their earlier steps are replayed at that rate"};
+    static const std::string curves = [] {
+        std::string names;
+        for (const std::string& name : wqtrans::MotionCurve::Names()) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        return "motion curve that progress is mapped through: " + names +
+               ", or cubic-bezier(x1,y1,x2,y2) as in CSS; default linear (a text that is no curve counts as linear)";
+    }();
+    static const f0r_param_info_t ease = {"ease", F0R_PARAM_STRING, curves.c_str()};
+    static const f0r_param_info_t reverse = {
+        "reverse", F0R_PARAM_BOOL,
+        "the mirror run: still from the first input to the second, but the motion runs backwards (Door closes, "
+        "Zoom shrinks)"};
     const std::vector<PanelParam>& panel = ThePlugin().panel;
     const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
     if (index < kFixedParams) {
@@ -194,8 +216,12 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
         info->name = param.name.c_str();
         info->type = param.kind == PanelParam::Kind::Switch ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
         info->explanation = param.explanation.c_str();
-    } else if (panelIndex == panel.size()) {
+    } else if (panelIndex == panel.size() + kFrameRate) {
         *info = frameRate;
+    } else if (panelIndex == panel.size() + kEase) {
+        *info = ease;
+    } else if (panelIndex == panel.size() + kReverse) {
+        *info = reverse;
     }
 }
 
@@ -222,15 +248,25 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     if (instance == nullptr || param == nullptr || index < 0) {
         return;
     }
-    const double value = *static_cast<const double*>(param);
     const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
+    const size_t panelSize = instance->panelValues.size();
+    if (index >= kFixedParams && panelIndex == panelSize + kEase) {
+        // A string parameter: `param` points to the host's char pointer.
+        const char* text = *static_cast<const char* const*>(param);
+        instance->easeText = text != nullptr ? text : "";
+        instance->ease = wqtrans::MotionCurve::Parse(instance->easeText).value_or(wqtrans::MotionCurve{});
+        return;
+    }
+    const double value = *static_cast<const double*>(param);
     if (index < kFixedParams) {
         instance->values[index] = value;
-    } else if (panelIndex < instance->panelValues.size()) {
+    } else if (panelIndex < panelSize) {
         // Out of range is clamped to what the panel allows when the block is made.
         instance->panelValues[panelIndex] = value;
-    } else if (panelIndex == instance->panelValues.size()) {
+    } else if (panelIndex == panelSize + kFrameRate) {
         instance->frameRate = value;
+    } else if (panelIndex == panelSize + kReverse) {
+        instance->reverse = value;
     }
 }
 
@@ -240,12 +276,18 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
         return;
     }
     const size_t panelIndex = static_cast<size_t>(index - kFixedParams);
+    const size_t panelSize = instance->panelValues.size();
     if (index < kFixedParams) {
         *static_cast<double*>(param) = instance->values[index];
-    } else if (panelIndex < instance->panelValues.size()) {
+    } else if (panelIndex < panelSize) {
         *static_cast<double*>(param) = instance->panelValues[panelIndex];
-    } else if (panelIndex == instance->panelValues.size()) {
+    } else if (panelIndex == panelSize + kFrameRate) {
         *static_cast<double*>(param) = instance->frameRate;
+    } else if (panelIndex == panelSize + kEase) {
+        // The instance's own text, valid until the next set.
+        *static_cast<const char**>(param) = instance->easeText.c_str();
+    } else if (panelIndex == panelSize + kReverse) {
+        *static_cast<double*>(param) = instance->reverse;
     }
 }
 
@@ -282,6 +324,9 @@ void f0r_update2(f0r_instance_t handle, double /*time*/, const uint32_t* first, 
     request.durationMs = durationMs;
     request.elapsedMs = static_cast<uint32_t>(std::lround(progress * durationMs));
     std::tie(request.frameRateNum, request.frameRateDen) = FrameRateOf(instance->frameRate);
+    request.ease = instance->ease;
+    // frei0r's booleans are doubles, true from 0.5.
+    request.reverse = instance->reverse >= 0.5;
     wqtrans::SoftwareSurface oldFrame = wqtrans::SoftwareSurface::ReadOnlyOver(width, height, first);
     wqtrans::SoftwareSurface newFrame = wqtrans::SoftwareSurface::ReadOnlyOver(width, height, second);
     wqtrans::SoftwareSurface picture = wqtrans::SoftwareSurface::Over(width, height, out);

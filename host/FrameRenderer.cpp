@@ -77,6 +77,12 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     if (!SameSize(oldFrame, out) || !SameSize(newFrame, out) || !out.Writable()) {
         return false;
     }
+    if (FrameRequest mirror; MirrorRequest(request, mirror)) {
+        return RenderFrameAt(mirror, newFrame, oldFrame, out);
+    }
+    if (FrameRequest ended; EasedToTheEnd(request, ended)) {
+        return RenderFrameAt(ended, oldFrame, newFrame, out);
+    }
     auto create = [&] {
         std::unique_ptr<TransitionAdapter, AdapterDeleter> adapter(
             CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
@@ -116,15 +122,16 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
             ChangedRect* changed = nullptr;
             transition->table->Step(transition, dest, oldSurface, newSurface, request.flags, &changed);
         };
+        // Eased, the run is stepped at the moments the curve maps its frame times to.
         bool whole = true;
         for (uint64_t i = first; i < below && whole; ++i) {
             whole = !(request.cancelled && request.cancelled());
             if (whole) {
-                step(timeline.Time(i));
+                step(request.ease.MomentAt(timeline.Time(i), d));
             }
         }
         if (whole) {
-            step(at);
+            step(request.ease.MomentAt(at, d));
         }
         transition->table->End(transition);
         return whole;

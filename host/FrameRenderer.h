@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "host/Motion.h"
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
@@ -37,6 +38,11 @@ struct FrameRequest {
     // the renderer stops and RenderFrameAt returns false, with `out` holding anything.
     // For a host whose user may give up on a long request (Ctrl-C). Empty: never.
     std::function<bool()> cancelled = nullptr;
+    // The motion curve (host/Motion.h): the run is stepped at the moments the curve maps
+    // t and the replay timeline's frame times to. Linear by default.
+    MotionCurve ease = {};
+    // The mirror run: the picture at d - t of the run from the new picture to the old one.
+    bool reverse = false;
 };
 
 // The frame rate of the replay timeline when a request does not give one.
@@ -60,7 +66,9 @@ bool ReplaysFromStart(uint32_t id);
 // d over the frames before it, whatever t (the run ends at d, and nothing is stepped
 // after it). The three surfaces must have one size and
 // `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and
-// for a block of the wrong size. Requests on different threads run at the same time:
+// for a block of the wrong size. An eased request is stepped at the curve's moments
+// (its frame times and t mapped); a reversed one draws its mirror run (host/Motion.h).
+// Requests on different threads run at the same time:
 // the module's clock and random generator are per thread. The calling thread's clock
 // source is the system's again afterwards.
 bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,

@@ -165,11 +165,17 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
         newPicture.Pixels()[p] = NewPixel(p);
     }
     result.firstNew.assign(count, frames);
-    // One run stepped at the frames' moments: each frame is the step at its moment over
-    // the frames before, so the work grows with the frames, not with their square.
+    // A plain run is one run stepped at the frames' moments: each frame is the step at its
+    // moment over the frames before, so the work grows with the frames, not with their
+    // square. An eased or reversed one is drawn frame by frame by the frame renderer,
+    // which maps its moments (a reversed run is stepped from its other end).
     oldPicture.CopyAll(&out);
-    std::optional<SteppedRun> run = SteppedRun::Start(request, std::max(request.durationMs, 1u));
-    if (!run) {
+    const bool plain = request.ease.IsLinear() && !request.reverse;
+    std::optional<SteppedRun> run =
+        plain ? SteppedRun::Start(request, std::max(request.durationMs, 1u)) : std::nullopt;
+    FrameRequest eased = request;
+    eased.moduleLastStep = false;
+    if (plain ? !run : !RenderFrameAt(eased, oldPicture, newPicture, out)) {
         result.reason = "the frame renderer refuses the transition or its block";
         result.firstNew.clear();
         return result;
@@ -181,7 +187,12 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
             return result;
         }
         const uint32_t moment = LumaFrameMoment(i, frames, std::max(request.durationMs, 1u));
-        run->Step(moment, out, oldPicture, newPicture);
+        if (plain) {
+            run->Step(moment, out, oldPicture, newPicture);
+        } else {
+            eased.elapsedMs = moment;
+            RenderFrameAt(eased, oldPicture, newPicture, out);
+        }
         const uint32_t* pixels = out.Pixels();
         for (uint32_t p = 0; p < count; ++p) {
             const uint32_t pixel = pixels[p] | 0xFF000000u;

@@ -12,7 +12,11 @@
 // number from low to high is (value - low) / (high - low), a check box is 0 or 1.
 //
 //  - progress runs 0 to 1 over the composition ("0=0;-1=1"), or 1 to 0 with the
-//    "Reverse" switch, as Kdenlive's own wipes offer;
+//    "Play backwards" switch (the run played backwards, from the second clip to the
+//    first), as Kdenlive's own wipes offer;
+//  - "Motion curve" lists the named curves of the plugin's "ease", and "Reverse motion"
+//    is its "reverse" (the mirror run: from the first clip to the second, with the
+//    motion running backwards);
 //  - duration is shown in seconds to the millisecond, seed as a whole number, each only
 //    where the transition's pictures depend on it (found by rendering); elsewhere it
 //    is fixed at its default and hidden;
@@ -34,6 +38,7 @@ extern "C" {
 #include <frei0r.h>
 }
 
+#include "host/Motion.h"
 #include "host/PanelLayout.h"
 #include "host/RunTraits.h"
 #include "module/Exports.h"
@@ -264,9 +269,31 @@ std::string Description(const Plugin& plugin, const std::string& transitionsDir)
         if (param.name == "progress") {
             out << "    <parameter type=\"switch\" name=\"" << index
                 << "\" default=\"0=0;-1=1\" min=\"0=0;-1=1\" max=\"0=1;-1=0\">\n"
-                << "        <name>Reverse</name>\n"
-                << "        <comment>The transition runs over the composition's length; reversed, it runs back "
-                   "from the second clip to the first.</comment>\n"
+                << "        <name>Play backwards</name>\n"
+                << "        <comment>The transition runs over the composition's length; played backwards, it runs "
+                   "back from the second clip to the first.</comment>\n"
+                << "    </parameter>\n";
+        } else if (param.name == "ease" && param.type == F0R_PARAM_STRING) {
+            std::string list, display;
+            for (const std::string& curve : wqtrans::MotionCurve::Names()) {
+                std::string caption = curve;
+                std::replace(caption.begin(), caption.end(), '-', ' ');
+                caption[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(caption[0])));
+                list += (list.empty() ? "" : ";") + curve;
+                display += (display.empty() ? "" : ",") + caption;
+            }
+            out << "    <parameter type=\"list\" name=\"" << index << "\" default=\"linear\" paramlist=\"" << list
+                << "\">\n"
+                << "        <paramlistdisplay>" << Escaped(display) << "</paramlistdisplay>\n"
+                << "        <name>Motion curve</name>\n"
+                << "        <comment>How the motion speeds up and slows down over the composition: linear keeps "
+                   "one speed; ease in starts slowly, ease out ends slowly.</comment>\n"
+                << "    </parameter>\n";
+        } else if (param.name == "reverse" && param.type == F0R_PARAM_BOOL) {
+            out << "    <parameter type=\"bool\" name=\"" << index << "\" default=\"0\">\n"
+                << "        <name>Reverse motion</name>\n"
+                << "        <comment>Still from the first clip to the second, but the motion runs backwards: Door "
+                   "closes, Zoom shrinks.</comment>\n"
                 << "    </parameter>\n";
         } else if (param.name == "duration") {
             if (!wqtrans::DependsOnDuration(id, fields)) {

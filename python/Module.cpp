@@ -545,8 +545,28 @@ struct RunArguments {
     FrameRequest request;
 };
 
+// ease= and reverse=: a curve's name or "cubic-bezier(x1,y1,x2,y2)", and a bool.
+void ReadMotion(const py::object& ease, const py::object& reverse, FrameRequest& request) {
+    if (!py::isinstance<py::str>(ease)) {
+        throw py::type_error("ease must be a str (a curve's name such as \"ease-in-out\"), not " +
+                             std::string(py::str(py::type::of(ease).attr("__name__"))));
+    }
+    std::string error;
+    const std::optional<MotionCurve> curve = MotionCurve::Parse(ease.cast<std::string>(), &error);
+    if (!curve) {
+        throw py::value_error("ease: " + error);
+    }
+    if (!py::isinstance<py::bool_>(reverse)) {
+        throw py::type_error("reverse must be a bool, not " +
+                             std::string(py::str(py::type::of(reverse).attr("__name__"))));
+    }
+    request.ease = *curve;
+    request.reverse = reverse.cast<bool>();
+}
+
 RunArguments ReadRun(const py::object& name, const py::object& durationMs, const py::object& settings,
-                     const py::object& block, const py::object& seed, const py::object& flags, bool moduleLastStep) {
+                     const py::object& block, const py::object& seed, const py::object& flags, bool moduleLastStep,
+                     const py::object& ease, const py::object& reverse) {
     RunArguments run;
     run.info = &Find(name);
     run.request.id = run.info->id;
@@ -556,6 +576,7 @@ RunArguments ReadRun(const py::object& name, const py::object& durationMs, const
     run.request.flags = static_cast<int32_t>(static_cast<uint32_t>(WholeNumber(flags, "flags", INT32_MIN, kMaxUint32)));
     run.request.moduleLastStep = moduleLastStep;
     run.request.block = Apply(*run.info, BlockArgument(*run.info, block), settings);
+    ReadMotion(ease, reverse, run.request);
     return run;
 }
 
@@ -574,8 +595,8 @@ py::array NewFrame(const Frame& like) { return py::array_t<uint8_t>({like.height
 py::object FrameAt(const py::object& name, const py::object& old, const py::object& next, const py::object& tMs,
                    const py::object& durationMs, const py::object& fps, const py::object& settings,
                    const py::object& block, const py::object& seed, const py::object& out, const py::object& flags,
-                   bool moduleLastStep) {
-    RunArguments run = ReadRun(name, durationMs, settings, block, seed, flags, moduleLastStep);
+                   bool moduleLastStep, const py::object& ease, const py::object& reverse) {
+    RunArguments run = ReadRun(name, durationMs, settings, block, seed, flags, moduleLastStep, ease, reverse);
     run.request.elapsedMs = static_cast<uint32_t>(WholeNumber(tMs, "t_ms", 0, kMaxUint32));
     // None is render's own rate, so that frame_at draws what `render --at` draws.
     run.request.frameRateNum = fps.is_none() ? kRenderFps : static_cast<uint32_t>(WholeNumber(fps, "fps", 1, 240));
@@ -641,8 +662,8 @@ private:
 std::unique_ptr<FrameIterator> Frames(const py::object& name, const py::object& old, const py::object& next,
                                       const py::object& durationMs, const py::object& fps, const py::object& settings,
                                       const py::object& block, const py::object& seed, const py::object& flags,
-                                      bool moduleLastStep) {
-    RunArguments run = ReadRun(name, durationMs, settings, block, seed, flags, moduleLastStep);
+                                      bool moduleLastStep, const py::object& ease, const py::object& reverse) {
+    RunArguments run = ReadRun(name, durationMs, settings, block, seed, flags, moduleLastStep, ease, reverse);
     const auto rate = static_cast<uint32_t>(WholeNumber(fps, "fps", 1, 240));
     auto [oldFrame, newFrame] = Pictures(old, next);
     auto iterator =
@@ -708,8 +729,8 @@ its index and the length of its parameter block in bytes (0 when it has none).)"
         "frame_at", &FrameAt, py::arg("name"), py::arg("old"), py::arg("new"), py::arg("t_ms"), py::kw_only(),
         py::arg("duration_ms") = 1000, py::arg("fps") = py::none(), py::arg("settings") = py::none(),
         py::arg("block") = py::none(), py::arg("seed") = 1, py::arg("out") = py::none(), py::arg("flags") = 0,
-        py::arg("module_last_step") = false,
-        R"(frame_at(name, old, new, t_ms, *, duration_ms=1000, fps=None, settings=None, block=None, seed=1, out=None, flags=0, module_last_step=False) -> numpy.ndarray
+        py::arg("module_last_step") = false, py::arg("ease") = "linear", py::arg("reverse") = false,
+        R"(frame_at(name, old, new, t_ms, *, duration_ms=1000, fps=None, settings=None, block=None, seed=1, out=None, flags=0, module_last_step=False, ease="linear", reverse=False) -> numpy.ndarray
 
 The picture at t_ms of a run of duration_ms from `old` to `new`: the same picture as
 `wqtrans render NAME --at T --fps FPS` (or without --fps for None).
@@ -729,6 +750,11 @@ seed        the module's random generator's seed, 0 to 2**32 - 1
 out         an array of old's shape to draw into instead of a new one
 flags       the step flags a host passes (the tool's --flags)
 module_last_step  at t_ms >= duration_ms, the module's drawing of its last step
+ease        the motion curve, as the tool's --ease: "linear", "ease", "ease-in",
+            "ease-out", "ease-in-out", sine, quad, cubic or expo with "-in", "-out"
+            or "-in-out" ("quad-in"), or cubic-bezier(x1,y1,x2,y2) as in CSS
+reverse     the mirror run, as the tool's --reverse: still from old to new, but the
+            motion runs backwards (Door closes, Zoom shrinks)
 
 Returns `out`, or a new array of old's shape.)");
 
@@ -736,7 +762,8 @@ Returns `out`, or a new array of old's shape.)");
         "frames", &Frames, py::arg("name"), py::arg("old"), py::arg("new"), py::kw_only(),
         py::arg("duration_ms") = 1000, py::arg("fps") = kRenderFps, py::arg("settings") = py::none(),
         py::arg("block") = py::none(), py::arg("seed") = 1, py::arg("flags") = 0, py::arg("module_last_step") = false,
-        R"(frames(name, old, new, *, duration_ms=1000, fps=30, settings=None, block=None, seed=1, flags=0, module_last_step=False) -> FrameIterator
+        py::arg("ease") = "linear", py::arg("reverse") = false,
+        R"(frames(name, old, new, *, duration_ms=1000, fps=30, settings=None, block=None, seed=1, flags=0, module_last_step=False, ease="linear", reverse=False) -> FrameIterator
 
 An iterator over the frames of a whole run, as `wqtrans render NAME --out DIR/` draws
 them: frame i at i * 1000 // fps ms and the last at duration_ms, each a new array of
@@ -744,11 +771,13 @@ old's shape. The arguments are those of frame_at(); `old` and `new` are read onc
 when frames() is called. len() gives the frames still to come, .times their moments.)");
 
     py::class_<FrameIterator>(m, "FrameIterator", "The frames of a run, drawn as they are asked for (see frames()).")
-        .def("__iter__", [](py::object self) { return self; })
+        .def("__iter__", [](py::object self) {
+        return self; })
         .def("__next__", &FrameIterator::Next)
         .def("__len__", &FrameIterator::Remaining)
         .def_property_readonly(
-            "times", [](const FrameIterator& it) { return py::cast(it.Times()); },
+            "times", [](const FrameIterator& it) {
+        return py::cast(it.Times()); },
             "The moments of all the run's frames in ms.");
 
     m.def("settings", &Settings, py::arg("name"), py::arg("block") = py::none(),

@@ -49,6 +49,8 @@ def frame_at(
     out: Frame | None = None,
     flags: int = 0,
     module_last_step: bool = False,
+    ease: str = "linear",
+    reverse: bool = False,
 ) -> Frame:
     """The picture at t_ms of a run from old to new, as `wqtrans render NAME --at T` draws it."""
 
@@ -64,6 +66,8 @@ def frames(
     seed: int = 1,
     flags: int = 0,
     module_last_step: bool = False,
+    ease: str = "linear",
+    reverse: bool = False,
 ) -> FrameIterator:
     """The frames of a whole run, as `wqtrans render NAME --out DIR/` draws them."""
 

@@ -29,6 +29,15 @@ MapFormat MapFormatOf(const std::string& path) {
     UsageError("--out \"" + path + "\": a luma map is a .pgm or a .png");
 }
 
+// " (ease-in, reversed)" for a map of a curved or reversed run; "" otherwise.
+std::string MotionText(const LumaArgs& args) {
+    if (args.ease.IsLinear() && !args.reverse) {
+        return "";
+    }
+    return " (" + (args.ease.IsLinear() ? std::string() : args.ease.Text()) +
+           (args.reverse ? std::string(args.ease.IsLinear() ? "" : ", ") + "reversed" : "") + ")";
+}
+
 } // namespace
 
 uint32_t LumaFrames(uint32_t durationMs, uint32_t fps) {
@@ -56,6 +65,8 @@ void Luma(const LumaArgs& args) {
     request.durationMs = args.durationMs;
     request.frameRateNum = args.fps;
     request.cancelled = [] { return Interrupted(); };
+    request.ease = args.ease;
+    request.reverse = args.reverse;
     const uint32_t frames = LumaFrames(args.durationMs, args.fps);
     const RevealAnalysis analysis = AnalyseReveal(request, width, height, frames);
     CheckInterrupted();
@@ -81,9 +92,10 @@ void Luma(const LumaArgs& args) {
     }
     if (!args.quiet) {
         std::fprintf(args.out == "-" ? stderr : stdout,
-                     "wrote %s: %s, %dx%d, %d-bit, %u frames (%u ms at %u fps), %u moments%s\n",
-                     args.out == "-" ? "stdout" : args.out.c_str(), info.name.c_str(), width, height, args.bits, frames,
-                     args.durationMs, args.fps, analysis.moments, exact ? ", exact in MLT's luma wipe" : "");
+                     "wrote %s: %s%s, %dx%d, %d-bit, %u frames (%u ms at %u fps), %u moments%s\n",
+                     args.out == "-" ? "stdout" : args.out.c_str(), info.name.c_str(), MotionText(args).c_str(), width,
+                     height, args.bits, frames, args.durationMs, args.fps, analysis.moments,
+                     exact ? ", exact in MLT's luma wipe" : "");
     }
 }
 

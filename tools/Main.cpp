@@ -33,6 +33,16 @@ uint32_t ParseSeed(const std::string& text) {
     return value;
 }
 
+// --ease: a curve's name or cubic-bezier(x1,y1,x2,y2).
+MotionCurve ParseEase(const std::string& text) {
+    std::string error;
+    const std::optional<MotionCurve> curve = MotionCurve::Parse(text, &error);
+    if (!curve) {
+        UsageError("--ease: " + error);
+    }
+    return *curve;
+}
+
 // A message as it may go to a terminal: control characters (C0, DEL and C1) and bytes
 // that are not UTF-8 are written as \xNN, so that a file name cannot move the cursor,
 // clear the screen or retitle the window.
@@ -102,6 +112,8 @@ struct RunArgs {
     bool moduleLastStep = false;
     std::string fit = "contain";
     std::string background = "black";
+    std::string ease = "linear";
+    bool reverse = false;
 
     FitOptions Fit() const { return FitOptions{ParseFit(fit), ParseColour(background)}; }
 
@@ -111,6 +123,8 @@ struct RunArgs {
         options.fps = fps;
         options.moduleLastStep = moduleLastStep;
         options.seed = ParseSeed(seed);
+        options.ease = ParseEase(ease);
+        options.reverse = reverse;
         char* end = nullptr;
         errno = 0;
         const long long value = std::strtoll(flags.c_str(), &end, 0);
@@ -227,6 +241,23 @@ void AddOutputOptions(CLI::App* command, OutputArgs& args) {
         ->check(CLI::Range(1, 64));
 }
 
+// The motion of the run, for the commands that draw pictures.
+void AddMotionOptions(CLI::App* command, RunArgs& args) {
+    std::string names;
+    for (const std::string& name : MotionCurve::Names()) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    command
+        ->add_option("--ease", args.ease,
+                     "motion curve: " + names +
+                         ", or cubic-bezier(x1,y1,x2,y2) as in CSS (x1, x2 within 0 to 1; "
+                         "curves that turn back are refused)")
+        ->capture_default_str();
+    command->add_flag("--reverse", args.reverse,
+                      "the mirror run: still from the old picture to the new one, but the motion runs backwards "
+                      "(Door closes, Zoom shrinks)");
+}
+
 // For the commands whose output is a picture.
 void AddLastStepOption(CLI::App* command, RunArgs& args) {
     command->add_flag("--module-last-step", args.moduleLastStep,
@@ -327,6 +358,8 @@ void Render(const std::string& name, const RunArgs& args, const OutputArgs& outp
         // Replayed on the frame times of a run at --fps, as the run's own frames fall.
         request.frameRateNum = options.fps;
         request.cancelled = [] { return Interrupted(); };
+        request.ease = options.ease;
+        request.reverse = options.reverse;
         if (!RenderFrameAt(request, *pictures.oldPicture, *pictures.newPicture, frame)) {
             CheckInterrupted();
             UsageError("the picture at " + std::to_string(*at) + " ms could not be drawn");
@@ -481,6 +514,7 @@ int Main(int argc, char** argv) {
         "extension");
     AddRunOptions(render, renderArgs);
     AddLastStepOption(render, renderArgs);
+    AddMotionOptions(render, renderArgs);
     AddOutputOptions(render, outputArgs);
     render->add_option("--set", renderSets, "\"Label=value\": set a control of the transition's settings panel")
         ->allow_extra_args(false);
@@ -497,7 +531,8 @@ int Main(int argc, char** argv) {
         "  wqtrans render Fade --out fade.gif\n"
         "  wqtrans render Turn --set \"Number of rotations=3\" --set \"Inverse Rotation=on\" --out turn.webp\n"
         "  wqtrans render Scrolling --from a.jpg --to b.png --size 640x360 --at 500 --out half.png\n"
-        "  wqtrans render Fade --from - --to b.png --format gif --out - < a.png > fade.gif");
+        "  wqtrans render Fade --from - --to b.png --format gif --out - < a.png > fade.gif\n"
+        "  wqtrans render Door --ease ease-in-out --reverse --out door-closes.gif");
 
     RunArgs sheetArgs;
     std::vector<std::string> sheetNames;
@@ -509,6 +544,7 @@ int Main(int argc, char** argv) {
     sheet->add_option("--out,-o", sheetOut, "the .png to write, or - for stdout")->required();
     AddRunOptions(sheet, sheetArgs);
     AddLastStepOption(sheet, sheetArgs);
+    AddMotionOptions(sheet, sheetArgs);
     sheet->add_flag("--quiet,-q", sheetQuiet, "no progress bar and no summary");
     sheet->footer(
         "Examples:\n  wqtrans sheet --out sheet.png\n  wqtrans sheet Fade Door Turn --size 240x180 --out three.png");
@@ -563,6 +599,7 @@ int Main(int argc, char** argv) {
     luma->add_option("--flags", lumaRun.flags, "step flags the host passes (1, 2, 4, 8)")->capture_default_str();
     luma->add_option("--bits", lumaArgs.bits, "8 or 16 bits a level (8 for tools that read 8-bit pictures)")
         ->capture_default_str();
+    AddMotionOptions(luma, lumaRun);
     luma->add_flag("--quiet,-q", lumaArgs.quiet, "no summary");
     luma->footer("The wipe shows the run's frames exactly when its length in frames and the project's frame size\n"
                  "are the map's. Transitions that blend or move pictures are refused with the reason.\n"
@@ -629,6 +666,8 @@ int Main(int argc, char** argv) {
             const RunOptions options = lumaRun.Options();
             lumaArgs.seed = options.seed;
             lumaArgs.flags = options.flags;
+            lumaArgs.ease = options.ease;
+            lumaArgs.reverse = options.reverse;
             Luma(lumaArgs);
         } else if (join->parsed()) {
             RunArgs run;

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "host/RunTimeline.h"
+#include "host/FrameRenderer.h"
 #include "platform/Platform.h"
 #include "tools/Tool.h"
 
@@ -189,6 +190,23 @@ std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps) { return Run
 void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
          const std::vector<uint32_t>& times, const std::function<void(size_t, uint32_t, Picture&)>& frame) {
     Picture dest(oldPicture.Width(), oldPicture.Height());
+    if (!options.ease.IsLinear() || options.reverse) {
+        FrameRequest request{
+            adapter->table->ID(adapter), BlockOf(adapter), options.seed, options.flags, options.durationMs, 0,
+            options.moduleLastStep};
+        request.frameRateNum = options.fps;
+        request.ease = options.ease;
+        request.reverse = options.reverse;
+        for (size_t i = 0; i < times.size(); ++i) {
+            CheckInterrupted();
+            request.elapsedMs = times[i];
+            if (!RenderFrameAt(request, oldPicture, newPicture, dest)) {
+                UsageError("the picture at " + std::to_string(times[i]) + " ms could not be drawn");
+            }
+            frame(i, times[i], dest);
+        }
+        return;
+    }
     oldPicture.CopyAll(&dest);
     Drive(adapter, options, times, [&](size_t index, uint32_t time) {
         CheckInterrupted();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/Fit.h"
+#include "host/Motion.h"
 #include "host/PanelSettings.h"
 #include "host/PixelBudget.h"
 #include "host/SoftwareSurface.h"
@@ -170,6 +171,10 @@ struct RunOptions {
     // Keep the module's own drawing of the last step, instead of showing the new
     // picture once the run has finished.
     bool moduleLastStep = false;
+    // The motion curve and the mirror run (host/Motion.h): either one draws each frame
+    // through the frame renderer, replayed at fps.
+    MotionCurve ease;
+    bool reverse = false;
 };
 
 // The times of the frames of a run (host/RunTimeline.h): 0, 1000/fps, ... and the last exactly at the
@@ -181,7 +186,8 @@ std::vector<uint32_t> FrameTimes(uint32_t durationMs, uint32_t fps);
 // steps; `frame` is called after the step at each of `times` (ascending, first 0).
 // The generator is seeded first. Like a runtime that redraws the stage when a
 // transition ends, the step at the duration is followed by the new picture, unless
-// options.moduleLastStep. Checks for interruption before every step.
+// options.moduleLastStep. Checks for interruption before every step. With a curve or
+// reverse, each frame is the frame renderer's picture at its time instead.
 void Run(TransitionAdapter* adapter, Picture& oldPicture, Picture& newPicture, const RunOptions& options,
          const std::vector<uint32_t>& times, const std::function<void(size_t, uint32_t, Picture&)>& frame);
 
@@ -259,6 +265,8 @@ struct LumaArgs {
     uint32_t seed = 1;
     int32_t flags = 0;
     int bits = 16;
+    MotionCurve ease;
+    bool reverse = false;
     std::string out;
     bool quiet = false;
 };

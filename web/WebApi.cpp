@@ -15,6 +15,11 @@
 //   s.setPicture(isNew, width, height, rgba)   // fitted to the stage as the tool fits it
 //   s.render(id, block, seed, flags, durationMs, elapsedMs, fps) -> bool
 //                               // as the frame of a run at fps shown at elapsedMs
+//   s.render(id, block, seed, flags, durationMs, elapsedMs, fps, ease, reverse) -> bool
+//                               // eased by the curve named (as the tool's --ease), and
+//                               // the mirror run when reverse (--reverse); an Error
+//                               // for a curve that is none
+//   wq.curves()                 -> ["linear", "ease", ...]: the named curves
 //   s.pixels()                  -> the RGBA frame: a view on the module's memory, good
 //                                  until the next call (an ImageData can wrap it)
 //
@@ -32,6 +37,7 @@
 #include <vector>
 
 #include "host/FrameRenderer.h"
+#include "host/Motion.h"
 #include "host/SoftwareSurface.h"
 #include "module/Exports.h"
 #include "module/Registry.h"
@@ -163,6 +169,14 @@ val Transitions() {
         const Adapter fresh = Create(id, {});
         entry.set("block", Bytes(fresh ? ParameterBlock(fresh.get()) : std::vector<uint8_t>{}));
         list.call<void>("push", entry);
+    }
+    return list;
+}
+
+val Curves() {
+    val list = val::array();
+    for (const std::string& name : MotionCurve::Names()) {
+        list.call<void>("push", name);
     }
     return list;
 }
@@ -341,6 +355,21 @@ public:
         request.frameRateNum = fps;
         return RenderFrameAt(request, oldPicture, newPicture, frame);
     }
+    bool RenderWithMotion(const std::string& id, const val& block, uint32_t seed, int flags, uint32_t durationMs,
+                          uint32_t elapsedMs, uint32_t fps, const std::string& ease, bool reverse) {
+        static char message[400];
+        std::string error;
+        const std::optional<MotionCurve> curve = MotionCurve::Parse(ease, &error);
+        if (!curve) {
+            std::snprintf(message, sizeof message, "ease: %s", error.c_str());
+            ThrowError(message);
+        }
+        FrameRequest request{IdOf(id), NativeBytes(block, "block"), seed, flags, durationMs, elapsedMs};
+        request.frameRateNum = fps;
+        request.ease = *curve;
+        request.reverse = reverse;
+        return RenderFrameAt(request, oldPicture, newPicture, frame);
+    }
 
     val Pixels() {
         return val(emscripten::typed_memory_view(PixelCount() * 4, reinterpret_cast<const uint8_t*>(frame.Pixels())));
@@ -361,6 +390,7 @@ private:
 
 EMSCRIPTEN_BINDINGS(wqtrans) {
     emscripten::function("transitions", &Transitions);
+    emscripten::function("curves", &Curves);
     emscripten::class_<Editor>("Editor")
         .class_function("create", &Editor::Create, emscripten::allow_raw_pointers())
         .function("id", &Editor::Id)
@@ -380,6 +410,7 @@ EMSCRIPTEN_BINDINGS(wqtrans) {
         .function("setFit", &Stage::SetFit)
         .function("setPicture", &Stage::SetPicture)
         .function("render", &Stage::Render)
+        .function("render", &Stage::RenderWithMotion)
         .function("pixels", &Stage::Pixels);
 }
 

@@ -203,6 +203,13 @@
     const value = Math.floor(Number($("seed").value));
     return Number.isFinite(value) && value >= 0 ? Math.min(value, 4294967295) : 1;
   }
+  // The motion curve and the mirror run, as the tool's --ease and --reverse.
+  function ease() {
+    return $("ease").value || "linear";
+  }
+  function reverse() {
+    return $("reverse").checked;
+  }
   function currentBlock() {
     return state.blocks.get(state.current.id);
   }
@@ -245,9 +252,9 @@
 
   function drawStage() {
     const block = currentBlock();
-    const key = `${state.current.id}|${block.join(",")}|${state.t}|${duration()}|${seed()}`;
+    const key = `${state.current.id}|${block.join(",")}|${state.t}|${duration()}|${seed()}|${ease()}|${reverse()}`;
     if (key === state.shown) return;
-    if (!state.stage.render(state.current.id, block, seed(), 0, duration(), state.t, fps())) {
+    if (!state.stage.render(state.current.id, block, seed(), 0, duration(), state.t, fps(), ease(), reverse())) {
       showMessage(`${state.current.name} could not be drawn.`);
       return;
     }
@@ -266,7 +273,7 @@
     state.lastThumbs = tick;
     const t = Math.min(d, Math.floor(((tick * 1000) / kThumbFps) % cycle));
     for (const info of state.transitions) {
-      if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t, fps())) continue;
+      if (!state.thumbStage.render(info.id, state.blocks.get(info.id), seed(), 0, d, t, fps(), ease(), reverse())) continue;
       canvasContext(state.thumbs.get(info.id)).putImageData(frameImage(state.thumbStage), 0, 0);
     }
   }
@@ -545,6 +552,8 @@
     else if (background !== "#000000") parts.push("--background", quote(background));
     parts.push("--duration", String(duration()), "--fps", String(fps()));
     if (seed() !== 1) parts.push("--seed", String(seed()));
+    if (ease() !== "linear") parts.push("--ease", ease());
+    if (reverse()) parts.push("--reverse");
     parts.push("--out", `${info.name.toLowerCase().replace(/\s+/g, "-")}.gif`);
     $("command").textContent = parts.join(" ");
   }
@@ -560,7 +569,7 @@
       setPlaying(false);
       state.t = Number($("scrubber").value);
     });
-    for (const id of ["duration", "fps", "seed"]) {
+    for (const id of ["duration", "fps", "seed", "ease", "reverse"]) {
       $(id).addEventListener("change", () => {
         state.shown = null;
         updateCommand();
@@ -631,6 +640,7 @@
       state.wq = await createWqtrans({ wasmBinary: assets.wasm });
       state.transitions = state.wq.transitions();
       for (const info of state.transitions) state.blocks.set(info.id, info.block);
+      for (const name of state.wq.curves()) $("ease").add(new Option(name, name));
       await useBuiltIns(assets);
       buildThumbnails();
       wire();

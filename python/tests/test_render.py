@@ -98,3 +98,41 @@ def test_a_signal_stops_a_long_drawing():
     # Drawn whole when no signal comes.
     wqtrans.frame_at("Stretch 2", old, new, 599999, duration_ms=600000, fps=240, out=out)
     assert out.any()
+
+
+# ease= and reverse= draw what the tool's --ease and --reverse draw: one eased and one
+# reversed moment, and a whole eased, reversed run; bad curves are refused.
+@pytest.mark.parametrize(
+    "name,motion",
+    [
+        ("Stretch 2", {"ease": "ease-in"}),
+        ("Door", {"reverse": True}),
+        ("Zoom", {"ease": "cubic-bezier(0.2,0.9,0.4,1)", "reverse": True}),
+    ],
+)
+def test_ease_and_reverse_are_renders(tmp_path, name, motion):
+    old, new = pictures(37, 53)
+    paths = [write_png(tmp_path / "old.png", old), write_png(tmp_path / "new.png", new)]
+    options = (["--ease", motion["ease"]] if "ease" in motion else []) + (["--reverse"] if "reverse" in motion else [])
+    out = tmp_path / "at.png"
+    tool("render", name, "--from", paths[0], "--to", paths[1], "--at", "300", "--out", str(out), "--quiet", *options)
+    frame = wqtrans.frame_at(name, old, new, 300, **motion)
+    assert_same(read_png(out), frame, f"{name} {motion} at 300 ms")
+    assert not (frame == wqtrans.frame_at(name, old, new, 300)).all(), "the motion changed nothing"
+    folder = tmp_path / "frames"
+    tool("render", name, "--from", paths[0], "--to", paths[1], "--fps", "10", "--out", f"{folder}/", "-q", *options)
+    run = wqtrans.frames(name, old, new, fps=10, **motion)
+    for path, frame in zip(sorted(folder.glob("frame-*.png")), run, strict=True):
+        assert_same(read_png(path), frame, f"{name} {motion} {path.name}")
+
+
+def test_bad_motion_is_refused():
+    old, new = pictures(8, 8)
+    with pytest.raises(ValueError, match="would make time run backwards"):
+        wqtrans.frame_at("Door", old, new, 300, ease="cubic-bezier(0.5,1.5,0.5,1)")
+    with pytest.raises(ValueError, match='unknown curve "bounce"'):
+        wqtrans.frames("Door", old, new, ease="bounce")
+    with pytest.raises(TypeError, match="ease must be a str"):
+        wqtrans.frame_at("Door", old, new, 300, ease=None)
+    with pytest.raises(TypeError, match="reverse must be a bool"):
+        wqtrans.frame_at("Door", old, new, 300, reverse=1)

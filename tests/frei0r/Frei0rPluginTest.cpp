@@ -134,7 +134,12 @@ TEST(Frei0rPluginInput, BadValuesGiveDefinedPictures) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
         for (int index = 1; index < info.num_params; ++index) {
+            f0r_param_info_t param{};
+            plugin.paramInfo(&param, index);
             for (double value : {nan, -inf, inf, -3.0, 1e300}) {
+                if (param.type == F0R_PARAM_STRING) {
+                    break; // the curve's text: Frei0rPluginMotion
+                }
                 plugin.Set(instance, index, value);
                 const std::vector<uint32_t> out = plugin.At(instance, a, b, 0.5);
                 EXPECT_EQ(std::count(out.begin(), out.end(), kStale), 0) << name << " parameter " << index;
@@ -297,6 +302,47 @@ TEST(Frei0rPluginInput, OutputOverlappingAnInput) {
         }
         plugin.destruct(instance);
     }
+}
+
+// The curve and reverse reach the renderer; a text that is no curve (or none) is linear,
+// and the host reads back the text it set.
+TEST(Frei0rPluginMotion, EaseAndReverseReachTheRenderer) {
+    constexpr int32_t w = 37, h = 23;
+    Plugin plugin("stretch_2");
+    const int ease = plugin.ParamIndex("ease"), reverse = plugin.ParamIndex("reverse");
+    ASSERT_EQ(ease, plugin.ParamIndex("frame rate") + 1);
+    ASSERT_EQ(reverse, ease + 1);
+    f0r_instance_t instance = plugin.construct(w, h);
+    const std::vector<uint32_t> a = Tagged(w, h, kOldTag);
+    const std::vector<uint32_t> b = Tagged(w, h, kNewTag);
+    auto set = [&](const char* text) { plugin.set(instance, &text, ease); };
+    auto expected = [&](const char* text, bool reversed) {
+        std::vector<uint32_t> oldPixels = a, newPixels = b, want(a.size());
+        SoftwareSurface oldFrame = SoftwareSurface::Over(w, h, oldPixels.data());
+        SoftwareSurface newFrame = SoftwareSurface::Over(w, h, newPixels.data());
+        SoftwareSurface out = SoftwareSurface::Over(w, h, want.data());
+        FrameRequest request{0x39304553, {}, 1, 0, 1000, 300}; // Stretch 2 at 300 ms
+        request.ease = MotionCurve::Parse(text).value_or(MotionCurve{});
+        request.reverse = reversed;
+        EXPECT_TRUE(RenderFrameAt(request, oldFrame, newFrame, out));
+        return want;
+    };
+    const char* text = nullptr;
+    plugin.get(instance, &text, ease);
+    EXPECT_STREQ(text, "linear");
+    set("ease-in");
+    EXPECT_EQ(plugin.At(instance, a, b, 0.3), expected("ease-in", false));
+    plugin.Set(instance, reverse, 1);
+    EXPECT_EQ(plugin.At(instance, a, b, 0.3), expected("ease-in", true));
+    EXPECT_NE(expected("ease-in", true), expected("linear", true));
+    set("cubic-bezier(0.5,1.5,0.5,1)");
+    EXPECT_EQ(plugin.At(instance, a, b, 0.3), expected("linear", true));
+    plugin.get(instance, &text, ease);
+    EXPECT_STREQ(text, "cubic-bezier(0.5,1.5,0.5,1)");
+    set(nullptr);
+    plugin.Set(instance, reverse, 0);
+    EXPECT_EQ(plugin.At(instance, a, b, 0.3), expected("linear", false));
+    plugin.destruct(instance);
 }
 
 } // namespace

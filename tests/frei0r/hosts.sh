@@ -6,8 +6,9 @@
 # second, three middle frames the renderer's pictures; then two clips with sound are
 # joined into an MP4 that keeps the sound. gstreamer: one pipeline per family of
 # transitions, videotestsrc inputs, progress set as a property. Both: Stretch 2 at 30 fps
-# given the host's rate equals the tool's `--fps 30 --at` frame; melt: which
-# transitions survive MLT's sliced rendering.
+# given the host's rate equals the tool's `--fps 30 --at` frame, and the motion
+# parameters (ease, reverse) the tool's --ease and --reverse; melt: which transitions
+# survive MLT's sliced rendering.
 # melt and gst-launch-1.0 exit 0 even when a plugin is missing: outputs are checked.
 # Every consumer runs with real_time=0: it renders every frame however loaded the
 # machine is, where by default it drops frames that come late.
@@ -86,6 +87,24 @@ melt_tests() {
                 fail "Stretch 2 at 25 and 30 fps give the same frames: the check cannot tell the rates apart"
             fi
         fi
+    done
+
+    # The motion parameters, set by name: Door eased and Zoom reversed equal the tool's
+    # --ease and --reverse frames at the same moments.
+    door=() zoom=()
+    for k in 3 5 7; do
+        "$tool" render Door --size ${w}x${h} --fps 25 --at $((k * 100)) --ease ease-in -q --out door-$k.png
+        "$tool" render Zoom --size ${w}x${h} --fps 25 --at $((k * 100)) --reverse -q --out zoom-$k.png
+        door+=("$k=door-$k.png") zoom+=("$k=zoom-$k.png")
+    done
+    for motion in "door ease=ease-in" "zoom reverse=1"; do
+        read -r name setting <<<"$motion"
+        melt -silent -profile profile pixbuf:a.png out=10 -track pixbuf:b.png out=10 \
+            -transition frei0r.wqtrans_$name in=0 out=10 a_track=0 b_track=1 'progress=0=0;10=1' "$setting" \
+            -consumer avformat:out.rgba real_time=0 f=rawvideo pix_fmt=rgba mlt_image_format=rgba >melt.log 2>&1 ||
+            fail "melt with $motion: $(tail -1 melt.log)"
+        if [ $name = door ]; then frames=("${door[@]}"); else frames=("${zoom[@]}"); fi
+        "$check" "$name" ${w}x${h} a.png b.png out.rgba "${frames[@]}" || fail "melt with $motion"
     done
 
     # The transition's "threads" property makes MLT 7.12 cut each frame into strips and
@@ -183,6 +202,18 @@ gstreamer_tests() {
         fi
     done
     ! cmp -s s25.png s30.png || fail "Stretch 2 at 25 and 30 fps give the same frame: the check cannot tell them apart"
+
+    # The motion properties: Door eased and reversed equals the tool's frame.
+    "$tool" render Door --from a.png --to b.png --fps 25 --at 500 --ease ease-in --reverse -q --out door.png
+    : >out.rgba
+    for progress in 0 0.5 1; do
+        gst-launch-1.0 -q videotestsrc pattern=smpte num-buffers=1 ! "$caps30" ! mix.sink_0 \
+            videotestsrc pattern=circular num-buffers=1 ! "$caps30" ! mix.sink_1 \
+            frei0r-mixer-wqtrans-door name=mix progress=$progress ease=ease-in reverse=true ! \
+            filesink location=part.rgba >gst.log 2>&1 || fail "gst-launch-1.0 with ease and reverse: $(tail -1 gst.log)"
+        cat part.rgba >>out.rgba
+    done
+    "$check" door ${w}x${h} a.png b.png out.rgba 1=door.png || fail "GStreamer with ease and reverse"
 }
 
 case $host in

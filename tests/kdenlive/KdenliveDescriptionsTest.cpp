@@ -4,8 +4,10 @@
 // defaults as MLT reports them; progress running 0 to 1 over the composition.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -70,7 +72,8 @@ std::map<std::string, MltParam> QueryMelt(const std::string& service) {
         } else if (m[1] == "maximum") {
             params[id].maximum = std::stod(value);
         } else if (m[1] == "default") {
-            params[id].defaultValue = std::stod(value);
+            // A string parameter's default is its text.
+            params[id].defaultValue = std::strtod(value.c_str(), nullptr);
         }
     }
     return params;
@@ -211,7 +214,21 @@ TEST(KdenliveDescriptions, EveryDescriptionHasThePluginsParametersInKdenlivesKin
                 EXPECT_EQ(d.defaultValue, "0=0;-1=1");
                 EXPECT_EQ(d.min, "0=0;-1=1");
                 EXPECT_EQ(d.max, "0=1;-1=0");
-                EXPECT_EQ(d.name, "Reverse");
+                EXPECT_EQ(d.name, "Play backwards");
+            } else if (param.title == "ease") {
+                // The named curves, which the plugin takes as its text.
+                EXPECT_EQ(param.type, "string");
+                EXPECT_EQ(d.type, "list");
+                EXPECT_EQ(d.name, "Motion curve");
+                EXPECT_EQ(d.defaultValue, "linear");
+                EXPECT_EQ(d.paramlist.substr(0, d.paramlist.find(';')), "linear");
+                EXPECT_NE(d.paramlist.find(";ease-in-out;"), std::string::npos) << d.paramlist;
+                EXPECT_EQ(std::count(d.paramlist.begin(), d.paramlist.end(), ';'),
+                          std::count(d.display.begin(), d.display.end(), ','));
+            } else if (param.title == "reverse") {
+                EXPECT_EQ(param.type, "boolean");
+                EXPECT_EQ(d.type, "bool");
+                EXPECT_EQ(d.name, "Reverse motion");
             } else if (param.title == "frame rate") {
                 // One second, which MLT reads as the project's frames a second.
                 EXPECT_EQ(d.type, "fixed");

@@ -1,4 +1,6 @@
-// End-to-end: list, params, calls, panel and --set.
+// End-to-end: list, params, calls, panel and --set, and the motion options.
+#include "host/FrameRenderer.h"
+#include "module/Exports.h"
 #include "tools/ToolHarness.h"
 
 namespace wqtrans::tooltest {
@@ -273,6 +275,65 @@ TEST_F(ToolCommands, PanelErrorsNameTheControlsOrTheRange) {
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.gif"));
+}
+
+// --ease and --reverse give the frame renderer's pictures, at one moment (--at) and in
+// a run's frames; a curve that turns back is refused with one line.
+TEST_F(ToolCommands, EaseAndReverseDrawTheRenderersPictures) {
+    constexpr int32_t w = 37, h = 23;
+    SoftwareSurface oldPicture =
+        MakePicture(w, h, [](int32_t x, int32_t y) { return 0xFF000000u | x * 6 << 16 | y * 9; });
+    SoftwareSurface newPicture = MakePicture(w, h, [](int32_t x, int32_t y) { return 0xFF000000u | y * 10 << 8 | x; });
+    ASSERT_TRUE(oldPicture.SavePng(dir / "old.png"));
+    ASSERT_TRUE(newPicture.SavePng(dir / "new.png"));
+    struct Case {
+        const char* transition;
+        uint32_t id;
+        const char* ease;
+        bool reverse;
+        uint32_t at;
+        bool frames; // a directory of the run's frames at 10 fps, rather than --at
+    };
+    const Case cases[] = {
+        {"Stretch 2", MakeId('S', 'E', '0', '9'), "ease-in", false, 600, false},
+        {"Door", MakeId('D', 'O', 'O', 'R'), "linear", true, 300, false},
+        {"Zoom", MakeId('Z', 'O', 'O', 'M'), "cubic-bezier(0.2,0.9,0.4,1)", true, 700, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.transition);
+        std::vector<std::string> args = {"render",  c.transition, "--from", "old.png", "--to",
+                                         "new.png", "--ease",     c.ease,   "-q"};
+        if (c.reverse) {
+            args.push_back("--reverse");
+        }
+        if (c.frames) {
+            args.insert(args.end(), {"--fps", "10", "--out", "frames/"});
+        } else {
+            args.insert(args.end(), {"--at", std::to_string(c.at), "--out", "at.png"});
+        }
+        const Result result = RunTool(args, dir);
+        ASSERT_EQ(result.status, 0) << result.err;
+        SoftwareSurface got;
+        char frame[32];
+        std::snprintf(frame, sizeof frame, "frames/frame-%04u.png", c.at / 100);
+        ASSERT_TRUE(got.LoadPng(dir / (c.frames ? frame : "at.png")));
+        FrameRequest request{c.id, {}, 1, 0, 1000, c.at};
+        request.frameRateNum = c.frames ? 10 : 30;
+        request.ease = *MotionCurve::Parse(c.ease);
+        request.reverse = c.reverse;
+        SoftwareSurface expected(w, h);
+        ASSERT_TRUE(RenderFrameAt(request, oldPicture, newPicture, expected));
+        EXPECT_EQ(Difference(PixelsOf(got), expected), "");
+        SoftwareSurface plain(w, h);
+        ASSERT_TRUE(RenderFrameAt({c.id, {}, 1, 0, 1000, c.at}, oldPicture, newPicture, plain));
+        EXPECT_NE(Difference(PixelsOf(got), plain), ""); // the motion did change the picture
+    }
+    const Result refused = RunTool({"render", "Door", "--ease", "cubic-bezier(0.5,1.5,0.5,1)", "--out", "x.gif"}, dir);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err.find("wqtrans: --ease: curve \"cubic-bezier(0.5,1.5,0.5,1)\" would make time run backwards"),
+              0u)
+        << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "x.gif"));
 }
 

@@ -150,6 +150,31 @@ describe("frames", () => {
     });
   }
 
+  // The motion arguments: an eased and a reversed frame are the tool's --ease and
+  // --reverse frames; a curve that is none is an Error.
+  const motions = [
+    ["Stretch 2", "SE09", 600, "ease-in", false],
+    ["Door", "DOOR", 300, "linear", true],
+    ["Zoom", "ZOOM", 700, "cubic-bezier(0.2,0.9,0.4,1)", true],
+  ];
+  for (const [name, id, at, ease, reverse] of motions) {
+    test(`${name} at ${at} ms, ${ease}${reverse ? ", reversed" : ""}, is the tool's frame`, () => {
+      const png = join(scratch, `${id}-${at}-motion.png`);
+      tool("render", name, "--at", String(at), "--ease", ease, ...(reverse ? ["--reverse"] : []), "--out", png, "--quiet");
+      assert.equal(stage.render(id, null, 1, 0, 1000, at, 30, ease, reverse), true);
+      assert.equal(differing(stage.pixels(), readPng(png).rgba), 0);
+      assert.equal(stage.render(id, null, 1, 0, 1000, at, 30), true);
+      assert.ok(differing(stage.pixels(), readPng(png).rgba) > 0, "the motion changed the frame");
+    });
+  }
+  test("curves are listed, linear first, and a curve that is none is an Error", () => {
+    const curves = wq.curves();
+    assert.equal(curves[0], "linear");
+    assert.ok(curves.includes("ease-in-out") && curves.includes("expo-out"));
+    assert.throws(() => stage.render("DOOR", null, 1, 0, 1000, 300, 30, "bounce", false), /ease: unknown curve "bounce"/);
+    assert.throws(() => stage.render("DOOR", null, 1, 0, 1000, 300, 30, "cubic-bezier(0.5,1.5,0.5,1)", false), /time run backwards/);
+  });
+
   // The built-in 320x240 pair on stages of other shapes: shrunk, enlarged, and one axis
   // each way; the picture's rectangle in the frame is the tool's placement.
   const fits = [

@@ -118,6 +118,18 @@ describe("the preview page", () => {
     });
   }
 
+  test("eases and reverses the run as the tool's --ease and --reverse do", async () => {
+    await page.locator('.thumb[data-id="DOOR"]').click();
+    await page.locator("#ease").selectOption("ease-in-out");
+    await page.locator("#reverse").check();
+    assert.match(await readCommand(), / --ease ease-in-out --reverse --out /);
+    await scrubTo(300);
+    assert.equal(differing((await stagePixels()).rgba, toolFrame(300, "door-motion").rgba), 0);
+    await page.locator("#ease").selectOption("linear");
+    await page.locator("#reverse").uncheck();
+    assert.doesNotMatch(await readCommand(), /--ease|--reverse/);
+  });
+
   test("uses a picture from the file input, fitted as the tool fits it", async () => {
     // A wide old picture sets the run's size; the built-in new one is contained in it,
     // on the background chosen, in the tool's rectangle.
