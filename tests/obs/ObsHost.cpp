@@ -127,6 +127,10 @@ struct Stage {
         while (obs_transition_get_time(transition.get()) != t && std::chrono::steady_clock::now() < deadline) {
             WaitTicks(1);
         }
+        // libobs's tick holds the transition's textures for a moment after it moves the
+        // progress; a picture drawn from this thread then would be the new scene alone
+        // (OBS Studio draws on the tick's own thread and never meets it).
+        std::this_thread::sleep_for(5ms);
         return obs_transition_get_time(transition.get()) == t;
     }
 };
@@ -376,8 +380,9 @@ protected:
         a = ImageSource("a", WritePicture("runs-a", 0, w, h));
         b = ImageSource("b", WritePicture("runs-b", 1, w, h));
     }
-    // The scenes as libobs draws them, and the transition started in manual mode.
-    void Begin(Stage& stage) {
+    // The scenes as libobs draws them, and the transition started in manual mode (as
+    // Studio Mode's T-bar starts it: with the transition's duration).
+    void Begin(Stage& stage, uint32_t durationMs = 0) {
         obs_transition_set(stage.transition.get(), b.get());
         WaitTicks(2);
         newScene = Capture(stage.transition.get(), w, h);
@@ -385,7 +390,16 @@ protected:
         WaitTicks(2);
         oldScene = Capture(stage.transition.get(), w, h);
         obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
-        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b.get()));
+        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, durationMs, b.get()));
+    }
+    // The frame renderer's picture at progress t of a manual run, with default settings.
+    Pixels At(const std::string& id, float t) const {
+        wqtrans::FrameRequest request;
+        request.id = FourCC(id);
+        request.durationMs = 1000;
+        request.elapsedMs = static_cast<uint32_t>(std::lround(t * 1000.0));
+        request.frameRateNum = kFps;
+        return Expected(request, oldScene, newScene, w, h);
     }
     Source a, b;
     Pixels oldScene, newScene;
@@ -443,6 +457,61 @@ TEST_F(ObsRuns, SettingsChangedDuringARunShowOnTheNextFrame) {
         const Pixels got = Capture(stage.transition.get(), w, h);
         EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), got, w), "");
     }
+}
+
+// --- Studio Mode's T-bar.
+
+// OBS Studio's T-bar has 1024 steps; dragged, it starts a manual run with the
+// transition's duration and sets the run's progress to the bar's position; released
+// near the start it sets 0 (the change is cancelled), near the end 1 (the run ends).
+constexpr float kTBarSteps = 1024.0f;
+
+// Dragged forward, back, released at the start, dragged again and released at the
+// end: every transition shows the picture at the bar's position, the old scene at 0
+// and the new one once released at the end.
+TEST_F(ObsRuns, TheTBarShowsThePictureAtItsPosition) {
+    for (const std::string& id : TransitionIds()) {
+        SCOPED_TRACE(id);
+        Stage stage(id.c_str(), a.get());
+        Begin(stage, 300);
+        for (const int step : {717, 307, 0, 512, 1024}) {
+            const float t = static_cast<float>(step) / kTBarSteps;
+            ASSERT_TRUE(stage.Show(t)) << "the bar at " << step << " never showed";
+            const Pixels actual = Capture(stage.transition.get(), w, h);
+            const Pixels& expected = step == 0 ? oldScene : step == 1024 ? newScene : At(id, t);
+            EXPECT_EQ(Difference(expected, actual, w), "") << "the bar at " << step;
+        }
+    }
+}
+
+// OBS Studio moves the run's progress towards the bar's position at a speed of its
+// own (its torque 8, at least 0.05 a second): each frame on the way is the picture at
+// that frame's progress, forward and back, for a transition that replays its steps.
+TEST_F(ObsRuns, TheTBarsGlideShowsEachFramesProgress) {
+    const std::string id = "wqtrans_turn_2";
+    ASSERT_TRUE(wqtrans::ReplaysFromStart(FourCC(id)));
+    Stage stage(id.c_str(), a.get());
+    Begin(stage, 300);
+    obs_transition_set_manual_torque(stage.transition.get(), 8.0f, 0.05f);
+    int compared = 0;
+    for (const float target : {0.9f, 0.2f}) {
+        obs_transition_set_manual_time(stage.transition.get(), target);
+        for (int tries = 0; tries < 300 && obs_transition_get_time(stage.transition.get()) != target; ++tries) {
+            WaitTicks(1);
+            std::this_thread::sleep_for(5ms); // past the tick's hold on the textures (Stage::Show)
+            const uint64_t frame = obs_get_video_frame_time();
+            const float t = obs_transition_get_time(stage.transition.get());
+            const Pixels actual = Capture(stage.transition.get(), w, h);
+            if (obs_get_video_frame_time() != frame || t == target || tries % 4 != 0) {
+                continue; // a tick came between, the end of the glide, or a frame skipped to keep the test short
+            }
+            EXPECT_EQ(Difference(At(id, t), actual, w), "") << "at progress " << t;
+            ++compared;
+        }
+        ASSERT_EQ(obs_transition_get_time(stage.transition.get()), target);
+        EXPECT_EQ(Difference(At(id, target), Capture(stage.transition.get(), w, h), w), "");
+    }
+    EXPECT_GE(compared, 6);
 }
 
 // An automatic run takes the duration OBS runs it for: 600 ms here, measured from
