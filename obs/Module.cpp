@@ -385,10 +385,13 @@ gs_color_space ColorSpace(void* data, size_t count, const gs_color_space* prefer
 // the one before.
 void Start(void* data) {
     auto& tr = *static_cast<Transition*>(data);
-    const bool manual = obs_transition_get_time(tr.source) == 0.0f;
+    const float t = obs_transition_get_time(tr.source);
+    const bool manual = t == 0.0f;
     const std::lock_guard<std::mutex> hold(tr.lock);
     tr.clock.Start(os_gettime_ns(), manual);
-    if (tr.shuffle) {
+    // OBS starts a run again to the scene it is going to (a second click) without
+    // starting its time again: Random keeps its pick then.
+    if (tr.shuffle && !(t > 0.0f && t < 1.0f)) {
         // Random: the next in its order, with a fresh instance's settings.
         const int pick = tr.shuffle->Next();
         if (pick >= 0 && pick < GetTransCount()) {
