@@ -64,6 +64,12 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     if (!SameSize(oldFrame, out) || !SameSize(newFrame, out) || !out.Writable()) {
         return false;
     }
+    if (FrameRequest mirror; MirrorRequest(request, mirror)) {
+        return RenderFrameAt(mirror, newFrame, oldFrame, out);
+    }
+    if (FrameRequest ended; EasedToTheEnd(request, ended)) {
+        return RenderFrameAt(ended, oldFrame, newFrame, out);
+    }
     auto create = [&] {
         std::unique_ptr<TransitionAdapter, AdapterDeleter> adapter(
             CreateTransition(0, request.id, request.block.empty() ? nullptr : request.block.data(),
@@ -105,10 +111,10 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
                 if (t >= request.elapsedMs) {
                     break;
                 }
-                step(static_cast<uint32_t>(t));
+                step(request.ease.MomentAt(static_cast<uint32_t>(t), d));
             }
         }
-        step(request.elapsedMs);
+        step(request.ease.MomentAt(request.elapsedMs, d));
         transition->table->End(transition);
     };
     bool drawn = false;

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/Motion.h"
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
@@ -32,6 +33,11 @@ struct FrameRequest {
     // not know its rate: 25 frames a second.
     uint32_t frameRateNum = 0;
     uint32_t frameRateDen = 1;
+    // The motion curve (host/Motion.h): the run is stepped at the moments the curve maps
+    // t and the replay timeline's frame times to. Linear by default.
+    MotionCurve ease = {};
+    // The mirror run: the picture at d - t of the run from the new picture to the old one.
+    bool reverse = false;
 };
 
 // The frame rate of the replay timeline when a request does not give one.
@@ -53,7 +59,9 @@ bool ReplaysFromStart(uint32_t id);
 // steps leave visible drawn. At t >= d `out` is the new picture exactly, unless the
 // request asks for the module's last step. The three surfaces must have one size and
 // `out` must be writable; false (with `out` untouched) otherwise, for an unknown ID and
-// for a block of the wrong size. Requests on different threads run at the same time:
+// for a block of the wrong size. An eased request is stepped at the curve's moments
+// (its frame times and t mapped); a reversed one draws its mirror run (host/Motion.h).
+// Requests on different threads run at the same time:
 // the module's clock and random generator are per thread. The calling thread's clock
 // source is the system's again afterwards.
 bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, SoftwareSurface& newFrame,
