@@ -108,6 +108,8 @@ struct Transition {
     uint32_t id = 0; // the transition drawn: the kind's own, or Random's pick for the run
     std::vector<uint8_t> block;
     uint32_t seed = 1;
+    MotionCurve ease;
+    bool reverse = false;
     RunClock clock;
     std::unique_ptr<Shuffle> shuffle; // Random's order, with the seed and choice it came from
     long long shuffleSeed = -1;
@@ -272,6 +274,8 @@ void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t c
         request.id = tr.id;
         request.block = tr.block;
         request.seed = tr.seed;
+        request.ease = tr.ease;
+        request.reverse = tr.reverse;
         request.durationMs = tr.clock.DurationMs(t, obs_get_video_frame_time());
     }
     request.elapsedMs = ElapsedMs(t, request.durationMs);
@@ -306,7 +310,17 @@ void UpdateRandom(Transition& tr, obs_data_t* settings);
 
 void Update(void* data, obs_data_t* settings) {
     auto& tr = *static_cast<Transition*>(data);
-    tr.audioFadeStyle = ReadRunOptions(settings).audioFadeStyle;
+    const RunOptions options = ReadRunOptions(settings);
+    if (!options.easeError.empty()) {
+        blog(LOG_WARNING, "[wqtrans-obs] '%s': %s; the motion is linear", obs_source_get_name(tr.source),
+             options.easeError.c_str());
+    }
+    tr.audioFadeStyle = options.audioFadeStyle;
+    {
+        const std::lock_guard<std::mutex> hold(tr.lock);
+        tr.ease = options.ease;
+        tr.reverse = options.reverse;
+    }
     if (tr.kind->random) {
         UpdateRandom(tr, settings);
         return;

@@ -236,7 +236,19 @@ TEST(ObsModule, PropertiesFollowThePanel) {
             EXPECT_EQ(obs_data_get_int(defaults, "seed"), 1);
             obs_property_next(&p);
         }
-        // Then what every wqtrans transition offers: the sound's fade, a cross-fade by default.
+        // Then what every wqtrans transition offers: the motion curve (the named ones
+        // listed, linear by default), reverse (off) and the sound's fade (a cross-fade).
+        ASSERT_NE(p, nullptr) << id;
+        EXPECT_STREQ(obs_property_name(p), "ease") << id;
+        EXPECT_EQ(obs_property_list_type(p), OBS_COMBO_TYPE_EDITABLE);
+        ASSERT_EQ(obs_property_list_item_count(p), wqtrans::MotionCurve::Names().size());
+        EXPECT_EQ(obs_property_list_item_string(p, 2), wqtrans::MotionCurve::Names()[2]);
+        EXPECT_STREQ(obs_data_get_string(defaults, "ease"), "linear") << id;
+        obs_property_next(&p);
+        ASSERT_NE(p, nullptr) << id;
+        EXPECT_STREQ(obs_property_name(p), "reverse") << id;
+        EXPECT_FALSE(obs_data_get_bool(defaults, "reverse")) << id;
+        obs_property_next(&p);
         ASSERT_NE(p, nullptr) << id;
         EXPECT_STREQ(obs_property_name(p), "audio_fade_style") << id;
         EXPECT_EQ(obs_data_get_int(defaults, "audio_fade_style"), 1) << id;
@@ -518,6 +530,50 @@ TEST_F(ObsRuns, TheTBarsGlideShowsEachFramesProgress) {
         EXPECT_EQ(Difference(At(id, target), Capture(stage.transition.get(), w, h), w), "");
     }
     EXPECT_GE(compared, 6);
+}
+
+// --- Motion curves and reverse.
+
+// A curve and reverse set during a run show from the next frame, as the frame renderer
+// draws them; a curve OBS cannot use (typed by hand) is linear, with a warning in the log.
+TEST_F(ObsRuns, TheCurveAndReverseReachThePicture) {
+    const struct {
+        const char* id;
+        const char* ease;
+        bool reverse;
+        bool refused;
+    } cases[] = {
+        {"wqtrans_door", "ease-in-out", false, false},
+        {"wqtrans_zoom", "linear", true, false},
+        {"wqtrans_stretch_2", "cubic-bezier(0.1, 0.7, 0.3, 1)", true, false},
+        {"wqtrans_door", "cubic-bezier(0.5, 1.5, 0.5, -0.5)", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " " + c.ease + (c.reverse ? " reversed" : ""));
+        Stage stage(c.id, a.get());
+        Begin(stage);
+        ASSERT_TRUE(stage.Show(0.3f));
+        const size_t warnings = LogCount("the motion is linear");
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_string(settings, "ease", c.ease);
+        obs_data_set_bool(settings, "reverse", c.reverse);
+        obs_source_update(stage.transition.get(), settings);
+        obs_data_release(settings);
+        WaitTicks(2);
+        std::this_thread::sleep_for(5ms);
+        wqtrans::FrameRequest request;
+        request.id = FourCC(c.id);
+        request.elapsedMs = 300;
+        request.frameRateNum = kFps;
+        request.ease = c.refused ? wqtrans::MotionCurve() : *wqtrans::MotionCurve::Parse(c.ease);
+        request.reverse = c.reverse;
+        const Pixels actual = Capture(stage.transition.get(), w, h);
+        EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), actual, w), "");
+        if (!c.refused) {
+            EXPECT_NE(actual, At(c.id, 0.3f)) << "the plain run's picture";
+        }
+        EXPECT_EQ(LogCount("the motion is linear") - warnings, c.refused ? 1u : 0u);
+    }
 }
 
 // --- wqtrans Random.
