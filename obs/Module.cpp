@@ -17,6 +17,7 @@
 #include <util/platform.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cmath>
@@ -30,6 +31,8 @@
 #include "host/PanelLayout.h"
 #include "host/RunTraits.h"
 #include "module/Exports.h"
+#include "obs/RunOptions.h"
+#include "obs/Shuffle.h"
 #include "obs/Timeline.h"
 
 OBS_DECLARE_MODULE()
@@ -53,6 +56,7 @@ struct Kind {
     std::vector<PanelField> fields;
     std::vector<std::string> keys; // the settings key of each field
     bool seeded = false;           // whether its pictures depend on the random generator's seed
+    bool random = false;           // "wqtrans Random": one of the 21 at each scene change
     obs_source_info info{};
 };
 
@@ -102,9 +106,17 @@ struct Transition {
 
     // Settings and run, set from OBS's threads and read by the graphics thread.
     std::mutex lock;
+    uint32_t id = 0; // the transition drawn: the kind's own, or Random's pick for the run
     std::vector<uint8_t> block;
     uint32_t seed = 1;
+    MotionCurve ease;
+    bool reverse = false;
     RunClock clock;
+    std::unique_ptr<Shuffle> shuffle; // Random's order, with the seed and choice it came from
+    long long shuffleSeed = -1;
+    std::vector<bool> shuffleChoice;
+    // Read by the audio thread for every sample.
+    std::atomic<AudioFadeStyle> audioFadeStyle{AudioFadeStyle::CrossFade};
 
     // The graphics thread's own.
     uint32_t width = 0, height = 0;
@@ -258,11 +270,13 @@ void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t c
         return;
     }
     FrameRequest request;
-    request.id = tr.kind->id;
     {
         const std::lock_guard<std::mutex> hold(tr.lock);
+        request.id = tr.id;
         request.block = tr.block;
         request.seed = tr.seed;
+        request.ease = tr.ease;
+        request.reverse = tr.reverse;
         request.durationMs = tr.clock.DurationMs(t, obs_get_video_frame_time());
     }
     request.elapsedMs = ElapsedMs(t, request.durationMs);
@@ -293,8 +307,25 @@ void DrawFrame(void* data, gs_texture_t* a, gs_texture_t* b, float t, uint32_t c
 
 const char* GetName(void* typeData) { return static_cast<const Kind*>(typeData)->label.c_str(); }
 
+void UpdateRandom(Transition& tr, obs_data_t* settings);
+
 void Update(void* data, obs_data_t* settings) {
     auto& tr = *static_cast<Transition*>(data);
+    const RunOptions options = ReadRunOptions(settings);
+    if (!options.easeError.empty()) {
+        blog(LOG_WARNING, "[wqtrans-obs] '%s': %s; the motion is linear", obs_source_get_name(tr.source),
+             options.easeError.c_str());
+    }
+    tr.audioFadeStyle = options.audioFadeStyle;
+    {
+        const std::lock_guard<std::mutex> hold(tr.lock);
+        tr.ease = options.ease;
+        tr.reverse = options.reverse;
+    }
+    if (tr.kind->random) {
+        UpdateRandom(tr, settings);
+        return;
+    }
     const Kind& kind = *tr.kind;
     std::vector<int32_t> values;
     for (size_t i = 0; i < kind.fields.size(); ++i) {
@@ -319,6 +350,7 @@ void* Create(obs_data_t* settings, obs_source_t* source) {
     auto* tr = new Transition;
     tr->source = source;
     tr->kind = static_cast<const Kind*>(obs_source_get_type_data(source));
+    tr->id = tr->kind->id;
     Update(tr, settings);
     return tr;
 }
@@ -337,9 +369,14 @@ void Render(void* data, gs_effect_t* /*effect*/) {
     obs_transition_video_render2(tr.source, DrawFrame, nullptr);
 }
 
-// OBS's own transitions' sound: the old scene's fades out as the new one's fades in.
-float MixA(void* /*data*/, float t) { return 1.0f - t; }
-float MixB(void* /*data*/, float t) { return t; }
+// The sound of each scene, by the audio fade style (cross-fade as OBS's own transitions
+// by default).
+float MixA(void* data, float t) {
+    return OldSceneVolume(static_cast<Transition*>(data)->audioFadeStyle.load(std::memory_order_relaxed), t);
+}
+float MixB(void* data, float t) {
+    return NewSceneVolume(static_cast<Transition*>(data)->audioFadeStyle.load(std::memory_order_relaxed), t);
+}
 
 bool RenderAudio(void* data, uint64_t* tsOut, obs_source_audio_mix* audio, uint32_t mixers, size_t channels,
                  size_t sampleRate) {
@@ -363,13 +400,32 @@ gs_color_space ColorSpace(void* data, size_t count, const gs_color_space* prefer
 // the one before.
 void Start(void* data) {
     auto& tr = *static_cast<Transition*>(data);
-    const bool manual = obs_transition_get_time(tr.source) == 0.0f;
+    const float t = obs_transition_get_time(tr.source);
+    const bool manual = t == 0.0f;
     const std::lock_guard<std::mutex> hold(tr.lock);
     tr.clock.Start(os_gettime_ns(), manual);
+    // OBS starts a run again to the scene it is going to (a second click) without
+    // starting its time again: Random keeps its pick then.
+    if (tr.shuffle && !(t > 0.0f && t < 1.0f)) {
+        // Random: the next in its order, with a fresh instance's settings.
+        const int pick = tr.shuffle->Next();
+        if (pick >= 0 && pick < GetTransCount()) {
+            tr.id = GetTransID(pick);
+            tr.block.clear();
+            tr.seed = 1;
+        }
+    }
 }
+
+void RandomDefaults(obs_data_t* settings);
+obs_properties_t* RandomProperties();
 
 void Defaults(void* typeData, obs_data_t* settings) {
     const Kind& kind = *static_cast<const Kind*>(typeData);
+    if (kind.random) {
+        RandomDefaults(settings);
+        return;
+    }
     for (size_t i = 0; i < kind.fields.size(); ++i) {
         const PanelField& f = kind.fields[i];
         if (f.kind == PanelField::Kind::Switch) {
@@ -381,10 +437,14 @@ void Defaults(void* typeData, obs_data_t* settings) {
     if (kind.seeded) {
         obs_data_set_default_int(settings, kSeedKey, 1);
     }
+    SetRunOptionDefaults(settings);
 }
 
 obs_properties_t* Properties(void* /*data*/, void* typeData) {
     const Kind& kind = *static_cast<const Kind*>(typeData);
+    if (kind.random) {
+        return RandomProperties();
+    }
     obs_properties_t* props = obs_properties_create();
     for (size_t i = 0; i < kind.fields.size(); ++i) {
         const PanelField& f = kind.fields[i];
@@ -409,6 +469,7 @@ obs_properties_t* Properties(void* /*data*/, void* typeData) {
     if (kind.seeded) {
         obs_properties_add_int(props, kSeedKey, "Seed", 0, INT_MAX, 1);
     }
+    AddRunOptionProperties(props);
     return props;
 }
 
@@ -428,6 +489,50 @@ void Register(Kind& kind) {
     info.get_defaults2 = Defaults;
     info.get_properties2 = Properties;
     obs_register_source(&info);
+}
+
+// --- "wqtrans Random": one of the chosen transitions at each scene change, in an order
+// that its seed gives (the order starts again when the seed or the choice changes, and
+// when OBS starts). Each is played with a fresh instance's settings; the check boxes,
+// keyed by the transitions' source ids, choose which.
+
+Kind& RandomKind() {
+    static Kind kind;
+    return kind;
+}
+
+void RandomDefaults(obs_data_t* settings) {
+    obs_data_set_default_int(settings, kSeedKey, 1);
+    for (const auto& kind : Kinds()) {
+        obs_data_set_default_bool(settings, kind->sourceId.c_str(), true);
+    }
+    SetRunOptionDefaults(settings);
+}
+
+obs_properties_t* RandomProperties() {
+    obs_properties_t* props = obs_properties_create();
+    obs_properties_add_int(props, kSeedKey, "Seed", 0, INT_MAX, 1);
+    obs_properties_t* choice = obs_properties_create();
+    for (const auto& kind : Kinds()) {
+        obs_properties_add_bool(choice, kind->sourceId.c_str(), kind->name.c_str());
+    }
+    obs_properties_add_group(props, "transitions", "Play these (none checked: all)", OBS_GROUP_NORMAL, choice);
+    AddRunOptionProperties(props);
+    return props;
+}
+
+void UpdateRandom(Transition& tr, obs_data_t* settings) {
+    std::vector<bool> choice;
+    for (const auto& kind : Kinds()) {
+        choice.push_back(obs_data_get_bool(settings, kind->sourceId.c_str()));
+    }
+    const long long seed = std::clamp<long long>(obs_data_get_int(settings, kSeedKey), 0, UINT32_MAX);
+    const std::lock_guard<std::mutex> hold(tr.lock);
+    if (!tr.shuffle || seed != tr.shuffleSeed || choice != tr.shuffleChoice) {
+        tr.shuffle = std::make_unique<Shuffle>(static_cast<uint32_t>(seed), choice);
+        tr.shuffleSeed = seed;
+        tr.shuffleChoice = std::move(choice);
+    }
 }
 
 } // namespace
@@ -468,6 +573,12 @@ bool obs_module_load(void) {
     for (auto& kind : kinds) {
         Register(*kind);
     }
-    blog(LOG_INFO, "[wqtrans-obs] %zu transitions registered", kinds.size());
+    Kind& random = RandomKind();
+    random.name = "wqtrans Random";
+    random.label = random.name;
+    random.sourceId = "wqtrans_random";
+    random.random = true;
+    Register(random);
+    blog(LOG_INFO, "[wqtrans-obs] %zu transitions registered, and wqtrans Random", kinds.size());
     return true;
 }

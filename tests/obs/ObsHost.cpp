@@ -32,6 +32,7 @@
 #include "host/LumaMap.h"
 #include "host/PanelLayout.h"
 #include "module/Exports.h"
+#include "obs/Sound.h"
 #include "tests/obs/Libobs.h"
 
 namespace {
@@ -127,6 +128,10 @@ struct Stage {
         while (obs_transition_get_time(transition.get()) != t && std::chrono::steady_clock::now() < deadline) {
             WaitTicks(1);
         }
+        // libobs's tick holds the transition's textures for a moment after it moves the
+        // progress; a picture drawn from this thread then would be the new scene alone
+        // (OBS Studio draws on the tick's own thread and never meets it).
+        std::this_thread::sleep_for(5ms);
         return obs_transition_get_time(transition.get()) == t;
     }
 };
@@ -143,11 +148,12 @@ public:
     void TearDown() override { libobs.Stop(); }
 };
 
+// The 21 (without wqtrans Random).
 std::vector<std::string> TransitionIds() {
     std::vector<std::string> ids;
     const char* id = nullptr;
     for (size_t i = 0; obs_enum_transition_types(i, &id); ++i) {
-        if (std::string(id).rfind("wqtrans_", 0) == 0) {
+        if (std::string(id).rfind("wqtrans_", 0) == 0 && std::string(id) != "wqtrans_random") {
             ids.emplace_back(id);
         }
     }
@@ -227,12 +233,28 @@ TEST(ObsModule, PropertiesFollowThePanel) {
             obs_property_next(&p);
             ++checked;
         }
-        if (p != nullptr) {
-            EXPECT_STREQ(obs_property_name(p), "seed") << id;
+        if (p != nullptr && std::string(obs_property_name(p)) == "seed") {
             EXPECT_EQ(obs_data_get_int(defaults, "seed"), 1);
             obs_property_next(&p);
         }
-        EXPECT_EQ(p, nullptr) << id << ": more properties than the panel has fields";
+        // Then what every wqtrans transition offers: the motion curve (the named ones
+        // listed, linear by default), reverse (off) and the sound's fade (a cross-fade).
+        ASSERT_NE(p, nullptr) << id;
+        EXPECT_STREQ(obs_property_name(p), "ease") << id;
+        EXPECT_EQ(obs_property_list_type(p), OBS_COMBO_TYPE_EDITABLE);
+        ASSERT_EQ(obs_property_list_item_count(p), wqtrans::MotionCurve::Names().size());
+        EXPECT_EQ(obs_property_list_item_string(p, 2), wqtrans::MotionCurve::Names()[2]);
+        EXPECT_STREQ(obs_data_get_string(defaults, "ease"), "linear") << id;
+        obs_property_next(&p);
+        ASSERT_NE(p, nullptr) << id;
+        EXPECT_STREQ(obs_property_name(p), "reverse") << id;
+        EXPECT_FALSE(obs_data_get_bool(defaults, "reverse")) << id;
+        obs_property_next(&p);
+        ASSERT_NE(p, nullptr) << id;
+        EXPECT_STREQ(obs_property_name(p), "audio_fade_style") << id;
+        EXPECT_EQ(obs_data_get_int(defaults, "audio_fade_style"), 1) << id;
+        obs_property_next(&p);
+        EXPECT_EQ(p, nullptr) << id << ": more properties than expected";
         obs_data_release(defaults);
         obs_properties_destroy(props);
     }
@@ -377,8 +399,9 @@ protected:
         a = ImageSource("a", WritePicture("runs-a", 0, w, h));
         b = ImageSource("b", WritePicture("runs-b", 1, w, h));
     }
-    // The scenes as libobs draws them, and the transition started in manual mode.
-    void Begin(Stage& stage) {
+    // The scenes as libobs draws them, and the transition started in manual mode (as
+    // Studio Mode's T-bar starts it: with the transition's duration).
+    void Begin(Stage& stage, uint32_t durationMs = 0) {
         obs_transition_set(stage.transition.get(), b.get());
         WaitTicks(2);
         newScene = Capture(stage.transition.get(), w, h);
@@ -386,7 +409,16 @@ protected:
         WaitTicks(2);
         oldScene = Capture(stage.transition.get(), w, h);
         obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
-        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b.get()));
+        ASSERT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, durationMs, b.get()));
+    }
+    // The frame renderer's picture at progress t of a manual run, with default settings.
+    Pixels At(const std::string& id, float t) const {
+        wqtrans::FrameRequest request;
+        request.id = FourCC(id);
+        request.durationMs = 1000;
+        request.elapsedMs = static_cast<uint32_t>(std::lround(t * 1000.0));
+        request.frameRateNum = kFps;
+        return Expected(request, oldScene, newScene, w, h);
     }
     Source a, b;
     Pixels oldScene, newScene;
@@ -443,6 +475,193 @@ TEST_F(ObsRuns, SettingsChangedDuringARunShowOnTheNextFrame) {
         request.frameRateNum = kFps;
         const Pixels got = Capture(stage.transition.get(), w, h);
         EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), got, w), "");
+    }
+}
+
+// --- Studio Mode's T-bar.
+
+// OBS Studio's T-bar has 1024 steps; dragged, it starts a manual run with the
+// transition's duration and sets the run's progress to the bar's position; released
+// near the start it sets 0 (the change is cancelled), near the end 1 (the run ends).
+constexpr float kTBarSteps = 1024.0f;
+
+// Dragged forward, back, released at the start, dragged again and released at the
+// end: every transition shows the picture at the bar's position, the old scene at 0
+// and the new one once released at the end.
+TEST_F(ObsRuns, TheTBarShowsThePictureAtItsPosition) {
+    for (const std::string& id : TransitionIds()) {
+        SCOPED_TRACE(id);
+        Stage stage(id.c_str(), a.get());
+        Begin(stage, 300);
+        for (const int step : {717, 307, 0, 512, 1024}) {
+            const float t = static_cast<float>(step) / kTBarSteps;
+            ASSERT_TRUE(stage.Show(t)) << "the bar at " << step << " never showed";
+            const Pixels actual = Capture(stage.transition.get(), w, h);
+            const Pixels& expected = step == 0 ? oldScene : step == 1024 ? newScene : At(id, t);
+            EXPECT_EQ(Difference(expected, actual, w), "") << "the bar at " << step;
+        }
+    }
+}
+
+// OBS Studio moves the run's progress towards the bar's position at a speed of its
+// own (its torque 8, at least 0.05 a second): each frame on the way is the picture at
+// that frame's progress, forward and back, for a transition that replays its steps.
+TEST_F(ObsRuns, TheTBarsGlideShowsEachFramesProgress) {
+    const std::string id = "wqtrans_turn_2";
+    ASSERT_TRUE(wqtrans::ReplaysFromStart(FourCC(id)));
+    Stage stage(id.c_str(), a.get());
+    Begin(stage, 300);
+    obs_transition_set_manual_torque(stage.transition.get(), 8.0f, 0.05f);
+    int compared = 0;
+    for (const float target : {0.9f, 0.2f}) {
+        obs_transition_set_manual_time(stage.transition.get(), target);
+        for (int tries = 0; tries < 300 && obs_transition_get_time(stage.transition.get()) != target; ++tries) {
+            WaitTicks(1);
+            std::this_thread::sleep_for(5ms); // past the tick's hold on the textures (Stage::Show)
+            const uint64_t frame = obs_get_video_frame_time();
+            const float t = obs_transition_get_time(stage.transition.get());
+            const Pixels actual = Capture(stage.transition.get(), w, h);
+            if (obs_get_video_frame_time() != frame || t == target || tries % 4 != 0) {
+                continue; // a tick came between, the end of the glide, or a frame skipped to keep the test short
+            }
+            EXPECT_EQ(Difference(At(id, t), actual, w), "") << "at progress " << t;
+            ++compared;
+        }
+        ASSERT_EQ(obs_transition_get_time(stage.transition.get()), target);
+        EXPECT_EQ(Difference(At(id, target), Capture(stage.transition.get(), w, h), w), "");
+    }
+    EXPECT_GE(compared, 6);
+}
+
+// --- Motion curves and reverse.
+
+// A curve and reverse set during a run show from the next frame, as the frame renderer
+// draws them; a curve OBS cannot use (typed by hand) is linear, with a warning in the log.
+TEST_F(ObsRuns, TheCurveAndReverseReachThePicture) {
+    const struct {
+        const char* id;
+        const char* ease;
+        bool reverse;
+        bool refused;
+    } cases[] = {
+        {"wqtrans_door", "ease-in-out", false, false},
+        {"wqtrans_zoom", "linear", true, false},
+        {"wqtrans_stretch_2", "cubic-bezier(0.1, 0.7, 0.3, 1)", true, false},
+        {"wqtrans_door", "cubic-bezier(0.5, 1.5, 0.5, -0.5)", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.id) + " " + c.ease + (c.reverse ? " reversed" : ""));
+        Stage stage(c.id, a.get());
+        Begin(stage);
+        ASSERT_TRUE(stage.Show(0.3f));
+        const size_t warnings = LogCount("the motion is linear");
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_string(settings, "ease", c.ease);
+        obs_data_set_bool(settings, "reverse", c.reverse);
+        obs_source_update(stage.transition.get(), settings);
+        obs_data_release(settings);
+        WaitTicks(2);
+        std::this_thread::sleep_for(5ms);
+        wqtrans::FrameRequest request;
+        request.id = FourCC(c.id);
+        request.elapsedMs = 300;
+        request.frameRateNum = kFps;
+        request.ease = c.refused ? wqtrans::MotionCurve() : *wqtrans::MotionCurve::Parse(c.ease);
+        request.reverse = c.reverse;
+        const Pixels actual = Capture(stage.transition.get(), w, h);
+        EXPECT_EQ(Difference(Expected(request, oldScene, newScene, w, h), actual, w), "");
+        if (!c.refused) {
+            EXPECT_NE(actual, At(c.id, 0.3f)) << "the plain run's picture";
+        }
+        EXPECT_EQ(LogCount("the motion is linear") - warnings, c.refused ? 1u : 0u);
+    }
+}
+
+// --- wqtrans Random.
+
+class ObsRandom : public ObsRuns {
+protected:
+    // Each of the 21's picture half-way through a manual run, with default settings.
+    void SetUp() override {
+        ObsRuns::SetUp();
+        Stage stage("wqtrans_random", a.get());
+        Begin(stage);
+        for (const std::string& id : TransitionIds()) {
+            halfway.push_back(At(id, 0.5f));
+        }
+    }
+    // Which of the 21 each of n scene changes plays, told by its picture half-way (-1:
+    // none of them).
+    std::vector<int> Played(obs_data_t* settings, int n) {
+        Stage stage("wqtrans_random", a.get());
+        obs_source_update(stage.transition.get(), settings);
+        WaitTicks(2);
+        std::vector<int> played;
+        for (int i = 0; i < n; ++i) {
+            obs_transition_set(stage.transition.get(), a.get());
+            EXPECT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 300, b.get()));
+            EXPECT_TRUE(stage.Show(0.5f));
+            const Pixels picture = Capture(stage.transition.get(), w, h);
+            const auto found = std::find(halfway.begin(), halfway.end(), picture);
+            played.push_back(found == halfway.end() ? -1 : static_cast<int>(found - halfway.begin()));
+        }
+        return played;
+    }
+    std::vector<Pixels> halfway;
+};
+
+// Its properties: the seed, a check box for each of the 21 (all checked), the sound.
+TEST_F(ObsRandom, OffersASeedAndTheTwentyOneToChooseFrom) {
+    EXPECT_STREQ(obs_source_get_display_name("wqtrans_random"), "wqtrans Random");
+    obs_properties_t* props = obs_get_source_properties("wqtrans_random");
+    obs_data_t* defaults = obs_get_source_defaults("wqtrans_random");
+    EXPECT_EQ(obs_property_get_type(obs_properties_get(props, "seed")), OBS_PROPERTY_INT);
+    EXPECT_EQ(obs_data_get_int(defaults, "seed"), 1);
+    for (const std::string& id : TransitionIds()) {
+        obs_property_t* box = obs_properties_get(props, id.c_str());
+        ASSERT_NE(box, nullptr) << id;
+        EXPECT_EQ(obs_property_get_type(box), OBS_PROPERTY_BOOL) << id;
+        // Each by the transition's own name, as OBS lists it less the " (wqtrans)".
+        EXPECT_EQ(obs_property_description(box) + std::string(" (wqtrans)"),
+                  std::string(obs_source_get_display_name(id.c_str())));
+        EXPECT_TRUE(obs_data_get_bool(defaults, id.c_str())) << id;
+    }
+    EXPECT_NE(obs_properties_get(props, "audio_fade_style"), nullptr);
+    obs_data_release(defaults);
+    obs_properties_destroy(props);
+}
+
+// One of the 21 at each scene change, with its default settings, never the same twice
+// in a row; the same seed gives the same order in another instance (as after OBS is
+// started again), another seed another.
+TEST_F(ObsRandom, PlaysOneOfTheTwentyOneInTheOrderOfItsSeed) {
+    obs_data_t* settings = obs_data_create();
+    obs_data_set_int(settings, "seed", 5);
+    const std::vector<int> first = Played(settings, 10);
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_GE(first[i], 0) << "scene change " << i << " is none of the 21 with their default settings";
+        if (i > 0) {
+            EXPECT_NE(first[i], first[i - 1]) << "scene change " << i;
+        }
+    }
+    EXPECT_EQ(Played(settings, 10), first);
+    obs_data_set_int(settings, "seed", 6);
+    EXPECT_NE(Played(settings, 10), first);
+    obs_data_release(settings);
+}
+
+// Only the chosen ones: Door and Zoom take turns.
+TEST_F(ObsRandom, PlaysOnlyTheChosenOnes) {
+    obs_data_t* settings = obs_data_create();
+    for (const std::string& id : TransitionIds()) {
+        obs_data_set_bool(settings, id.c_str(), id == "wqtrans_door" || id == "wqtrans_zoom");
+    }
+    const std::vector<int> played = Played(settings, 6);
+    obs_data_release(settings);
+    const int door = 2, zoom = 6;
+    ASSERT_TRUE(played[0] == door || played[0] == zoom) << played[0];
+    for (size_t i = 0; i < played.size(); ++i) {
+        EXPECT_EQ(played[i], i % 2 == 0 ? played[0] : door + zoom - played[0]) << "scene change " << i;
     }
 }
 
@@ -589,13 +808,9 @@ void Listen(void*, size_t, audio_data* data) {
     heard.insert(heard.end(), left, left + data->frames);
 }
 
-// The level the output channel plays with `transition` held at progress t between two
-// tones: the median of what the mix gives over half a second, once it has settled.
-float LevelThrough(const char* transitionId, float t, obs_source_t* a, obs_source_t* b) {
-    Stage stage(transitionId, a);
-    obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
-    EXPECT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, b));
-    EXPECT_TRUE(stage.Show(t));
+// The level the output channel plays now: the median of what the mix gives over half a
+// second, once it has settled.
+float Level() {
     std::this_thread::sleep_for(1500ms);
     {
         const std::lock_guard<std::mutex> hold(heardLock);
@@ -611,30 +826,78 @@ float LevelThrough(const char* transitionId, float t, obs_source_t* a, obs_sourc
     return samples[samples.size() / 2];
 }
 
+// Two tones, 0.5 and 0.25, as the old and the new scene, and the output channel heard.
+class ObsSound : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static bool registered = false;
+        if (!registered) {
+            registered = true;
+            obs_source_info info{};
+            info.id = "wqtrans_test_tone";
+            info.type = OBS_SOURCE_TYPE_INPUT;
+            info.output_flags = OBS_SOURCE_AUDIO;
+            info.get_name = ToneName;
+            info.create = ToneCreate;
+            info.destroy = ToneDestroy;
+            obs_register_source(&info);
+        }
+        for (int i = 0; i < 2; ++i) {
+            obs_data_t* settings = obs_data_create();
+            obs_data_set_double(settings, "level", i == 0 ? 0.5 : 0.25);
+            tones[i].reset(obs_source_create_private("wqtrans_test_tone", i == 0 ? "a" : "b", settings));
+            obs_data_release(settings);
+        }
+        obs_add_raw_audio_callback(0, nullptr, Listen, nullptr);
+    }
+    static void TearDownTestSuite() {
+        obs_remove_raw_audio_callback(0, Listen, nullptr);
+        tones[0].reset();
+        tones[1].reset();
+    }
+    // `transitionId` held at progress t of a manual run from the first tone to the second.
+    static float LevelThrough(const char* transitionId, float t, obs_data_t* settings = nullptr) {
+        Stage stage(transitionId, tones[0].get());
+        if (settings != nullptr) {
+            obs_source_update(stage.transition.get(), settings);
+        }
+        obs_transition_set_manual_torque(stage.transition.get(), 0.0f, 0.0f);
+        EXPECT_TRUE(obs_transition_start(stage.transition.get(), OBS_TRANSITION_MODE_MANUAL, 0, tones[1].get()));
+        EXPECT_TRUE(stage.Show(t));
+        return Level();
+    }
+    static inline Source tones[2];
+};
+
 // A quarter of the way through, three quarters of the old scene's sound and a quarter
 // of the new one's, as through OBS's Fade.
-TEST(ObsSound, CrossFadesAsOBSsFadeDoes) {
-    obs_source_info info{};
-    info.id = "wqtrans_test_tone";
-    info.type = OBS_SOURCE_TYPE_INPUT;
-    info.output_flags = OBS_SOURCE_AUDIO;
-    info.get_name = ToneName;
-    info.create = ToneCreate;
-    info.destroy = ToneDestroy;
-    obs_register_source(&info);
-    Source tones[2];
-    for (int i = 0; i < 2; ++i) {
-        obs_data_t* settings = obs_data_create();
-        obs_data_set_double(settings, "level", i == 0 ? 0.5 : 0.25);
-        tones[i].reset(obs_source_create_private("wqtrans_test_tone", i == 0 ? "a" : "b", settings));
-        obs_data_release(settings);
-    }
-    obs_add_raw_audio_callback(0, nullptr, Listen, nullptr);
-    const float ours = LevelThrough("wqtrans_door", 0.25f, tones[0].get(), tones[1].get());
-    const float fade = LevelThrough("fade_transition", 0.25f, tones[0].get(), tones[1].get());
-    obs_remove_raw_audio_callback(0, Listen, nullptr);
+TEST_F(ObsSound, CrossFadesAsOBSsFadeDoes) {
+    const float ours = LevelThrough("wqtrans_door", 0.25f);
+    const float fade = LevelThrough("fade_transition", 0.25f);
     EXPECT_NEAR(ours, 0.5f * 0.75f + 0.25f * 0.25f, 1e-4f);
     EXPECT_NEAR(ours, fade, 1e-6f);
+}
+
+// Each audio fade style at a quarter and three quarters of the run: a cross-fade mixes
+// both all along; fade out then in has only the old scene's sound, at half its level,
+// at a quarter, and only the new one's at three quarters.
+TEST_F(ObsSound, FollowsTheAudioFadeStyle) {
+    using wqtrans::obs::AudioFadeStyle;
+    const struct {
+        AudioFadeStyle style;
+        float t, level;
+    } cases[] = {
+        {AudioFadeStyle::CrossFade, 0.75f, 0.5f * 0.25f + 0.25f * 0.75f},
+        {AudioFadeStyle::FadeOutThenIn, 0.25f, 0.5f * 0.5f},
+        {AudioFadeStyle::FadeOutThenIn, 0.75f, 0.25f * 0.5f},
+    };
+    for (const auto& c : cases) {
+        obs_data_t* settings = obs_data_create();
+        obs_data_set_int(settings, wqtrans::obs::kAudioFadeStyleKey, static_cast<int>(c.style));
+        EXPECT_NEAR(LevelThrough("wqtrans_zoom", c.t, settings), c.level, 1e-4f)
+            << "style " << static_cast<int>(c.style) << " at " << c.t;
+        obs_data_release(settings);
+    }
 }
 
 } // namespace
