@@ -124,6 +124,8 @@ SoftwareSurface& Join::Frame(int64_t n) {
             request.block = transition.block;
             request.seed = transition.seed;
             request.flags = transition.flags;
+            request.ease = transition.ease;
+            request.reverse = transition.reverse;
             request.durationMs = cut.durationMs;
             request.elapsedMs = static_cast<uint32_t>(FrameTimeMs(n - cut.firstFrame, s.timeline.rate));
             request.frameRateNum = s.timeline.rate.num;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "host/Motion.h"
 #include "host/SoftwareSurface.h"
 #include "join/AudioMix.h"
 #include "join/Source.h"
@@ -24,6 +25,8 @@ struct CutTransition {
     uint32_t durationMs = 1000;
     uint32_t seed = 1;
     int32_t flags = 0;
+    MotionCurve ease = {}; // the run's motion curve, linear by default
+    bool reverse = false;  // the motion played backwards
 };
 
 struct JoinOptions {

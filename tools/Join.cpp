@@ -122,7 +122,7 @@ join::AudioFade ParseAudioFade(const std::string& text) {
 }
 
 // The transition at each cut: a cut's own, else --transition (a name, random or cycle).
-std::vector<join::CutTransition> CutTransitions(const JoinArgs& args, size_t cuts, uint32_t seed, int32_t flags) {
+std::vector<join::CutTransition> CutTransitions(const JoinArgs& args, size_t cuts, const RunOptions& run) {
     std::vector<CutOverride> overrides;
     for (const std::string& text : args.cuts) {
         overrides.push_back(ParseCut(text));
@@ -141,7 +141,7 @@ std::vector<join::CutTransition> CutTransitions(const JoinArgs& args, size_t cut
     }
     const std::vector<TransitionInfo>& catalog = Catalog();
     const TransitionInfo* named = random || cycle ? nullptr : &FindTransition(kind);
-    std::mt19937 generator(seed);
+    std::mt19937 generator(run.seed);
     size_t previous = catalog.size();
     std::vector<join::CutTransition> out;
     for (size_t k = 0; k < cuts; ++k) {
@@ -172,7 +172,7 @@ std::vector<join::CutTransition> CutTransitions(const JoinArgs& args, size_t cut
         }
         Instance instance = Create(*info, {});
         ApplySettings(*info, instance.get(), sets);
-        out.push_back({info->id, BlockOf(instance.get()), args.duration, seed, flags});
+        out.push_back({info->id, BlockOf(instance.get()), args.duration, run.seed, run.flags, run.ease, run.reverse});
     }
     return out;
 }
@@ -210,6 +210,9 @@ void AddJoinOptions(CLI::App* command, JoinArgs& args) {
     command->add_option("--seed", args.seed, "seed of random's choices and of the module's generator")
         ->capture_default_str();
     command->add_option("--flags", args.flags, "step flags the host passes (1, 2, 4, 8)")->capture_default_str();
+    command->add_option("--ease", args.ease, "every transition's motion curve, as render's --ease")
+        ->capture_default_str();
+    command->add_flag("--reverse", args.reverse, "every transition's motion played backwards, as render's --reverse");
     command->add_option("--size", args.size, "the video's WIDTHxHEIGHT (default: the first clip's)");
     command->add_option("--fps", args.fps, "frames a second: 25, 29.97, 30000/1001... (default: the first clip's)");
     command->add_option("--fit", args.fit, "how inputs of another shape meet the size: stretch, contain or cover")
@@ -231,7 +234,7 @@ void AddJoinOptions(CLI::App* command, JoinArgs& args) {
                     "  wqtrans join a.mp4 b.mp4 c.mp4 --cut 2=Door,\"Number of doors=4\" --out doors.mp4");
 }
 
-void RunJoin(const JoinArgs& args, uint32_t seed, int32_t flags) {
+void RunJoin(const JoinArgs& args, const RunOptions& run) {
     const OutputKind kind = OutputKindOf(args.out, args.format);
     if (!IsVideo(kind)) {
         UsageError("--out \"" + args.out + "\": a join is a video: .mp4, .mov, .mkv or .webm");
@@ -257,7 +260,7 @@ void RunJoin(const JoinArgs& args, uint32_t seed, int32_t flags) {
         options.audio.sampleRate = 48000; // Opus
     }
     const std::vector<join::CutTransition> cuts =
-        CutTransitions(args, args.inputs.size() < 2 ? 0 : args.inputs.size() - 1, seed, flags);
+        CutTransitions(args, args.inputs.size() < 2 ? 0 : args.inputs.size() - 1, run);
 
     // FFmpeg's libraries log what they meet in damaged inputs; the engine says it in its
     // own one line (the video encoder keeps their last line for its messages).

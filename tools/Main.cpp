@@ -673,8 +673,9 @@ int Main(int argc, char** argv) {
             RunArgs run;
             run.seed = joinArgs.seed;
             run.flags = joinArgs.flags;
-            const RunOptions options = run.Options();
-            RunJoin(joinArgs, options.seed, options.flags);
+            run.ease = joinArgs.ease;
+            run.reverse = joinArgs.reverse;
+            RunJoin(joinArgs, run.Options());
         } else if (calls->parsed()) {
             Calls(callsName, callsArgs, callsSets, callsBlock);
         }

@@ -300,6 +300,8 @@ struct JoinArgs {
     bool mixAudio = false;
     std::string audioFade = "equal-power";
     bool noSound = false;
+    std::string ease = "linear";
+    bool reverse = false;
     std::optional<int> quality;
     std::string codec;
     bool quiet = false;
@@ -309,10 +311,10 @@ namespace CLI {
 class App;
 }
 namespace wqtrans::tool {
-// The join command's options, and the join itself with the seed and flags read as
-// render reads them.
+// The join command's options, and the join itself with the seed, flags and motion read
+// as render reads them.
 void AddJoinOptions(CLI::App* command, JoinArgs& args);
-void RunJoin(const JoinArgs& args, uint32_t seed, int32_t flags);
+void RunJoin(const JoinArgs& args, const RunOptions& run);
 
 // ---- Contact sheet -----------------------------------------------------------
 

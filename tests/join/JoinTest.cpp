@@ -116,7 +116,9 @@ TEST_F(JoinTest, EveryFrameIsTheRenderersPictureOfTheInputsFramesShownThen) {
     ASSERT_EQ(c.size(), 20u);
 
     // Push and Turn 2 replay their earlier steps; the second cut is off the frame grid.
-    const std::vector<CutTransition> cuts = {{kPush, {}, 700, 1, 0}, {kTurn2, {}, 900, 5, 0}};
+    // The second is eased and reversed, as --ease and --reverse make it.
+    const std::vector<CutTransition> cuts = {{kPush, {}, 700, 1, 0},
+                                             {kTurn2, {}, 900, 5, 0, *MotionCurve::Parse("ease-in-out"), true}};
     JoinOptions options;
     options.sound = false;
     Join joined(Files(dir, {"a.mkv", "b.mkv", "c.mkv"}), cuts, options);
@@ -152,6 +154,8 @@ TEST_F(JoinTest, EveryFrameIsTheRenderersPictureOfTheInputsFramesShownThen) {
         FrameRequest request;
         request.id = cuts[input].id;
         request.seed = cuts[input].seed;
+        request.ease = cuts[input].ease;
+        request.reverse = cuts[input].reverse;
         request.durationMs = cut->durationMs;
         request.elapsedMs = static_cast<uint32_t>(FrameTimeMs(n - cut->firstFrame, plan.rate));
         request.frameRateNum = 30000;
