@@ -27,14 +27,17 @@ struct Join::State {
     std::vector<bool> started;
     size_t first = 0; // the first input not yet let go
 
-    // Input i's picture at output frame n.
-    SoftwareSurface& InputFrame(size_t i, int64_t n) {
+    // Input i's picture at output frame n (opening the input first), or only the input
+    // opened.
+    SoftwareSurface* InputFrame(size_t i, int64_t n, bool draw) {
         if (!started[i]) {
             sources[i]->Start(shape);
             started[i] = true;
         }
-        return sources[i]->FrameAt(FrameTimeUs(n - timeline.segments[i].firstFrame, timeline.rate));
+        return draw ? &sources[i]->FrameAt(FrameTimeUs(n - timeline.segments[i].firstFrame, timeline.rate)) : nullptr;
     }
+    SoftwareSurface& InputFrame(size_t i, int64_t n) { return *InputFrame(i, n, true); }
+    size_t Locate(int64_t n, const CutSpan** cut);
 };
 
 Join::Join(const std::vector<InputSpec>& inputs, const std::vector<CutTransition>& cuts, const JoinOptions& options)
@@ -100,43 +103,63 @@ int32_t Join::Width() const { return state->shape.width; }
 int32_t Join::Height() const { return state->shape.height; }
 AudioMix* Join::Sound() { return state->sound.get(); }
 
+// The input shown at output frame n, and the cut there if any. Inputs whose last frame
+// has gone are let go, so that only the current ones are held.
+size_t Join::State::Locate(int64_t n, const CutSpan** cut) {
+    while (first + 1 < timeline.segments.size() &&
+           timeline.segments[first].firstFrame + timeline.segments[first].frames <= n) {
+        if (started[first]) {
+            sources[first]->Stop();
+        }
+        ++first;
+    }
+    *cut = nullptr;
+    if (first + 1 < timeline.segments.size()) {
+        const CutSpan& span = timeline.cuts[first];
+        if (n >= span.firstFrame && n < span.firstFrame + span.frames) {
+            *cut = &span;
+        }
+    }
+    return first;
+}
+
+const AVFrame* Join::Decoded(int64_t n) {
+    State& s = *state;
+    const CutSpan* cut = nullptr;
+    const size_t i = s.Locate(n, &cut);
+    if (cut != nullptr) {
+        return nullptr;
+    }
+    s.InputFrame(i, n, false);
+    return s.sources[i]->DecodedAt(FrameTimeUs(n - s.timeline.segments[i].firstFrame, s.timeline.rate));
+}
+
 SoftwareSurface& Join::Frame(int64_t n) {
     State& s = *state;
-    const std::vector<Segment>& segments = s.timeline.segments;
-    // Inputs whose last frame has gone are let go, so that only the current ones are held.
-    while (s.first < segments.size() && segments[s.first].firstFrame + segments[s.first].frames <= n &&
-           s.first + 1 < segments.size()) {
-        if (s.started[s.first]) {
-            s.sources[s.first]->Stop();
-        }
-        ++s.first;
+    const CutSpan* cut = nullptr;
+    const size_t i = s.Locate(n, &cut);
+    if (cut == nullptr) {
+        return s.InputFrame(i, n);
     }
-    const size_t i = s.first;
     // Within the cut at the end of input i, the run draws from its frame and the next's.
-    if (i + 1 < segments.size()) {
-        const CutSpan& cut = s.timeline.cuts[i];
-        if (n >= cut.firstFrame && n < cut.firstFrame + cut.frames) {
-            SoftwareSurface& oldFrame = s.InputFrame(i, n);
-            SoftwareSurface& newFrame = s.InputFrame(i + 1, n);
-            const CutTransition& transition = s.transitions[i];
-            FrameRequest request;
-            request.id = transition.id;
-            request.block = transition.block;
-            request.seed = transition.seed;
-            request.flags = transition.flags;
-            request.ease = transition.ease;
-            request.reverse = transition.reverse;
-            request.durationMs = cut.durationMs;
-            request.elapsedMs = static_cast<uint32_t>(FrameTimeMs(n - cut.firstFrame, s.timeline.rate));
-            request.frameRateNum = s.timeline.rate.num;
-            request.frameRateDen = s.timeline.rate.den;
-            if (!RenderFrameAt(request, oldFrame, newFrame, s.mixed)) {
-                UsageFailure("cut " + std::to_string(i + 1) + ": the transition could not be drawn");
-            }
-            return s.mixed;
-        }
+    SoftwareSurface& oldFrame = s.InputFrame(i, n);
+    SoftwareSurface& newFrame = s.InputFrame(i + 1, n);
+    const CutTransition& transition = s.transitions[i];
+    FrameRequest request;
+    request.id = transition.id;
+    request.block = transition.block;
+    request.seed = transition.seed;
+    request.flags = transition.flags;
+    request.ease = transition.ease;
+    request.reverse = transition.reverse;
+    request.durationMs = cut->durationMs;
+    request.elapsedMs = static_cast<uint32_t>(FrameTimeMs(n - cut->firstFrame, s.timeline.rate));
+    request.frameRateNum = s.timeline.rate.num;
+    request.frameRateDen = s.timeline.rate.den;
+    if (!RenderFrameAt(request, oldFrame, newFrame, s.mixed)) {
+        UsageFailure("cut " + std::to_string(i + 1) + ": the transition could not be drawn");
     }
-    return s.InputFrame(i, n);
+    return s.mixed;
 }
 
 } // namespace wqtrans::join

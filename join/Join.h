@@ -58,6 +58,11 @@ public:
     // Output frame n, for n ascending from 0: the surface that holds it until the next
     // call. Inputs are opened as their frames are first needed and let go after their last.
     SoftwareSurface& Frame(int64_t n);
+    // Output frame n as its input's decoded frame, for an encoder that takes it as it is:
+    // outside the cuts, where that frame already is the video's format
+    // (Source::DecodedAt), so that it is shown exactly and without two conversions.
+    // None otherwise: Frame(n) draws it. Valid until the next call.
+    const AVFrame* Decoded(int64_t n);
 
 private:
     struct State;

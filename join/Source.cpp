@@ -408,6 +408,30 @@ struct Source::State {
     }
 
     SoftwareSurface& FrameAt(int64_t timeUs) {
+        Advance(timeUs);
+        if (!converted) {
+            Convert(current);
+            converted = true;
+        }
+        return surface;
+    }
+
+    const AVFrame* DecodedAt(int64_t timeUs) {
+        Advance(timeUs);
+        const AVFrame* frame = current;
+        const bool hd709 = frame->colorspace == AVCOL_SPC_BT709 ||
+                           (frame->colorspace == AVCOL_SPC_UNSPECIFIED && frame->height >= 720);
+        if (picture || frame->format != AV_PIX_FMT_YUV420P || frame->width != shape.width ||
+            frame->height != shape.height || !orientation.Identity() || sampleAspect.num != sampleAspect.den ||
+            frame->color_range == AVCOL_RANGE_JPEG || !hd709 || frame->crop_left != 0 || frame->crop_top != 0 ||
+            frame->crop_right != 0 || frame->crop_bottom != 0) {
+            return nullptr;
+        }
+        return frame;
+    }
+
+    // Decodes on to the frame shown at `timeUs` from the part's start.
+    void Advance(int64_t timeUs) {
         if (format == nullptr) {
             throw std::logic_error("Source::FrameAt before Start");
         }
@@ -433,11 +457,6 @@ struct Source::State {
             InputFailure(name + " is truncated or damaged: its pictures stop at " + Seconds(lastUs) + " of the " +
                          Seconds(inUs + lengthUs) + " it says it lasts");
         }
-        if (!converted) {
-            Convert(current);
-            converted = true;
-        }
-        return surface;
     }
 
     // Scales the decoded frame onto the surface: the fitted part of the picture, turned,
@@ -562,6 +581,7 @@ int32_t Source::DisplayHeight() const { return state->displayHeight; }
 std::optional<FrameRate> Source::Rate() const { return state->rate; }
 void Source::Start(const OutputShape& shape) { state->Start(shape); }
 SoftwareSurface& Source::FrameAt(int64_t timeUs) { return state->FrameAt(timeUs); }
+const AVFrame* Source::DecodedAt(int64_t timeUs) { return state->DecodedAt(timeUs); }
 void Source::Stop() {
     state->Close();
     state->surface = SoftwareSurface();

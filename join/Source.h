@@ -18,6 +18,8 @@
 #include "host/SoftwareSurface.h"
 #include "join/Timeline.h"
 
+struct AVFrame;
+
 namespace wqtrans::join {
 
 // An input as the user names it: a file, and for a clip the part of it to show.
@@ -68,6 +70,11 @@ public:
     // The picture shown at `timeUs` from the part's start, at the output's shape; times
     // ascend from one call to the next. A JoinError when the clip is damaged there.
     SoftwareSurface& FrameAt(int64_t timeUs);
+    // The decoded frame shown at `timeUs`, as FrameAt picks it, when it can go to an
+    // encoder as it is: already the output's size, upright, with square pixels, 8-bit
+    // 4:2:0 in BT.709's limited range (or unlabelled at an HD size, which is taken so).
+    // None otherwise, and for a picture.
+    const AVFrame* DecodedAt(int64_t timeUs);
     // Lets the decoder and the frames go.
     void Stop();
 

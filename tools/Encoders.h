@@ -17,6 +17,8 @@
 
 #include "tools/Tool.h"
 
+struct AVFrame;
+
 namespace wqtrans::tool {
 
 // Where an encoder's bytes go. Write and Seek throw a ToolError on failure.
@@ -56,6 +58,9 @@ public:
     // opened with an audio rate: given as the frames come, so that the muxer interleaves
     // them.
     virtual void AddAudio(const float* samples, size_t count);
+    // A frame as a decoder gave it, for an encoder that takes it as it is (the video
+    // encoder, when it is its pixel format and size): false, and nothing done, otherwise.
+    virtual bool AddDecoded(const AVFrame*, uint32_t) { return false; }
     // Frames taken but not yet in the file: the encoder's look-ahead, or frames whose
     // palettes are still being made. Each frame that reaches the file, in Finish too,
     // calls `written`.

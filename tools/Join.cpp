@@ -294,7 +294,12 @@ void RunJoin(const JoinArgs& args, const RunOptions& run) {
         int64_t samplesDone = 0;
         for (int64_t n = 0; n < plan.totalFrames; ++n) {
             CheckInterrupted();
-            sink->Add(joined.Frame(n), static_cast<uint32_t>(join::FrameTimeMs(n, plan.rate)));
+            // A clip's own frame goes to the encoder as it is where it can.
+            const auto timeMs = static_cast<uint32_t>(join::FrameTimeMs(n, plan.rate));
+            const AVFrame* decoded = joined.Decoded(n);
+            if (decoded == nullptr || !sink->AddDecoded(decoded, timeMs)) {
+                sink->Add(joined.Frame(n), timeMs);
+            }
             if (sound != nullptr) {
                 // The sound up to the end of this frame, so that the muxer interleaves the two.
                 const int64_t upTo =

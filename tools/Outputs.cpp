@@ -309,6 +309,7 @@ public:
     }
     void Add(Picture& frame, uint32_t timeMs) override { encoder->Add(frame, timeMs); }
     void AddAudio(const float* samples, size_t count) override { encoder->AddAudio(samples, count); }
+    bool AddDecoded(const AVFrame* frame, uint32_t timeMs) override { return encoder->AddDecoded(frame, timeMs); }
     size_t Pending() const override { return encoder ? encoder->Pending() : 0; }
     void OnWritten(std::function<void()> call) override { encoder->written = std::move(call); }
     void Finish(uint32_t endMs) override {

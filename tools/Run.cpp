@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "host/RunTimeline.h"
 #include "host/FrameRenderer.h"
+#include "host/RunTimeline.h"
 #include "platform/Platform.h"
 #include "tools/Tool.h"
 

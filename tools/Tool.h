@@ -21,6 +21,8 @@
 #include "host/SoftwareSurface.h"
 #include "module/TransitionAdapter.h"
 
+struct AVFrame;
+
 namespace wqtrans::tool {
 
 // Exit statuses: 2 for bad usage or input, 1 for pictures that cannot be read and
@@ -240,6 +242,9 @@ public:
     virtual void Finish(uint32_t endMs) = 0;
     // The sound track's next samples (video opened with an audio rate).
     virtual void AddAudio(const float* samples, size_t count);
+    // A decoded frame that a video encoder takes as it is, without a conversion (see
+    // FrameEncoder::AddDecoded); false when it cannot.
+    virtual bool AddDecoded(const AVFrame*, uint32_t) { return false; }
     // Frames added but not yet written, and a call for each one written.
     virtual size_t Pending() const { return 0; }
     virtual void OnWritten(std::function<void()>) {}

@@ -231,6 +231,21 @@ public:
         haveFrame = true;
     }
 
+    bool AddDecoded(const AVFrame* decoded, uint32_t timeMs) override {
+        if (decoded->format != frame->format || decoded->width != encodedWidth || decoded->height != encodedHeight) {
+            return false;
+        }
+        const int64_t pts = PtsOf(timeMs);
+        if (haveFrame) {
+            RepeatUntil(pts);
+        }
+        Check(av_frame_make_writable(frame), "allocate a frame");
+        Check(av_frame_copy(frame, decoded), "copy a frame");
+        Send(std::max(pts, nextPts));
+        haveFrame = true;
+        return true;
+    }
+
     size_t Pending() const override { return framesIn - framesOut; }
 
     void AddAudio(const float* samples, size_t count) override {

@@ -301,6 +301,37 @@ TEST_F(JoinTest, JpegOrientationIsApplied) {
 
 // ---- The tool ------------------------------------------------------------------
 
+// A clip already in the video's format (1280x720 4:2:0 BT.709) reaches the encoder as it
+// was decoded: with a lossless codec, its frames away from the cut come out bit for bit.
+TEST_F(JoinTest, FramesAlreadyInTheVideosFormatAreEncodedAsDecoded) {
+    WQ_REQUIRE_TOOL();
+    for (const char* name : {"a.mkv", "b.mkv"}) {
+        Ffmpeg(dir,
+               std::string("-f lavfi -i ") + (name[0] == 'a' ? "testsrc2" : "testsrc") +
+                   "=size=1280x720:rate=25:duration=1 -vf format=rgb24,scale=out_color_matrix=bt709,format=yuv420p "
+                   "-colorspace bt709 -color_range tv -c:v ffv1 " +
+                   name);
+    }
+    const Result result =
+        RunTool({"join", "a.mkv", "b.mkv", "--duration", "400", "--codec", "ffv1", "-q", "--out", "joined.mkv"}, dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const size_t frame = 1280 * 720 * 3 / 2;
+    auto raw = [&](const std::string& file) {
+        Ffmpeg(dir, "-i " + file + " -fps_mode passthrough -f rawvideo -pix_fmt yuv420p " + file + ".yuv");
+        return tooltest::ReadText(dir / (file + ".yuv"));
+    };
+    const std::string a = raw("a.mkv"), b = raw("b.mkv"), joined = raw("joined.mkv");
+    ASSERT_EQ(joined.size(), (25 + 25 - 10) * frame);
+    for (size_t n = 0; n < 40; ++n) {
+        if (n >= 15 && n < 25) {
+            continue; // the cut
+        }
+        const std::string& input = n < 15 ? a : b;
+        const size_t k = n < 15 ? n : n - 15;
+        EXPECT_EQ(joined.compare(n * frame, frame, input, k * frame, frame), 0) << "frame " << n;
+    }
+}
+
 // Eleven clips, each with one white frame and a beep at the same moment, every other one
 // with its sound at 44.1 kHz: after ten cuts at 29.97 frames a second every flash and
 // its beep are within a frame of each other, and where the timeline puts them.
