@@ -3,8 +3,8 @@
 // file through our own I/O callbacks, so that every write error reaches us.
 //
 // Timing: the encoder's time base is the frame rate's inverse and frame i has pts i, so
-// frame i is shown at exactly i x 1000 x fpsDen / fps ms; the muxer's time base is whatever the container keeps
-// and packets are rescaled to it. A frame that is shown longer (a hold, or the last
+// frame i is shown at exactly i x 1000 x fpsDen / fps ms; the muxer's time base is
+// whatever the container keeps and packets are rescaled to it. A frame that is shown longer (a hold, or the last
 // frame of a run whose duration is not a whole number of frames) is repeated at the
 // frame rate, so that the video has a constant frame rate.
 //
@@ -13,8 +13,9 @@
 // whole codec frames; sample n has pts n in a time base of 1 / rate, so the sound's
 // first sample plays with the first frame. The encoder's priming (AAC's 1024 samples)
 // comes out as packets before 0, which MP4's edit list skips (Matroska shifts every
-// stream by it instead); Opus' pre-skip is Matroska's codec delay (see OpenAudio). Finish encodes what is left as
-// a short last frame, or padded with silence where the codec takes whole frames only.
+// stream by it instead); Opus' pre-skip is Matroska's codec delay (see OpenAudio).
+// Finish encodes what is left as a short last frame, or padded with silence where the
+// codec takes whole frames only.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
