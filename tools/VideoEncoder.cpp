@@ -4,9 +4,9 @@
 //
 // Timing: the encoder's time base is the frame rate's inverse and frame i has pts i, so
 // frame i is shown at exactly i x 1000 x fpsDen / fps ms; the muxer's time base is
-// whatever the container keeps and packets are rescaled to it. A frame that is shown longer (a hold, or the last
-// frame of a run whose duration is not a whole number of frames) is repeated at the
-// frame rate, so that the video has a constant frame rate.
+// whatever the container keeps and packets are rescaled to it. A frame that is shown
+// longer (a hold, or the last frame of a run whose duration is not a whole number of
+// frames) is repeated at the frame rate, so that the video has a constant frame rate.
 //
 // Sound (EncodeSettings::audioRate > 0): a second stream, AAC (FFmpeg's own encoder) in
 // MP4, MOV and Matroska, Opus (libopus) in WebM. AddAudio queues the samples and encodes
