@@ -188,6 +188,24 @@ TEST_F(JoinTest, AVariableRateClipShowsTheFrameOfEachMoment) {
     }
 }
 
+TEST_F(JoinTest, APartOfAClipStartsAtItsFirstFrame) {
+    MakeClip("whole.mkv", "testsrc2", "25", 2, "-c:v ffv1 -pix_fmt bgr0 -g 10");
+    std::vector<SoftwareSurface> frames = Frames(dir, "whole.mkv", 96, 64);
+    const InputSpec part = ParseInput(dir / "whole.mkv#0.44-1:01.2", [](const std::string&) { return false; });
+    ASSERT_EQ(part.fromUs, 440000);
+    ASSERT_EQ(part.toUs, 61200000);
+    // From 0.44 s (frame 11, past a key frame at 10) to the clip's end, 2 s.
+    JoinOptions options;
+    options.sound = false;
+    Join joined({{dir / "whole.mkv", 440000, std::nullopt}, {dir / "whole.mkv", std::nullopt, 1200000}},
+                {{kPush, {}, 200, 1, 0}}, options);
+    EXPECT_EQ(joined.Plan().segments[0].frames, 39);
+    EXPECT_EQ(joined.Plan().segments[1].frames, 30);
+    for (int64_t n = 0; n < 30; ++n) {
+        EXPECT_EQ(Differs(joined.Frame(n), frames[static_cast<size_t>(n + 11)]), "") << "frame " << n;
+    }
+}
+
 TEST_F(JoinTest, TurnedInputsAreShownUpright) {
     // A phone clip: its pixels stored on their side, with a display matrix that turns them
     // a quarter clockwise. The video takes its upright size.
