@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "host/DrawList.h"
+#include "host/TrameFrame.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
 #include "platform/Platform.h"
@@ -82,6 +83,11 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     if (request.elapsedMs >= d && !request.moduleLastStep) {
         // A runtime redraws the stage with the new picture when a run ends.
         newFrame.CopyAll(&out);
+        return true;
+    }
+    // Trame's picture is drawn row by row rather than with a call per pixel.
+    if (request.id == IdOf("SE13") &&
+        DrawTrameAt(request.block, std::min(request.elapsedMs, d), d, oldFrame, newFrame, out)) {
         return true;
     }
     // The clock and the random generator are this thread's own, so requests on other
