@@ -444,6 +444,42 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     return StretchRectWithin(*this, dest, kEverywhere, xd, yd, wd, hd, xs, ys, ws, hs, mode, op, param);
 }
 
+namespace {
+
+// The most columns of a stretch drawn as a thin part (StretchRectWithin).
+constexpr int64_t kThinColumns = 16;
+
+// d[k] = s[c[k]] for k below n, 1 <= n <= 8, without a loop.
+inline void CopyFew(uint32_t* d, const uint32_t* s, const uint32_t* c, int64_t n) {
+    switch (n) {
+    case 8:
+        d[7] = s[c[7]];
+        [[fallthrough]];
+    case 7:
+        d[6] = s[c[6]];
+        [[fallthrough]];
+    case 6:
+        d[5] = s[c[5]];
+        [[fallthrough]];
+    case 5:
+        d[4] = s[c[4]];
+        [[fallthrough]];
+    case 4:
+        d[3] = s[c[3]];
+        [[fallthrough]];
+    case 3:
+        d[2] = s[c[2]];
+        [[fallthrough]];
+    case 2:
+        d[1] = s[c[1]];
+        [[fallthrough]];
+    default:
+        d[0] = s[c[0]];
+    }
+}
+
+} // namespace
+
 int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const SurfaceRect& clip, int32_t xd, int32_t yd,
                           int32_t wd, int32_t hd, int32_t xs, int32_t ys, int32_t ws, int32_t hs, int32_t mode,
                           int32_t op, HostParam param) {
@@ -508,14 +544,15 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
             remainder -= divisor;
         }
     };
-    if (plain && n <= ColumnMap::kInlineColumns && !pixels::PlainPaths()) {
+    if (plain && n <= kThinColumns && !pixels::PlainPaths()) {
         // A thin part (a long run's trails, drawn in pieces): a few pixels a row, so the
         // row's work is kept to the source row's step and the pixels themselves, whose
         // columns stay in registers.
-        uint32_t c[ColumnMap::kInlineColumns] = {};
+        uint32_t c[kThinColumns] = {};
         for (int64_t k = 0; k < n; ++k) {
             c[k] = map.columns[static_cast<std::size_t>(k)];
         }
+        const int64_t low = std::min<int64_t>(n, 8);
         for (int64_t j = j0; j < j1; ++j, advance()) {
             const int64_t y = ys + quotient;
             if (y < 0) {
@@ -526,30 +563,9 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
             }
             const uint32_t* s = src + y * width;
             uint32_t* d = target->Pixels() + (yd + j) * targetWidth + xd + first;
-            switch (n) {
-            case 8:
-                d[7] = s[c[7]];
-                [[fallthrough]];
-            case 7:
-                d[6] = s[c[6]];
-                [[fallthrough]];
-            case 6:
-                d[5] = s[c[5]];
-                [[fallthrough]];
-            case 5:
-                d[4] = s[c[4]];
-                [[fallthrough]];
-            case 4:
-                d[3] = s[c[3]];
-                [[fallthrough]];
-            case 3:
-                d[2] = s[c[2]];
-                [[fallthrough]];
-            case 2:
-                d[1] = s[c[1]];
-                [[fallthrough]];
-            default:
-                d[0] = s[c[0]];
+            CopyFew(d, s, c, low);
+            if (n > 8) {
+                CopyFew(d + 8, s, c + 8, n - 8);
             }
         }
         return 1;
