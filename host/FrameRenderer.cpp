@@ -118,7 +118,9 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
         transition->table->End(transition);
     };
     bool drawn = false;
-    if (replayed) {
+    // Back's step copies the whole new picture and shrinks the old one over it: recorded,
+    // the old picture is not drawn first only to be covered.
+    if (replayed || request.id == IdOf("SE10")) {
         // The steps before t are recorded and only what they leave visible is drawn.
         DrawList list(oldFrame, newFrame, out);
         run(adapter.get(), list.Dest(), list.Old(), list.New());
