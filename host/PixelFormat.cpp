@@ -50,14 +50,22 @@ __attribute__((target("ssse3"))) void TriplesFromWordsSsse3(const uint32_t* from
     TriplesFromWordsPlain(from + i, to + 3 * i, count - i);
 }
 
-const bool kSsse3 = __builtin_cpu_supports("ssse3");
+// Asked once, at the first conversion (__builtin_cpu_init first, as it may come before
+// the runtime's own constructors have run).
+bool HasSsse3() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
 #endif
 
 } // namespace
 
 void WordsFromTriples(const uint8_t* from, uint32_t* to, std::size_t count) {
 #ifdef WQ_PIXEL_SSSE3
-    if (kSsse3) {
+    if (HasSsse3()) {
         WordsFromTriplesSsse3(from, to, count);
         return;
     }
@@ -67,7 +75,7 @@ void WordsFromTriples(const uint8_t* from, uint32_t* to, std::size_t count) {
 
 void TriplesFromWords(const uint32_t* from, uint8_t* to, std::size_t count) {
 #ifdef WQ_PIXEL_SSSE3
-    if (kSsse3) {
+    if (HasSsse3()) {
         TriplesFromWordsSsse3(from, to, count);
         return;
     }
