@@ -3,6 +3,7 @@
 // Chromium) and of the Python module's (python/bench.py), and the frame at several
 // moments of long runs beside a memcpy.
 #include <string>
+#include <utility>
 
 #include "bench/Measure.h"
 #include "bench/Reference.h"
@@ -52,20 +53,19 @@ void BM_FrameAt(benchmark::State& state, const char* code, int32_t width, int32_
     state.counters["ns_per_call"] = ns / static_cast<double>(calls > 0 ? calls : 1);
 }
 
-// The frame at a share of a run of `durationMs` at 1920 x 1080 and 60 frames a second,
-// the last frame time before the moment for the replayed transitions: what a seeking
-// host pays at any moment, beside a memcpy of one frame from memory.
-void BM_FrameAtMoment(benchmark::State& state, const char* code, uint32_t durationMs, uint32_t percent) {
-    constexpr int32_t kFullWidth = 1920;
-    constexpr int32_t kFullHeight = 1080;
-    wqtrans::SoftwareSurface oldFrame(kFullWidth, kFullHeight, 0xFF204060u);
-    wqtrans::SoftwareSurface newFrame(kFullWidth, kFullHeight, 0xFFC0A080u);
-    wqtrans::SoftwareSurface out(kFullWidth, kFullHeight);
+// The frame at a share of a run of `durationMs` at width x height and 60 frames a
+// second, the last frame time before the moment for the replayed transitions: what a
+// seeking host pays at any moment, beside a memcpy of one frame from memory. The
+// summary at the end of a run (bench/Main.cpp) gives each transition's worst moment.
+void BM_FrameAtMoment(benchmark::State& state, const char* code, int32_t width, int32_t height, uint32_t durationMs,
+                      uint32_t percent) {
+    wqtrans::SoftwareSurface oldFrame(width, height, 0xFF204060u);
+    wqtrans::SoftwareSurface newFrame(width, height, 0xFFC0A080u);
+    wqtrans::SoftwareSurface out(width, height);
     wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]),        {}, 1, 0, durationMs,
                                   static_cast<uint32_t>(uint64_t{durationMs} * percent / 100)};
     request.frameRateNum = 60;
-    wqtrans::Measure(state, kFullWidth, kFullHeight, 1,
-                     [&] { wqtrans::RenderFrameAt(request, oldFrame, newFrame, out); });
+    wqtrans::Measure(state, width, height, 1, [&] { wqtrans::RenderFrameAt(request, oldFrame, newFrame, out); });
 }
 
 constexpr const char* kCodes[] = {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ", "ZOOM",
@@ -84,14 +84,18 @@ const int registered = [] {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
-    for (uint32_t durationMs : {1000u, 10000u}) {
-        for (uint32_t percent : {10u, 50u, 99u}) {
-            for (const char* code : kCodes) {
-                const std::string name = "FrameAtMoment/" + std::string(code) + "/" + std::to_string(durationMs) +
-                                         "ms/" + std::to_string(percent) + "%";
-                benchmark::RegisterBenchmark(name.c_str(), BM_FrameAtMoment, code, durationMs, percent)
-                    ->UseManualTime()
-                    ->Unit(benchmark::kMillisecond);
+    for (const auto& [width, height] : {std::pair{1920, 1080}, std::pair{3840, 2160}}) {
+        for (uint32_t durationMs : {1000u, 10000u}) {
+            for (uint32_t percent : {10u, 50u, 99u}) {
+                for (const char* code : kCodes) {
+                    const std::string name = "FrameAtMoment/" + std::string(code) + "/" + std::to_string(width) + "x" +
+                                             std::to_string(height) + "/" + std::to_string(durationMs) + "ms/" +
+                                             std::to_string(percent) + "%";
+                    benchmark::RegisterBenchmark(name.c_str(), BM_FrameAtMoment, code, width, height, durationMs,
+                                                 percent)
+                        ->UseManualTime()
+                        ->Unit(benchmark::kMillisecond);
+                }
             }
         }
     }

@@ -5,6 +5,7 @@
 
 #include "host/DrawList.h"
 #include "host/RunTimeline.h"
+#include "host/TrameFrame.h"
 #include "module/Exports.h"
 #include "module/TransitionAdapter.h"
 #include "platform/Platform.h"
@@ -103,6 +104,13 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
         newFrame.CopyAll(&out);
         return true;
     }
+    // Trame's picture is drawn row by row rather than with a call per pixel, at the
+    // moment its curve maps t to.
+    if (request.id == IdOf("SE13") &&
+        DrawTrameAt(request.block, request.ease.MomentAt(std::min(request.elapsedMs, d), d), d, oldFrame, newFrame,
+                    out)) {
+        return true;
+    }
     // The clock and the random generator are this thread's own, so requests on other
     // threads run at the same time.
     uint32_t now = 0;
@@ -138,7 +146,9 @@ bool RenderFrameAt(const FrameRequest& request, SoftwareSurface& oldFrame, Softw
     };
     bool drawn = false;
     bool whole = true;
-    if (replayed) {
+    // Back's step copies the whole new picture and shrinks the old one over it: recorded,
+    // the old picture is not drawn first only to be covered.
+    if (replayed || request.id == IdOf("SE10")) {
         // The steps before t are recorded and only what they leave visible is drawn.
         DrawList list(oldFrame, newFrame, out);
         whole = run(adapter.get(), list.Dest(), list.Old(), list.New());

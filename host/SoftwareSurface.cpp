@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <typeinfo>
 #include <vector>
@@ -213,13 +214,24 @@ inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 
 
 // The source columns of a stretch's destination row, worked out once per call.
 struct ColumnMap {
-    std::vector<uint32_t> columns;
+    // The columns, in memory taken once and not cleared first: a wide part drawn over a
+    // few rows spends as long on its map as on its pixels.
+    struct Columns {
+        std::unique_ptr<uint32_t[]> store;
+        std::size_t count = 0;
+        bool empty() const { return count == 0; }
+        std::size_t size() const { return count; }
+        const uint32_t* data() const { return store.get(); }
+        uint32_t front() const { return store[0]; }
+        uint32_t operator[](std::size_t k) const { return store[k]; }
+    } columns;
 
     // The columns of destination offsets [i0, i1) of a stretch of ws source columns from
     // xs into wd, keeping those inside a source `width` wide. Returns the first offset
     // kept (columns grow with the offset, so the kept ones are one run of offsets).
     int64_t Build(int64_t xs, int64_t ws, int64_t wd, int64_t i0, int64_t i1, int64_t width) {
-        columns.reserve(static_cast<std::size_t>(i1 - i0));
+        columns.store.reset(new uint32_t[static_cast<std::size_t>(i1 - i0)]);
+        uint32_t* out = columns.store.get();
         int64_t first = -1;
         // StretchCoord stepped without a division per column, as quotient and remainder.
         const int64_t divisor = 2 * wd;
@@ -244,8 +256,9 @@ struct ColumnMap {
             if (first < 0) {
                 first = i;
             }
-            columns.push_back(static_cast<uint32_t>(x));
+            *out++ = static_cast<uint32_t>(x);
         }
+        columns.count = static_cast<std::size_t>(out - columns.store.get());
         return first;
     }
 
@@ -431,6 +444,42 @@ int32_t SoftwareSurface::StretchRect(HostSurface* dest, int32_t xd, int32_t yd, 
     return StretchRectWithin(*this, dest, kEverywhere, xd, yd, wd, hd, xs, ys, ws, hs, mode, op, param);
 }
 
+namespace {
+
+// The most columns of a stretch drawn as a thin part (StretchRectWithin).
+constexpr int64_t kThinColumns = 16;
+
+// d[k] = s[c[k]] for k below n, 1 <= n <= 8, without a loop.
+inline void CopyFew(uint32_t* d, const uint32_t* s, const uint32_t* c, int64_t n) {
+    switch (n) {
+    case 8:
+        d[7] = s[c[7]];
+        [[fallthrough]];
+    case 7:
+        d[6] = s[c[6]];
+        [[fallthrough]];
+    case 6:
+        d[5] = s[c[5]];
+        [[fallthrough]];
+    case 5:
+        d[4] = s[c[4]];
+        [[fallthrough]];
+    case 4:
+        d[3] = s[c[3]];
+        [[fallthrough]];
+    case 3:
+        d[2] = s[c[2]];
+        [[fallthrough]];
+    case 2:
+        d[1] = s[c[1]];
+        [[fallthrough]];
+    default:
+        d[0] = s[c[0]];
+    }
+}
+
+} // namespace
+
 int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const SurfaceRect& clip, int32_t xd, int32_t yd,
                           int32_t wd, int32_t hd, int32_t xs, int32_t ys, int32_t ws, int32_t hs, int32_t mode,
                           int32_t op, HostParam param) {
@@ -495,6 +544,32 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
             remainder -= divisor;
         }
     };
+    if (plain && n <= kThinColumns && !pixels::PlainPaths()) {
+        // A thin part (a long run's trails, drawn in pieces): a few pixels a row, so the
+        // row's work is kept to the source row's step and the pixels themselves, whose
+        // columns stay in registers.
+        uint32_t c[kThinColumns] = {};
+        for (int64_t k = 0; k < n; ++k) {
+            c[k] = map.columns[static_cast<std::size_t>(k)];
+        }
+        const int64_t low = std::min<int64_t>(n, 8);
+        for (int64_t j = j0; j < j1; ++j, advance()) {
+            const int64_t y = ys + quotient;
+            if (y < 0) {
+                continue;
+            }
+            if (y >= height) {
+                break;
+            }
+            const uint32_t* s = src + y * width;
+            uint32_t* d = target->Pixels() + (yd + j) * targetWidth + xd + first;
+            CopyFew(d, s, c, low);
+            if (n > 8) {
+                CopyFew(d + 8, s, c + 8, n - 8);
+            }
+        }
+        return 1;
+    }
     for (int64_t j = j0; j < j1; ++j, advance()) {
         const int64_t y = ys + quotient;
         if (y < 0) {

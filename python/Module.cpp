@@ -24,6 +24,7 @@
 #include "host/FrameRenderer.h"
 #include "host/PanelSettings.h"
 #include "host/PixelBudget.h"
+#include "host/PixelFormat.h"
 #include "host/RunTimeline.h"
 #include "host/SoftwareSurface.h"
 #include "module/Exports.h"
@@ -401,10 +402,25 @@ Frame FrameArgument(const py::object& value, const char* what, bool writable) {
     return frame;
 }
 
+// Whether a frame's pixels lie side by side in each row (any row stride).
+bool RowsPacked(const Frame& frame) { return frame.strides[2] == 1 && frame.strides[1] == frame.channels; }
+
 // Copies a frame into a surface, as 0xAA'C2'C1'C0 words (C0 the first byte); RGB
-// frames get an opaque alpha.
+// frames get an opaque alpha. Rows of side-by-side pixels go through the shared
+// conversion (host/PixelFormat.h) or a copy; other layouts pixel by pixel.
 void ReadInto(const Frame& frame, SoftwareSurface& surface) {
     uint32_t* out = surface.Pixels();
+    const auto width = static_cast<std::size_t>(frame.width);
+    if (RowsPacked(frame) && frame.channels == 3) {
+        ReadTriples(frame.data, frame.strides[0], surface);
+        return;
+    }
+    if (RowsPacked(frame)) {
+        for (int64_t y = 0; y < frame.height; ++y) {
+            std::memcpy(out + y * frame.width, frame.data + y * frame.strides[0], width * 4);
+        }
+        return;
+    }
     for (int64_t y = 0; y < frame.height; ++y) {
         const uint8_t* row = frame.data + y * frame.strides[0];
         uint32_t* line = out + y * frame.width;
@@ -426,6 +442,17 @@ void ReadInto(const Frame& frame, SoftwareSurface& surface) {
 
 void WriteFrom(SoftwareSurface& surface, const Frame& frame) {
     const uint32_t* in = surface.Pixels();
+    const auto width = static_cast<std::size_t>(frame.width);
+    if (RowsPacked(frame) && frame.channels == 3) {
+        WriteTriples(surface, frame.data, frame.strides[0]);
+        return;
+    }
+    if (RowsPacked(frame)) {
+        for (int64_t y = 0; y < frame.height; ++y) {
+            std::memcpy(frame.data + y * frame.strides[0], in + y * frame.width, width * 4);
+        }
+        return;
+    }
     for (int64_t y = 0; y < frame.height; ++y) {
         uint8_t* row = frame.data + y * frame.strides[0];
         const uint32_t* line = in + y * frame.width;
@@ -442,6 +469,20 @@ void WriteFrom(SoftwareSurface& surface, const Frame& frame) {
             }
         }
     }
+}
+
+// A surface over pixel memory that the calling thread keeps from call to call, for the
+// pictures a call converts (slots 0 and 1 the inputs, 2 the output): a call then takes
+// and fills no fresh frames of memory. Its pixels are whatever the last call left.
+SoftwareSurface ScratchSurface(int slot, int32_t width, int32_t height) {
+    thread_local std::array<PixelBuffer, 3> buffers;
+    PixelBuffer& buffer = buffers[static_cast<std::size_t>(slot)];
+    const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    // Kept while it fits and is not more than twice the size asked for.
+    if (buffer.size() < count || buffer.size() / 2 > count) {
+        buffer = PixelBuffer(count, 0);
+    }
+    return SoftwareSurface::Over(width, height, buffer.data());
 }
 
 // The bytes from the lowest to the highest a frame reaches, the last one excluded.
@@ -476,9 +517,9 @@ void ReadInputs(const Frame& old, const Frame& next, const Frame* out, Inputs& i
     const auto h = static_cast<int32_t>(old.height);
     py::gil_scoped_release release;
     inputs.oldSurface = oldInPlace ? SoftwareSurface::ReadOnlyOver(w, h, reinterpret_cast<const uint32_t*>(old.data))
-                                   : SoftwareSurface(w, h);
+                                   : ScratchSurface(0, w, h);
     inputs.newSurface = newInPlace ? SoftwareSurface::ReadOnlyOver(w, h, reinterpret_cast<const uint32_t*>(next.data))
-                                   : SoftwareSurface(w, h);
+                                   : ScratchSurface(1, w, h);
     if (!oldInPlace) {
         ReadInto(old, inputs.oldSurface);
     }
@@ -523,7 +564,7 @@ void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
             SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
             drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
         } else {
-            SoftwareSurface target(w, h);
+            SoftwareSurface target = ScratchSurface(2, w, h);
             drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
             if (drawn) {
                 WriteFrom(target, out);
@@ -771,13 +812,11 @@ old's shape. The arguments are those of frame_at(); `old` and `new` are read onc
 when frames() is called. len() gives the frames still to come, .times their moments.)");
 
     py::class_<FrameIterator>(m, "FrameIterator", "The frames of a run, drawn as they are asked for (see frames()).")
-        .def("__iter__", [](py::object self) {
-        return self; })
+        .def("__iter__", [](py::object self) { return self; })
         .def("__next__", &FrameIterator::Next)
         .def("__len__", &FrameIterator::Remaining)
         .def_property_readonly(
-            "times", [](const FrameIterator& it) {
-        return py::cast(it.Times()); },
+            "times", [](const FrameIterator& it) { return py::cast(it.Times()); },
             "The moments of all the run's frames in ms.");
 
     m.def("settings", &Settings, py::arg("name"), py::arg("block") = py::none(),

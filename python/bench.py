@@ -10,7 +10,8 @@ same pictures at 333 ms of a 1000 ms run, into one reused output in memory of th
 kind, and are timed by the calling thread's CPU time, so other programs on a shared
 machine do not count. The Python call's overhead is its time less the C++ time,
 against the C++ time. "new array" is the RGBA call without `out` (a fresh array each
-time), "RGB ms" the call on RGB arrays, which are converted on the way in and out.
+time), "RGB ms" the call on RGB arrays, which are converted on the way in and out
+(host/PixelFormat.h), and "RGB/RGBA" its time against the RGBA call's.
 """
 
 import argparse
@@ -86,7 +87,7 @@ def main() -> int:
 def overhead_table(args: argparse.Namespace, old: np.ndarray, new: np.ndarray) -> None:
     old_rgb, new_rgb = np.ascontiguousarray(old[..., :3]), np.ascontiguousarray(new[..., :3])
     out, out_rgb = huge_page_aligned(old.shape), np.empty_like(old_rgb)
-    print(f"{'transition':<20}{'C++ ms':>8}{'RGBA ms':>9}{'overhead':>9}{'new array':>10}{'RGB ms':>8}")
+    print(f"{'transition':<20}{'C++ ms':>8}{'RGBA ms':>9}{'overhead':>9}{'new array':>10}{'RGB ms':>8}{'RGB/RGBA':>9}")
     overheads, natives = [], {}
     for t in wqtrans.transitions():
         # The fastest of several turns of each side, taken in turn, so that a busy
@@ -100,7 +101,7 @@ def overhead_table(args: argparse.Namespace, old: np.ndarray, new: np.ndarray) -
         c, rgba, fresh, rgb = (min(times[k]) for k in ("c", "rgba", "fresh", "rgb"))
         overheads.append((rgba - c) / c)
         natives[t.name] = c
-        print(f"{t.name:<20}{c:8.2f}{rgba:9.2f}{overheads[-1]:+9.1%}{fresh:10.2f}{rgb:8.2f}", flush=True)
+        print(f"{t.name:<20}{c:8.2f}{rgba:9.2f}{overheads[-1]:+9.1%}{fresh:10.2f}{rgb:8.2f}{rgb / rgba:9.2f}", flush=True)
     print(f"overhead of the RGBA call into a reused out: median {sorted(overheads)[len(overheads) // 2]:+.1%}")
     # The call's fixed cost, with almost no pixels to draw: what Python and the module
     # spend on a request whatever its size (an upper bound of the call's overhead).

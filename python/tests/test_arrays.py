@@ -20,12 +20,16 @@ def layouts(picture: np.ndarray) -> dict[str, np.ndarray]:
     readonly = picture.copy()
     readonly.flags.writeable = False
     unaligned = np.frombuffer(bytearray(b"\0" + picture.tobytes()), np.uint8, offset=1).reshape(picture.shape)
+    padded = np.zeros((h, w + 3, c), np.uint8)
+    padded[:, :w] = picture
     return {
         "every other column, channels inside a wider pixel": wide[:, 1::2, 1 : c + 1],
         "Fortran order": np.asfortranarray(picture),
         "negative strides": flipped[::-1, ::-1],
         "read-only": readonly,
         "not on a 4-byte boundary": unaligned,
+        "rows apart": padded[:, :w],
+        "rows bottom up": np.ascontiguousarray(picture[::-1])[::-1],
     }
 
 

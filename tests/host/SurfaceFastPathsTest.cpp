@@ -43,6 +43,9 @@ const StretchCase kCases[] = {
     {"growth from before the source's left edge", 40, 20, 70, 30, 0, 0, 70, 30, -9, -4, 35, 15},
     {"growth past the destination's edges", 30, 20, 50, 40, -13, -5, 81, 62, 0, 0, 30, 20},
     {"width below the vector width", 7, 5, 9, 9, 1, 1, 7, 6, 0, 0, 5, 4},
+    {"a thin strip shrunk to 1/25", 150, 60, 20, 60, 2, 1, 6, 50, 0, 0, 150, 60},
+    {"a strip 13 wide shrunk to 1/9", 150, 60, 30, 60, 4, 1, 13, 50, 0, 0, 117, 60},
+    {"a thin strip from above the source's top to past its bottom", 40, 30, 20, 60, 1, 0, 5, 60, 3, -6, 12, 45},
     {"growing stretch within one surface", 48, 24, 48, 24, 2, 2, 40, 20, 10, 5, 20, 10, true},
 };
 
