@@ -131,6 +131,8 @@ public:
         context->time_base = AVRational{fpsDen, fps};
         context->framerate = AVRational{fps, fpsDen};
         context->pix_fmt = PixelFormatFor(codec);
+        // As many threads as the encoder finds cores (libavcodec's default is one).
+        context->thread_count = 0;
         context->gop_size = std::max(fps * 2 / fpsDen, 12);
         context->color_range = AVCOL_RANGE_MPEG;
         context->colorspace = AVCOL_SPC_BT709;
