@@ -142,29 +142,29 @@ InputSpec ParseInput(const std::string& text, bool (*exists)(const std::string&)
     }
     const std::string part = text.substr(hash + 1);
     const size_t dash = part.find('-');
-    InputSpec spec{text.substr(0, hash), std::nullopt, std::nullopt};
+    InputSpec input{text.substr(0, hash), std::nullopt, std::nullopt};
     bool good = dash != std::string::npos && part.find('-', dash + 1) == std::string::npos && part.size() > 1;
     if (good && dash > 0) {
-        spec.fromUs = ParseTime(part.substr(0, dash));
-        good = spec.fromUs.has_value();
+        input.fromUs = ParseTime(part.substr(0, dash));
+        good = input.fromUs.has_value();
     }
     if (good && dash + 1 < part.size()) {
-        spec.toUs = ParseTime(part.substr(dash + 1));
-        good = spec.toUs.has_value();
+        input.toUs = ParseTime(part.substr(dash + 1));
+        good = input.toUs.has_value();
     }
     if (!good) {
         UsageFailure(Quoted(text) + ": \"#" + part +
                      "\" is not a part of a clip; write FILE#START-END in seconds, m:ss or h:mm:ss, e.g. "
                      "clip.mp4#2.5-8, clip.mp4#1:30- or clip.mp4#-10");
     }
-    if (spec.fromUs && spec.toUs && *spec.toUs <= *spec.fromUs) {
+    if (input.fromUs && input.toUs && *input.toUs <= *input.fromUs) {
         UsageFailure(Quoted(text) + ": the part ends before it starts");
     }
-    return spec;
+    return input;
 }
 
 struct Source::State {
-    InputSpec spec;
+    InputSpec input;
     std::string name; // quoted, for messages
     int64_t holdUs = 0;
     bool picture = false;
@@ -213,7 +213,7 @@ struct Source::State {
     }
 
     void Open() {
-        int result = avformat_open_input(&format, spec.path.c_str(), nullptr, nullptr);
+        int result = avformat_open_input(&format, input.path.c_str(), nullptr, nullptr);
         if (result < 0) {
             if (result == AVERROR(ENOENT) || result == AVERROR(EACCES) || result == AVERROR(EISDIR)) {
                 InputFailure("cannot read " + name + ": " + AvError(result));
@@ -380,8 +380,8 @@ struct Source::State {
             } else {
                 InputFailure(name + " does not say how long it is; remux it (ffmpeg -i IN -c copy OUT.mkv)");
             }
-            inUs = spec.fromUs.value_or(0);
-            const int64_t outUs = spec.toUs.value_or(clipUs);
+            inUs = input.fromUs.value_or(0);
+            const int64_t outUs = input.toUs.value_or(clipUs);
             if (inUs >= clipUs) {
                 UsageFailure(name + ": the part starts at " + Seconds(inUs) + ", past the clip's end at " +
                              Seconds(clipUs));
@@ -562,9 +562,9 @@ struct Source::State {
     }
 };
 
-Source::Source(const InputSpec& spec, int64_t holdUs) : state(std::make_unique<State>()) {
-    state->spec = spec;
-    state->name = Quoted(spec.path);
+Source::Source(const InputSpec& input, int64_t holdUs) : state(std::make_unique<State>()) {
+    state->input = input;
+    state->name = Quoted(input.path);
     state->holdUs = holdUs;
     state->Probe();
 }
@@ -573,7 +573,7 @@ Source::~Source() = default;
 
 bool Source::IsPicture() const { return state->picture; }
 bool Source::HasSound() const { return state->sound; }
-const std::string& Source::Path() const { return state->spec.path; }
+const std::string& Source::Path() const { return state->input.path; }
 int64_t Source::InUs() const { return state->inUs; }
 int64_t Source::LengthUs() const { return state->lengthUs; }
 int32_t Source::DisplayWidth() const { return state->displayWidth; }

@@ -48,7 +48,7 @@ public:
     // Opens the input and reads what it is: a JoinError naming it when it is neither a
     // clip nor a picture, has no pictures, is over the pixel budget, or its first
     // picture cannot be decoded. The decoder is let go again until Start.
-    Source(const InputSpec& spec, int64_t holdUs);
+    Source(const InputSpec& input, int64_t holdUs);
     ~Source();
     Source(const Source&) = delete;
     Source& operator=(const Source&) = delete;
