@@ -5,10 +5,6 @@
 // $TMPDIR/wqtrans-bench-join.
 //   build/release/bench/wqtrans_bench --benchmark_filter=Join
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/PeakKib.h"
+
+namespace wqtrans {
 namespace {
 
 std::string Clip() {
@@ -40,7 +39,7 @@ void BM_JoinPeakMemory(benchmark::State& state) {
         return;
     }
     const auto clips = static_cast<int>(state.range(0));
-    std::vector<std::string> args = {WQTRANS_TOOL_PATH, "join"};
+    std::vector<std::string> args = {"join"};
     for (int i = 0; i < clips; ++i) {
         args.push_back(clip);
     }
@@ -51,26 +50,13 @@ void BM_JoinPeakMemory(benchmark::State& state) {
     long peakKib = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        const pid_t child = fork();
-        if (child == 0) {
-            std::vector<char*> argv;
-            for (std::string& arg : args) {
-                argv.push_back(arg.data());
-            }
-            argv.push_back(nullptr);
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, 1);
-            execv(WQTRANS_TOOL_PATH, argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        const long peak = tooltest::PeakKib(WQTRANS_TOOL_PATH, args);
+        if (peak < 0) {
             state.SkipWithError("the join failed");
             return;
         }
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        peakKib = std::max(peakKib, usage.ru_maxrss);
+        peakKib = std::max(peakKib, peak);
     }
     // 60 frames a clip, less the 30 that each 1 s cut shares.
     const double frames = 60.0 * clips - 30.0 * (clips - 1);
@@ -81,3 +67,4 @@ void BM_JoinPeakMemory(benchmark::State& state) {
 BENCHMARK(BM_JoinPeakMemory)->Arg(2)->Arg(10)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
+} // namespace wqtrans

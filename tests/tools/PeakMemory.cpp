@@ -3,42 +3,19 @@
 // of eight clips within 1.25 times a join of two, since inputs are let go once shown.
 // Each run's peak comes from the rusage that wait4 reports. CI runs it on the release build:
 //   build/release/tests/tools/wqtrans_tool_peak_memory
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tests/tools/PeakKib.h"
 
 namespace {
 
 // The peak resident size of one run of the tool in KiB, or -1 when it failed.
-long PeakKib(std::vector<std::string> args) {
-    args.insert(args.begin(), WQTRANS_TOOL_PATH);
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        execv(WQTRANS_TOOL_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return -1;
-    }
-    return usage.ru_maxrss;
-}
+long PeakKib(std::vector<std::string> args) { return wqtrans::tooltest::PeakKib(WQTRANS_TOOL_PATH, std::move(args)); }
 
 } // namespace
 
