@@ -50,7 +50,8 @@ check_obs() { # EXPECTED_PATH [ENV...]
     [ "$(realpath -m "$(head -n1 <<<"$listing")")" = "$expected" ] ||
         fail "$prefix: libobs loaded $(head -n1 <<<"$listing"), not $expected"
     grep -qx $'wqtrans_fade\tFade (wqtrans)' <<<"$listing" || fail "$prefix: no wqtrans_fade named \"Fade (wqtrans)\" in OBS"
-    [ "$(grep -c '^wqtrans_' <<<"$listing")" -eq 21 ] || fail "$prefix: OBS does not list the 21"
+    [ "$(grep -c $'^wqtrans_.*\t.* (wqtrans)$' <<<"$listing")" -eq 21 ] || fail "$prefix: OBS does not list the 21"
+    grep -qx $'wqtrans_random\twqtrans Random' <<<"$listing" || fail "$prefix: no \"wqtrans Random\" in OBS"
 }
 
 check_frei0r() { # [ENV...]
