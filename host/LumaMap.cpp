@@ -171,8 +171,7 @@ RevealAnalysis AnalyseReveal(const FrameRequest& request, int32_t width, int32_t
     // which maps its moments (a reversed run is stepped from its other end).
     oldPicture.CopyAll(&out);
     const bool plain = request.ease.IsLinear() && !request.reverse;
-    std::optional<SteppedRun> run =
-        plain ? SteppedRun::Start(request, std::max(request.durationMs, 1u)) : std::nullopt;
+    std::optional<SteppedRun> run = plain ? SteppedRun::Start(request, std::max(request.durationMs, 1u)) : std::nullopt;
     FrameRequest eased = request;
     eased.moduleLastStep = false;
     if (plain ? !run : !RenderFrameAt(eased, oldPicture, newPicture, out)) {

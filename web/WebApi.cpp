@@ -87,7 +87,7 @@ std::vector<uint8_t> NativeBytes(const val& bytes, const char* what) {
         return {};
     }
     static char message[160];
-    if (!bytes.instanceof(val::global("Uint8Array")) && !bytes.instanceof(val::global("Uint8ClampedArray"))) {
+    if (!bytes.instanceof (val::global("Uint8Array")) && !bytes.instanceof (val::global("Uint8ClampedArray"))) {
         if (!bytes.isArray()) {
             std::snprintf(message, sizeof message,
                           "%s must be a Uint8Array, a Uint8ClampedArray or an array of bytes (0 to 255)", what);
