@@ -234,7 +234,7 @@ void AddJoinOptions(CLI::App* command, JoinArgs& args) {
                     "  wqtrans join a.mp4 b.mp4 c.mp4 --cut 2=Door,\"Number of doors=4\" --out doors.mp4");
 }
 
-void RunJoin(const JoinArgs& args, const RunOptions& run) {
+std::string RunJoin(const JoinArgs& args, const RunOptions& run) {
     const OutputKind kind = OutputKindOf(args.out, args.format);
     if (!IsVideo(kind)) {
         UsageError("--out \"" + args.out + "\": a join is a video: .mp4, .mov, .mkv or .webm");
@@ -317,15 +317,15 @@ void RunJoin(const JoinArgs& args, const RunOptions& run) {
         }
         sink->Finish(static_cast<uint32_t>(join::FrameTimeMs(plan.totalFrames, plan.rate)));
         progress.Done();
-        if (!args.quiet) {
-            const int64_t ms = join::FrameTimeMs(plan.totalFrames, plan.rate);
-            char length[32];
-            std::snprintf(length, sizeof length, "%.2f s", static_cast<double>(ms) / 1000.0);
-            std::fprintf(args.out == "-" ? stderr : stdout,
-                         "wrote %s: %zu inputs, %zu cuts, %lld frames of %dx%d, %s\n",
-                         args.out == "-" ? "stdout" : args.out.c_str(), inputs.size(), cuts.size(),
-                         static_cast<long long>(plan.totalFrames), joined.Width(), joined.Height(), length);
-        }
+        const int64_t ms = join::FrameTimeMs(plan.totalFrames, plan.rate);
+        char length[32];
+        std::snprintf(length, sizeof length, "%.2f s", static_cast<double>(ms) / 1000.0);
+        auto count = [](size_t n, const char* one, const char* many) {
+            return std::to_string(n) + " " + (n == 1 ? one : many);
+        };
+        return count(inputs.size(), "input", "inputs") + ", " + count(cuts.size(), "cut", "cuts") + ", " +
+               count(static_cast<size_t>(plan.totalFrames), "frame", "frames") + " of " +
+               std::to_string(joined.Width()) + "x" + std::to_string(joined.Height()) + ", " + length;
     } catch (const join::JoinError& e) {
         throw ToolError(e.kind == join::ErrorKind::Usage ? kExitUsage : kExitIo, e.what());
     }

@@ -675,7 +675,10 @@ int Main(int argc, char** argv) {
             run.flags = joinArgs.flags;
             run.ease = joinArgs.ease;
             run.reverse = joinArgs.reverse;
-            RunJoin(joinArgs, run.Options());
+            const std::string summary = RunJoin(joinArgs, run.Options());
+            if (!joinArgs.quiet) {
+                Wrote(joinArgs.out, summary);
+            }
         } else if (calls->parsed()) {
             Calls(callsName, callsArgs, callsSets, callsBlock);
         }

@@ -317,9 +317,9 @@ class App;
 }
 namespace wqtrans::tool {
 // The join command's options, and the join itself with the seed, flags and motion read
-// as render reads them.
+// as render reads them; its summary for the line that says what was written.
 void AddJoinOptions(CLI::App* command, JoinArgs& args);
-void RunJoin(const JoinArgs& args, const RunOptions& run);
+std::string RunJoin(const JoinArgs& args, const RunOptions& run);
 
 // ---- Contact sheet -----------------------------------------------------------
 
