@@ -108,7 +108,7 @@ private:
         if (result < 0) {
             InputFailure("cannot read " + Quoted(path) + ": " + AvError(result));
         }
-        Check(avformat_find_stream_info(format, nullptr), "read the streams of");
+        Check(FindStreamInfo(format), "read the streams of");
         const AVCodec* codec = nullptr;
         result = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (result == AVERROR_STREAM_NOT_FOUND) {

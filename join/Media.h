@@ -3,12 +3,16 @@
 #pragma once
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/error.h>
 }
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "host/PixelBudget.h"
 
 namespace wqtrans::join {
 
@@ -26,6 +30,20 @@ inline std::string Seconds(int64_t us) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(us) / 1e6);
     return text;
+}
+
+// avformat_find_stream_info with its decoders refusing pictures past the pixel budget
+// before they take their memory: a file's header can claim any size.
+inline int FindStreamInfo(AVFormatContext* format) {
+    std::vector<AVDictionary*> options(format->nb_streams, nullptr);
+    for (AVDictionary*& option : options) {
+        av_dict_set_int(&option, "max_pixels", kMaxPixels, 0);
+    }
+    const int result = avformat_find_stream_info(format, options.data());
+    for (AVDictionary*& option : options) {
+        av_dict_free(&option);
+    }
+    return result;
 }
 
 } // namespace wqtrans::join

@@ -221,16 +221,7 @@ struct Source::State {
             InputFailure(name + " is neither a video nor a picture that FFmpeg's libraries read (" + AvError(result) +
                          ")");
         }
-        // The decoders that find_stream_info runs refuse pictures past the pixel budget
-        // before taking their memory.
-        std::vector<AVDictionary*> options(format->nb_streams, nullptr);
-        for (AVDictionary*& option : options) {
-            av_dict_set_int(&option, "max_pixels", kMaxPixels, 0);
-        }
-        result = avformat_find_stream_info(format, options.data());
-        for (AVDictionary*& option : options) {
-            av_dict_free(&option);
-        }
+        result = FindStreamInfo(format);
         if (result < 0) {
             InputFailure(name + " cannot be read: " + AvError(result));
         }
