@@ -136,7 +136,7 @@ private:
         // The input's own time 0: the container's start, which its pictures share.
         startPts = format->start_time == AV_NOPTS_VALUE
                        ? 0
-                       : av_rescale_q(format->start_time, AV_TIME_BASE_Q, stream->time_base);
+                       : Bounded(av_rescale_q(Bounded(format->start_time), AV_TIME_BASE_Q, stream->time_base));
     }
 
     void Check(int result, const std::string& what) const {
@@ -186,7 +186,8 @@ private:
             const int64_t expected = placed ? placeBase + av_rescale(fedIn, rate, inRate) : BufEnd();
             int64_t at = expected;
             if (frame->pts != AV_NOPTS_VALUE) {
-                at = loopBase + av_rescale_q(frame->pts - startPts, stream->time_base, AVRational{1, rate});
+                at = loopBase +
+                     Bounded(av_rescale_q(Bounded(frame->pts) - startPts, stream->time_base, AVRational{1, rate}));
             }
             const bool reformat = !placed || frame->sample_rate != inRate || frame->format != inFormat ||
                                   av_channel_layout_compare(&frame->ch_layout, &inLayout) != 0;

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -30,6 +31,19 @@ inline std::string Seconds(int64_t us) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f s", static_cast<double>(us) / 1e6);
     return text;
+}
+
+// A time or count read from a file, held within 2^50 (35 years in microseconds) either
+// way: a damaged header can claim any value, and the sums and differences taken of such
+// values must not overflow.
+inline int64_t Bounded(int64_t value) {
+    constexpr int64_t kLimit = int64_t{1} << 50;
+    return std::clamp(value, -kLimit, kLimit);
+}
+
+// A file's time in `base` as microseconds, bounded; a base of 0 gives the limit.
+inline int64_t BoundedUs(int64_t value, AVRational base) {
+    return Bounded(av_rescale_q(Bounded(value), base, AVRational{1, 1000000}));
 }
 
 // avformat_find_stream_info with its decoders refusing pictures past the pixel budget

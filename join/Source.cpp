@@ -45,6 +45,9 @@ std::optional<int64_t> ParseTime(const std::string& text) {
         }
         start = colon + 1;
     }
+    if (total > 1e9) {
+        return std::nullopt; // past 31 years: no clip's time
+    }
     return static_cast<int64_t>(std::llround(total * 1e6));
 }
 
@@ -265,7 +268,7 @@ struct Source::State {
         if (pts == AV_NOPTS_VALUE) {
             return lastUs;
         }
-        return av_rescale_q(pts, format->streams[videoIndex]->time_base, AVRational{1, 1000000}) - startUs;
+        return BoundedUs(pts, format->streams[videoIndex]->time_base) - startUs;
     }
 
     // The next frame into `into`; false at the clip's end.
@@ -314,11 +317,11 @@ struct Source::State {
     void Probe() {
         Open();
         AVStream* stream = format->streams[videoIndex];
-        tickUs = std::min<int64_t>(av_rescale_q(1, stream->time_base, AVRational{1, 1000000}), 1000);
+        tickUs = std::clamp<int64_t>(BoundedUs(1, stream->time_base), 0, 1000);
         const std::string demuxer = format->iformat->name;
         picture = demuxer == "image2" || (demuxer.size() > 5 && demuxer.compare(demuxer.size() - 5, 5, "_pipe") == 0);
         sound = !picture && av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
-        startUs = format->start_time == AV_NOPTS_VALUE ? 0 : format->start_time;
+        startUs = format->start_time == AV_NOPTS_VALUE ? 0 : Bounded(format->start_time);
 
         int turn = 0;
         if (const uint8_t* matrix = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr)) {
@@ -333,7 +336,7 @@ struct Source::State {
             sampleAspect = sar;
         }
         if (!picture && stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0 &&
-            stream->avg_frame_rate.num <= 1000 * stream->avg_frame_rate.den) {
+            int64_t{stream->avg_frame_rate.num} <= int64_t{1000} * stream->avg_frame_rate.den) {
             rate = FrameRate{static_cast<uint32_t>(stream->avg_frame_rate.num),
                              static_cast<uint32_t>(stream->avg_frame_rate.den)};
         }
@@ -364,10 +367,10 @@ struct Source::State {
             int64_t clipUs = 0;
             if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
                 const int64_t streamStart = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-                clipUs =
-                    av_rescale_q(streamStart + stream->duration, stream->time_base, AVRational{1, 1000000}) - startUs;
+                clipUs = BoundedUs(streamStart, stream->time_base) + BoundedUs(stream->duration, stream->time_base) -
+                         startUs;
             } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
-                clipUs = format->duration;
+                clipUs = Bounded(format->duration);
             } else {
                 InputFailure(name + " does not say how long it is; remux it (ffmpeg -i IN -c copy OUT.mkv)");
             }
