@@ -4,10 +4,12 @@
 // moments of long runs beside a memcpy.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "bench/Measure.h"
 #include "bench/Reference.h"
 #include "host/FrameRenderer.h"
+#include "host/PixelFormat.h"
 #include "module/Types.h"
 
 namespace {
@@ -28,10 +30,23 @@ wqtrans::SoftwareSurface Pattern(int32_t width, int32_t height, bool second) {
 // One transition's frame at `elapsedMs` of a one-second run, again and again into one
 // output: the native side of the browser's comparison (1280 x 720 at 500 ms) and of the
 // Python module's (1920 x 1080 at 333 ms).
-void BM_FrameAt(benchmark::State& state, const char* code, int32_t width, int32_t height, uint32_t elapsedMs) {
-    wqtrans::SoftwareSurface oldFrame = Pattern(width, height, false);
-    wqtrans::SoftwareSurface newFrame = Pattern(width, height, true);
-    wqtrans::SoftwareSurface out(width, height);
+// With `triples`, the three pictures are 3-byte pixels drawn where they lie, as the
+// Python module draws RGB arrays.
+void BM_FrameAt(benchmark::State& state, const char* code, int32_t width, int32_t height, uint32_t elapsedMs,
+                bool triples) {
+    wqtrans::SoftwareSurface oldWords = Pattern(width, height, false);
+    wqtrans::SoftwareSurface newWords = Pattern(width, height, true);
+    wqtrans::SoftwareSurface outWords(width, height);
+    const std::size_t bytes = 3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::vector<uint8_t> oldBytes(bytes), newBytes(bytes), outBytes(bytes);
+    wqtrans::TriplesFromWords(oldWords.Pixels(), oldBytes.data(), bytes / 3);
+    wqtrans::TriplesFromWords(newWords.Pixels(), newBytes.data(), bytes / 3);
+    wqtrans::SoftwareSurface oldView = wqtrans::SoftwareSurface::OverTriples(width, height, oldBytes.data());
+    wqtrans::SoftwareSurface newView = wqtrans::SoftwareSurface::OverTriples(width, height, newBytes.data());
+    wqtrans::SoftwareSurface outView = wqtrans::SoftwareSurface::OverTriples(width, height, outBytes.data());
+    wqtrans::SoftwareSurface& oldFrame = triples ? oldView : oldWords;
+    wqtrans::SoftwareSurface& newFrame = triples ? newView : newWords;
+    wqtrans::SoftwareSurface& out = triples ? outView : outWords;
     const wqtrans::FrameRequest request{wqtrans::MakeId(code[0], code[1], code[2], code[3]), {}, 1, 0, 1000, elapsedMs};
     if (!wqtrans::RenderFrameAt(request, oldFrame, newFrame, out)) {
         state.SkipWithError("the frame renderer refused the request");
@@ -76,11 +91,15 @@ constexpr const char* kCodes[] = {"FADE", "BAND", "DOOR", "MOSA", "SCRL", "ZIGZ"
 const int registered = [] {
     for (const char* code : kCodes) {
         benchmark::RegisterBenchmark(("BM_FrameAt/" + std::string(code)).c_str(), BM_FrameAt, code, kWidth, kHeight,
-                                     500u)
+                                     500u, false)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("BM_FrameAt1080/" + std::string(code)).c_str(), BM_FrameAt, code, 1920, 1080,
-                                     333u)
+                                     333u, false)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_FrameAt1080Triples/" + std::string(code)).c_str(), BM_FrameAt, code, 1920,
+                                     1080, 333u, true)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }

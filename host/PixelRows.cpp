@@ -1,5 +1,6 @@
 #include "host/PixelRows.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cstring>
@@ -121,6 +122,21 @@ __attribute__((target("avx2"))) int64_t BlendAvx2(uint32_t* out, const uint32_t*
     return i;
 }
 
+// Thirty-two bytes at a time, the blend of BlendAvx2 on every byte; 1 <= p <= 127.
+__attribute__((target("avx2"))) int64_t BlendBytesAvx2(uint8_t* io, const uint8_t* s, int64_t bytes, uint32_t p) {
+    const __m256i weights = _mm256_set1_epi16(static_cast<int16_t>(p << 8 | (128 - p)));
+    int64_t i = 0;
+    for (; i + 32 <= bytes; i += 32) {
+        const __m256i sv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + i));
+        const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(io + i));
+        const __m256i lo = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(sv, dv), weights);
+        const __m256i hi = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(sv, dv), weights);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(io + i),
+                            _mm256_packus_epi16(_mm256_srli_epi16(lo, 7), _mm256_srli_epi16(hi, 7)));
+    }
+    return i;
+}
+
 __attribute__((target("avx2"))) inline __m256i Div255x16(__m256i x) {
     const __m256i one = _mm256_set1_epi16(1);
     return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(x, one), _mm256_srli_epi16(x, 8)), 8);
@@ -229,6 +245,83 @@ void Gather(uint32_t* out, const uint32_t* row, const uint32_t* columns, int64_t
     GatherPortable(out + done, row, columns + done, n - done);
 }
 
+TripleGather::TripleGather(const uint32_t* from, int64_t n) : columns(from, from + n) {
+    // The groups of four whose 16-byte store ends within the row's 3n bytes: group g
+    // stores bytes [12g, 12g + 16).
+    const int64_t count = std::max<int64_t>(0, (3 * n - 4) / 12);
+    groups.resize(static_cast<std::size_t>(count));
+    for (int64_t g = 0; g < count; ++g) {
+        Group& group = groups[static_cast<std::size_t>(g)];
+        const uint32_t first = from[4 * g];
+        group.start = 3 * first;
+        group.fits = 3 * (int64_t{from[4 * g + 3]} - first) + 3 <= 32;
+        std::memset(group.low, 0x80, sizeof group.low);
+        std::memset(group.high, 0x80, sizeof group.high);
+        if (!group.fits) {
+            continue;
+        }
+        for (int j = 0; j < 12; ++j) {
+            const auto byte = static_cast<uint8_t>(3 * (from[4 * g + j / 3] - first) + j % 3);
+            (byte < 16 ? group.low[j] : group.high[j]) = static_cast<uint8_t>(byte & 15);
+        }
+    }
+}
+
+namespace {
+
+// Pixel k to the end of a row, three bytes each.
+void GatherTriplesFrom(uint8_t* out, const uint8_t* row, const uint32_t* columns, int64_t k, int64_t n) {
+    for (; k < n; ++k) {
+        std::memcpy(out + 3 * k, row + 3 * static_cast<std::size_t>(columns[k]), 3);
+    }
+}
+
+#ifdef WQTRANS_AVX2_ROWS
+
+bool HasSsse3() {
+    static const bool has = __builtin_cpu_supports("ssse3") != 0;
+    return has && !plainPaths.load(std::memory_order_relaxed);
+}
+
+// A group reads two 16-byte halves, shuffles each and merges them: its 12 bytes and 4
+// of zeros, which the next group's store overwrites. A group that does not fit, or
+// would read past `readable`, goes a pixel at a time. Returns the pixels done.
+__attribute__((target("ssse3"))) int64_t GatherGroupsSsse3(uint8_t* out, const uint8_t* row, int64_t readable,
+                                                           const TripleGather::Group* groups, std::size_t count,
+                                                           const uint32_t* columns) {
+    for (std::size_t g = 0; g < count; ++g) {
+        const TripleGather::Group& group = groups[g];
+        if (!group.fits || int64_t{group.start} + 32 > readable) {
+            GatherTriplesFrom(out, row, columns, static_cast<int64_t>(4 * g), static_cast<int64_t>(4 * g + 4));
+            continue;
+        }
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + group.start));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + group.start + 16));
+        const __m128i picked =
+            _mm_or_si128(_mm_shuffle_epi8(low, _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.low))),
+                         _mm_shuffle_epi8(high, _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.high))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12 * g), picked);
+    }
+    return static_cast<int64_t>(4 * count);
+}
+
+#endif
+
+} // namespace
+
+void TripleGather::Row(uint8_t* out, const uint8_t* row, int64_t readable) const {
+    const auto n = static_cast<int64_t>(columns.size());
+    int64_t done = 0;
+#ifdef WQTRANS_AVX2_ROWS
+    if (HasSsse3()) {
+        done = GatherGroupsSsse3(out, row, readable, groups.data(), groups.size(), columns.data());
+    }
+#else
+    (void)readable;
+#endif
+    GatherTriplesFrom(out, row, columns.data(), done, n);
+}
+
 void Blend(uint32_t* out, const uint32_t* s, const uint32_t* d, int64_t n, uint32_t p) {
     int64_t done = 0;
 #ifdef WQTRANS_AVX2_ROWS
@@ -242,6 +335,21 @@ void Blend(uint32_t* out, const uint32_t* s, const uint32_t* d, int64_t n, uint3
     }
 #endif
     BlendPortable(out + done, s + done, d + done, n - done, p);
+}
+
+void BlendTriples(uint8_t* io, const uint8_t* s, int64_t n, uint32_t p) {
+    const int64_t bytes = 3 * n;
+    int64_t done = 0;
+#ifdef WQTRANS_AVX2_ROWS
+    if (p >= 1 && p <= 127 && HasAvx2()) {
+        done = BlendBytesAvx2(io, s, bytes, p);
+    }
+#endif
+    const auto w = static_cast<int16_t>(std::min<uint32_t>(p, 128));
+    for (int64_t i = done; i < bytes; ++i) {
+        const int16_t sv = s[i];
+        io[i] = static_cast<uint8_t>(sv + static_cast<int16_t>(static_cast<int16_t>(io[i] - sv) * w >> 7));
+    }
 }
 
 void Tint(uint32_t* out, const uint32_t* s, const uint32_t* d, int64_t n, uint32_t tint) {

@@ -1,5 +1,6 @@
 #include "host/SoftwareSurface.h"
 
+#include "host/PixelFormat.h"
 #include "host/PixelRows.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <typeinfo>
 #include <vector>
 
@@ -208,6 +210,81 @@ void DrawBlock(const uint32_t* src, int64_t srcStride, uint32_t* dst, int64_t ds
     }
 }
 
+// ---- 3-byte pixels --------------------------------------------------------------------
+
+// The pixels a row of 3-byte pixels goes through as words at a time, on the stack.
+constexpr int64_t kWordChunk = 256;
+
+// n pixels from s to d, either or both of them 3-byte pixels (`sBytes`, `dBytes` the
+// bytes of a pixel), a chunk at a time through words and the words' row kernels, so
+// that every op gives the bytes it gives on words. s and d must not overlap.
+void ApplyRowThroughWords(uint8_t* d, int64_t dBytes, const uint8_t* s, int64_t sBytes, int64_t n, const PixelOp& op) {
+    uint32_t from[kWordChunk];
+    uint32_t to[kWordChunk];
+    // A plain copy does not read what it covers.
+    const bool readsDest = op.kind != PixelOp::kCopy || op.keyed;
+    for (int64_t i = 0; i < n; i += kWordChunk) {
+        const int64_t m = std::min(kWordChunk, n - i);
+        if (sBytes == 3) {
+            WordsFromTriples(s + 3 * i, from, static_cast<std::size_t>(m));
+        } else {
+            std::memcpy(from, s + 4 * i, static_cast<std::size_t>(m) * sizeof(uint32_t));
+        }
+        if (dBytes == 4) {
+            ApplyRow(reinterpret_cast<uint32_t*>(d) + i, from, m, op);
+            continue;
+        }
+        if (readsDest) {
+            WordsFromTriples(d + 3 * i, to, static_cast<std::size_t>(m));
+        }
+        ApplyRow(to, from, m, op);
+        TriplesFromWords(to, d + 3 * i, static_cast<std::size_t>(m));
+    }
+}
+
+// A clipped block where either surface holds 3-byte pixels. Between two such surfaces
+// plain copies and blends go byte by byte where the pixels lie; everything else goes
+// through words (ApplyRowThroughWords). src and dst may be the same surface.
+void DrawBlockBytes(SoftwareSurface& src, SoftwareSurface& dst, const Block& b, const PixelOp& op) {
+    if (op.kind == PixelOp::kNothing) {
+        return;
+    }
+    const int64_t sBytes = src.BytesPerPixel();
+    const int64_t dBytes = dst.BytesPerPixel();
+    int64_t sStep = sBytes * src.Width();
+    int64_t dStep = dBytes * dst.Width();
+    const uint8_t* s = src.Bytes() + b.ys * sStep + b.xs * sBytes;
+    uint8_t* d = dst.Bytes() + b.yd * dStep + b.xd * dBytes;
+    const bool same = &src == &dst;
+    // Within one surface rows downwards are walked from the bottom, so that no source
+    // row is overwritten before it is read.
+    if (same && b.yd > b.ys) {
+        s += (b.h - 1) * sStep;
+        d += (b.h - 1) * dStep;
+        sStep = -sStep;
+        dStep = -dStep;
+    }
+    const bool plain = op.kind == PixelOp::kCopy && !op.keyed;
+    const auto rowBytes = static_cast<std::size_t>(b.w * sBytes);
+    std::vector<uint8_t> held; // a source row that the row drawn may overlap
+    for (int64_t j = 0; j < b.h; ++j, s += sStep, d += dStep) {
+        if (sBytes == dBytes && plain) {
+            std::memmove(d, s, rowBytes);
+            continue;
+        }
+        const uint8_t* row = s;
+        if (same) {
+            held.assign(s, s + rowBytes);
+            row = held.data();
+        }
+        if (sBytes == dBytes && op.kind == PixelOp::kBlend && !op.keyed) {
+            pixels::BlendTriples(d, row, b.w, op.share);
+        } else {
+            ApplyRowThroughWords(d, dBytes, row, sBytes, b.w, op);
+        }
+    }
+}
+
 // The source coordinate of destination offset i in a stretch of size n from size m:
 // floor((i + 0.5) * m / n). i < n <= 2^31 and m < 2^31 keep the product below 2^63.
 inline int64_t StretchCoord(int64_t i, int64_t m, int64_t n) { return ((2 * i + 1) * m) / (2 * n); }
@@ -290,6 +367,10 @@ struct ColumnMap {
         return 1;
     }
     const PixelOp pixelOp = ResolveOp(mode, op, param, src.KeyColour());
+    if (src.BytesPerPixel() != 4 || dst->BytesPerPixel() != 4) {
+        DrawBlockBytes(src, *dst, b, pixelOp);
+        return 1;
+    }
     DrawBlock(src.Pixels(), src.Width(), dst->Pixels(), dst->Width(), b, pixelOp, &src == dst);
     return 1;
 }
@@ -326,12 +407,30 @@ SoftwareSurface SoftwareSurface::ReadOnlyOver(int32_t w, int32_t h, const uint32
     return view;
 }
 
+SoftwareSurface SoftwareSurface::OverTriples(int32_t w, int32_t h, uint8_t* memory) {
+    SoftwareSurface view;
+    if (w > 0 && h > 0 && memory != nullptr) {
+        view.width = w;
+        view.height = h;
+        view.triples = memory;
+    }
+    return view;
+}
+
+SoftwareSurface SoftwareSurface::ReadOnlyOverTriples(int32_t w, int32_t h, const uint8_t* memory) {
+    SoftwareSurface view = OverTriples(w, h, const_cast<uint8_t*>(memory));
+    view.readOnly = true;
+    return view;
+}
+
 // A copy owns its pixels, also the copy of a view.
 SoftwareSurface::SoftwareSurface(const SoftwareSurface& other)
     : HostSurface(other), width(other.width), height(other.height), storage(other.PixelCount(), 0u),
       pixels(storage.data()), keyColour(other.keyColour), depth(other.depth), driver(other.driver),
       palette(other.palette), ready(other.ready), openDraws(other.openDraws) {
-    if (PixelCount() != 0) {
+    if (other.triples != nullptr) {
+        WordsFromTriples(other.triples, pixels, PixelCount());
+    } else if (PixelCount() != 0) {
         std::memcpy(pixels, other.pixels, PixelCount() * sizeof(uint32_t));
     }
 }
@@ -353,6 +452,7 @@ SoftwareSurface& SoftwareSurface::operator=(SoftwareSurface&& other) noexcept {
         height = other.height;
         storage = std::move(other.storage);
         pixels = view ? other.pixels : storage.data();
+        triples = other.triples;
         readOnly = other.readOnly;
         keyColour = other.keyColour;
         depth = other.depth;
@@ -363,6 +463,7 @@ SoftwareSurface& SoftwareSurface::operator=(SoftwareSurface&& other) noexcept {
         other.width = 0;
         other.height = 0;
         other.pixels = nullptr;
+        other.triples = nullptr;
         PixelBuffer().swap(other.storage);
     }
     return *this;
@@ -371,13 +472,32 @@ SoftwareSurface& SoftwareSurface::operator=(SoftwareSurface&& other) noexcept {
 void SoftwareSurface::Adopt(PixelBuffer& fresh) {
     storage.swap(fresh);
     pixels = storage.data();
+    triples = nullptr;
     readOnly = false;
 }
 
 void SoftwareSurface::Fill(uint32_t value) {
-    if (Writable()) {
-        std::fill_n(pixels, PixelCount(), value);
+    if (!Writable()) {
+        return;
     }
+    if (triples != nullptr) {
+        for (std::size_t i = 0; i < PixelCount(); ++i) {
+            triples[3 * i] = static_cast<uint8_t>(value);
+            triples[3 * i + 1] = static_cast<uint8_t>(value >> 8);
+            triples[3 * i + 2] = static_cast<uint8_t>(value >> 16);
+        }
+        return;
+    }
+    std::fill_n(pixels, PixelCount(), value);
+}
+
+void SoftwareSurface::SetPixel(int32_t x, int32_t y, uint32_t value) {
+    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+    if (triples != nullptr) {
+        TriplesFromWords(&value, triples + 3 * at, 1);
+        return;
+    }
+    pixels[at] = value;
 }
 
 void SoftwareSurface::SetModel(int32_t newDepth, int32_t newDriver, const HostPalette* newPalette) {
@@ -395,7 +515,8 @@ int32_t SoftwareSurface::CopyRect(HostSurface* dest, int32_t xd, int32_t yd, int
     // Every way out of this function is a return or a tail call, so that the plain copy
     // of one pixel runs without a stack frame.
     if (dest == nullptr || &typeid(*dest) != &typeid(SoftwareSurface) || op != 0 || mode == 1 || dest == this ||
-        !static_cast<SoftwareSurface*>(dest)->Writable()) [[unlikely]] {
+        !static_cast<SoftwareSurface*>(dest)->Writable() || triples != nullptr ||
+        static_cast<SoftwareSurface*>(dest)->triples != nullptr) [[unlikely]] {
         return DrawChecked(*this, dest, xd, yd, xs, ys, w, h, mode, op, param);
     }
     auto* target = static_cast<SoftwareSurface*>(dest);
@@ -478,6 +599,81 @@ inline void CopyFew(uint32_t* d, const uint32_t* s, const uint32_t* c, int64_t n
     }
 }
 
+// The rows [j0, j1) of a stretch where either surface holds 3-byte pixels, the columns
+// in `map`, drawn from destination column x on: the span of each source row that the
+// columns read is turned into words once, gathered as on words and then written or
+// combined through words. An unscaled row's repeat is the row just drawn.
+void StretchRowsBytes(SoftwareSurface& source, SoftwareSurface& target, const ColumnMap& map, int64_t x, int64_t yd,
+                      int64_t j0, int64_t j1, int64_t ys, int64_t hs, int64_t hd, const PixelOp& op) {
+    const int64_t height = source.Height();
+    const int64_t sBytes = source.BytesPerPixel();
+    const int64_t dBytes = target.BytesPerPixel();
+    const int64_t sRowBytes = sBytes * source.Width();
+    const int64_t dRowBytes = dBytes * target.Width();
+    const auto n = static_cast<int64_t>(map.columns.size());
+    // The columns from the first one read, and the source pixels they span.
+    const int64_t low = map.columns.front();
+    const int64_t span = int64_t{map.columns[static_cast<std::size_t>(n - 1)]} - low + 1;
+    std::vector<uint32_t> columns(static_cast<std::size_t>(n));
+    for (int64_t k = 0; k < n; ++k) {
+        columns[static_cast<std::size_t>(k)] = static_cast<uint32_t>(map.columns[static_cast<std::size_t>(k)] - low);
+    }
+    // Stretching within one surface reads from a snapshot of the source.
+    const uint8_t* src = source.Bytes();
+    std::vector<uint8_t> snapshot;
+    if (&target == &source) {
+        snapshot.assign(src, src + height * sRowBytes);
+        src = snapshot.data();
+    }
+    std::vector<uint32_t> words(static_cast<std::size_t>(sBytes == 3 ? span : 0));
+    std::vector<uint32_t> row(static_cast<std::size_t>(n));
+    const bool plain = op.kind == PixelOp::kCopy && !op.keyed;
+    const uint8_t* previousSource = nullptr;
+    const uint8_t* previousRow = nullptr;
+    // Plain copies between 3-byte pixels gather them where they lie.
+    std::optional<pixels::TripleGather> direct;
+    if (plain && sBytes == 3 && dBytes == 3) {
+        direct.emplace(map.columns.data(), n);
+    }
+    for (int64_t j = j0; j < j1; ++j) {
+        const int64_t y = ys + StretchCoord(j, hs, hd);
+        if (y < 0) {
+            continue;
+        }
+        if (y >= height) {
+            break;
+        }
+        const uint8_t* s = src + y * sRowBytes;
+        uint8_t* d = target.Bytes() + (yd + j) * dRowBytes + x * dBytes;
+        if (s == previousSource && plain) {
+            std::memcpy(d, previousRow, static_cast<std::size_t>(n * dBytes));
+            previousRow = d;
+            continue;
+        }
+        if (direct) {
+            direct->Row(d, s, (height - y) * sRowBytes);
+            previousSource = s;
+            previousRow = d;
+            continue;
+        }
+        if (s != previousSource) {
+            if (sBytes == 3) {
+                WordsFromTriples(s + 3 * low, words.data(), static_cast<std::size_t>(span));
+                pixels::Gather(row.data(), words.data(), columns.data(), n, span);
+            } else {
+                pixels::Gather(row.data(), reinterpret_cast<const uint32_t*>(s) + low, columns.data(), n, span);
+            }
+        }
+        previousSource = s;
+        previousRow = d;
+        if (plain && dBytes == 3) {
+            TriplesFromWords(row.data(), d, static_cast<std::size_t>(n));
+        } else {
+            ApplyRowThroughWords(d, dBytes, reinterpret_cast<const uint8_t*>(row.data()), 4, n, op);
+        }
+    }
+}
+
 } // namespace
 
 int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const SurfaceRect& clip, int32_t xd, int32_t yd,
@@ -514,6 +710,10 @@ int32_t StretchRectWithin(SoftwareSurface& source, HostSurface* dest, const Surf
     }
     const PixelOp pixelOp = ResolveOp(mode, op, param, source.KeyColour());
     if (pixelOp.kind == PixelOp::kNothing) {
+        return 1;
+    }
+    if (source.BytesPerPixel() != 4 || target->BytesPerPixel() != 4) {
+        StretchRowsBytes(source, *target, map, xd + first, yd, j0, j1, ys, hs, hd, pixelOp);
         return 1;
     }
     // Stretching within one surface reads from a snapshot of the source.

@@ -55,6 +55,13 @@ public:
     // Allocate gives the surface memory of its own.
     static SoftwareSurface Over(int32_t width, int32_t height, uint32_t* memory);
     static SoftwareSurface ReadOnlyOver(int32_t width, int32_t height, const uint32_t* memory);
+    // The same over 3-byte pixels, rows 3 * width bytes apart with no padding (an RGB or
+    // BGR frame), drawn where they lie: a pixel reads as the word C0 | C1 << 8 | C2 << 16
+    // | 0xFF << 24 (C0 its first byte) and is written back as that word's low three
+    // bytes, so every drawing gives the bytes it gives on words. Pixels() is null for
+    // such a view: Bytes() is its memory. A copy of it is a surface of words.
+    static SoftwareSurface OverTriples(int32_t width, int32_t height, uint8_t* memory);
+    static SoftwareSurface ReadOnlyOverTriples(int32_t width, int32_t height, const uint8_t* memory);
     SoftwareSurface(const SoftwareSurface& other);
     SoftwareSurface& operator=(const SoftwareSurface& other);
     SoftwareSurface(SoftwareSurface&& other) noexcept;
@@ -90,11 +97,25 @@ public:
     HostSurface* NewSurface() override;
     void Destroy() override;
 
-    // Pixel access for hosts, tools and tests.
+    // Pixel access for hosts, tools and tests. Pixels() is null for a view over 3-byte
+    // pixels.
     uint32_t* Pixels() { return pixels; }
     const uint32_t* Pixels() const { return pixels; }
-    uint32_t Pixel(int32_t x, int32_t y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
-    void SetPixel(int32_t x, int32_t y, uint32_t value) { pixels[static_cast<std::size_t>(y) * width + x] = value; }
+    uint32_t Pixel(int32_t x, int32_t y) const {
+        const std::size_t at =
+            static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+        if (triples != nullptr) {
+            const uint8_t* p = triples + 3 * at;
+            return p[0] | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | 0xFF000000u;
+        }
+        return pixels[at];
+    }
+    void SetPixel(int32_t x, int32_t y, uint32_t value);
+    // The pixels' memory whatever their layout, and the bytes of one pixel: 4 for
+    // words, 3 for a view over 3-byte pixels.
+    uint8_t* Bytes() { return triples != nullptr ? triples : reinterpret_cast<uint8_t*>(pixels); }
+    const uint8_t* Bytes() const { return triples != nullptr ? triples : reinterpret_cast<const uint8_t*>(pixels); }
+    int32_t BytesPerPixel() const { return triples != nullptr ? 3 : 4; }
     void Fill(uint32_t value);
     void SetReady(bool value) { ready = value; }
     // Sets the surface's pixel model as a host would: depth 8 surfaces carry a palette.
@@ -126,6 +147,8 @@ private:
     // `pixels` is storage's memory, or the caller's for a view.
     PixelBuffer storage;
     uint32_t* pixels = nullptr;
+    // The caller's 3-byte pixels of a view over them (pixels is null then).
+    uint8_t* triples = nullptr;
     bool readOnly = false;
     uint32_t keyColour = 0;
     int32_t depth = 32;

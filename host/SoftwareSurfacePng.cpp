@@ -108,6 +108,9 @@ bool SoftwareSurface::SavePng(const std::string& path, std::string* error) const
     if (width <= 0 || height <= 0) {
         return Fail(error, "the surface is empty");
     }
+    if (triples != nullptr) {
+        return SoftwareSurface(*this).SavePng(path, error); // as words
+    }
     std::vector<uint8_t> rgb;
     try {
         rgb.resize(PixelCount() * 3);

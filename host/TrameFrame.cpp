@@ -41,17 +41,17 @@ std::vector<Lattice> Sweeps(int32_t pattern, uint64_t W, uint64_t H, uint32_t R,
     }
 }
 
-// dst = the old row with the new row's pixels where mask is all ones; a loop the
+// dst = the old row with the new row's bytes where mask is all ones; a loop the
 // compiler vectorises.
-void SelectRow(const uint32_t* oldRow, const uint32_t* newRow, const uint32_t* mask, uint32_t* dst, std::size_t n) {
+void SelectRow(const uint8_t* oldRow, const uint8_t* newRow, const uint8_t* mask, uint8_t* dst, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        dst[i] = oldRow[i] ^ ((oldRow[i] ^ newRow[i]) & mask[i]);
+        dst[i] = static_cast<uint8_t>(oldRow[i] ^ ((oldRow[i] ^ newRow[i]) & mask[i]));
     }
 }
 
-void CopyRow(const uint32_t* from, uint32_t* to, std::size_t n) {
+void CopyRow(const uint8_t* from, uint8_t* to, std::size_t n) {
     if (from != to) {
-        std::memcpy(to, from, n * sizeof(uint32_t));
+        std::memcpy(to, from, n);
     }
 }
 
@@ -61,7 +61,11 @@ bool DrawTrameAt(const std::vector<uint8_t>& block, uint32_t e, uint32_t d, Soft
                  SoftwareSurface& newFrame, SoftwareSurface& out) {
     const int32_t width = newFrame.Width();
     const int32_t height = newFrame.Height();
-    if (width <= 0 || height <= 0 || !out.IsReady() || d == 0 || e > d) {
+    // The rows are drawn as bytes, so words and 3-byte pixels alike, but all three
+    // pictures in one layout.
+    const int32_t pixelBytes = out.BytesPerPixel();
+    if (width <= 0 || height <= 0 || !out.IsReady() || d == 0 || e > d || oldFrame.BytesPerPixel() != pixelBytes ||
+        newFrame.BytesPerPixel() != pixelBytes) {
         return false;
     }
     int32_t pattern = 2;
@@ -88,12 +92,12 @@ bool DrawTrameAt(const std::vector<uint8_t>& block, uint32_t e, uint32_t d, Soft
     // needed; whether they are none or all of the row.
     enum class Kind : uint8_t { Unmade, Old, New, Mixed };
     std::array<Kind, 16> kinds{};
-    std::array<std::vector<uint32_t>, 16> masks;
+    std::array<std::vector<uint8_t>, 16> masks;
     auto kindOf = [&](unsigned key) {
         if (kinds[key] != Kind::Unmade) {
             return kinds[key];
         }
-        std::vector<uint32_t> mask(static_cast<std::size_t>(W), 0);
+        std::vector<uint8_t> mask(static_cast<std::size_t>(W) * pixelBytes, 0);
         std::size_t count = 0;
         for (std::size_t i = 0; i < sweeps.size(); ++i) {
             if ((key >> i & 1) == 0) {
@@ -101,8 +105,9 @@ bool DrawTrameAt(const std::vector<uint8_t>& block, uint32_t e, uint32_t d, Soft
             }
             const Lattice& sweep = sweeps[i];
             for (uint64_t x = sweep.xFrom; x < sweep.xTo; x += sweep.xStep) {
-                count += mask[x] == 0 ? 1 : 0;
-                mask[x] = ~0u;
+                uint8_t* bytes = mask.data() + x * pixelBytes;
+                count += bytes[0] == 0 ? 1 : 0;
+                std::memset(bytes, 0xFF, static_cast<std::size_t>(pixelBytes));
             }
         }
         kinds[key] = count == 0 ? Kind::Old : count == W ? Kind::New : Kind::Mixed;
@@ -110,10 +115,10 @@ bool DrawTrameAt(const std::vector<uint8_t>& block, uint32_t e, uint32_t d, Soft
         return kinds[key];
     };
 
-    const uint32_t* oldPixels = oldFrame.Pixels();
-    const uint32_t* newPixels = newFrame.Pixels();
-    uint32_t* outPixels = out.Pixels();
-    const auto n = static_cast<std::size_t>(W);
+    const uint8_t* oldPixels = oldFrame.Bytes();
+    const uint8_t* newPixels = newFrame.Bytes();
+    uint8_t* outPixels = out.Bytes();
+    const auto n = static_cast<std::size_t>(W) * static_cast<std::size_t>(pixelBytes);
     for (uint64_t y = 0; y < H; ++y) {
         unsigned key = 0;
         for (std::size_t i = 0; i < sweeps.size(); ++i) {

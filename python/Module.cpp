@@ -332,6 +332,12 @@ struct Frame {
         return channels == 4 && strides[2] == 1 && strides[1] == 4 && strides[0] == 4 * width &&
                reinterpret_cast<uintptr_t>(data) % alignof(uint32_t) == 0;
     }
+    // C-contiguous RGB or BGR: a surface of 3-byte pixels can lie over its memory.
+    bool PackedTriples() const {
+        return channels == 3 && strides[2] == 1 && strides[1] == 3 && strides[0] == 3 * width;
+    }
+    // Whether a surface can lie over the frame's memory.
+    bool InPlace() const { return Packed() || PackedTriples(); }
     // Whether no two elements share a byte, so that writes do not land on each other.
     bool Distinct() const {
         std::array<std::pair<int64_t, int64_t>, 3> dims = {
@@ -503,6 +509,14 @@ bool MayShare(const Frame& a, const Frame& b) {
     return aLow < bHigh && bLow < aHigh;
 }
 
+// A read-only surface over a frame that InPlace() accepts.
+SoftwareSurface View(const Frame& frame) {
+    const auto w = static_cast<int32_t>(frame.width);
+    const auto h = static_cast<int32_t>(frame.height);
+    return frame.channels == 3 ? SoftwareSurface::ReadOnlyOverTriples(w, h, frame.data)
+                               : SoftwareSurface::ReadOnlyOver(w, h, reinterpret_cast<const uint32_t*>(frame.data));
+}
+
 // The pictures of a run, as surfaces: over packed arrays' memory, else copies.
 struct Inputs {
     SoftwareSurface oldSurface, newSurface;
@@ -511,15 +525,13 @@ struct Inputs {
 // Reads `old` and `next` into surfaces without the GIL: packed arrays that `out` does
 // not touch are used where they lie.
 void ReadInputs(const Frame& old, const Frame& next, const Frame* out, Inputs& inputs) {
-    const bool oldInPlace = old.Packed() && (out == nullptr || !MayShare(old, *out));
-    const bool newInPlace = next.Packed() && (out == nullptr || !MayShare(next, *out));
+    const bool oldInPlace = old.InPlace() && (out == nullptr || !MayShare(old, *out));
+    const bool newInPlace = next.InPlace() && (out == nullptr || !MayShare(next, *out));
     const auto w = static_cast<int32_t>(old.width);
     const auto h = static_cast<int32_t>(old.height);
     py::gil_scoped_release release;
-    inputs.oldSurface = oldInPlace ? SoftwareSurface::ReadOnlyOver(w, h, reinterpret_cast<const uint32_t*>(old.data))
-                                   : ScratchSurface(0, w, h);
-    inputs.newSurface = newInPlace ? SoftwareSurface::ReadOnlyOver(w, h, reinterpret_cast<const uint32_t*>(next.data))
-                                   : ScratchSurface(1, w, h);
+    inputs.oldSurface = oldInPlace ? View(old) : ScratchSurface(0, w, h);
+    inputs.newSurface = newInPlace ? View(next) : ScratchSurface(1, w, h);
     if (!oldInPlace) {
         ReadInto(old, inputs.oldSurface);
     }
@@ -560,8 +572,10 @@ void Draw(const FrameRequest& request, Inputs& inputs, const Frame& out) {
         py::gil_scoped_release release;
         const auto w = static_cast<int32_t>(out.width);
         const auto h = static_cast<int32_t>(out.height);
-        if (out.Packed()) {
-            SoftwareSurface target = SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
+        if (out.InPlace()) {
+            SoftwareSurface target = out.channels == 3
+                                         ? SoftwareSurface::OverTriples(w, h, out.data)
+                                         : SoftwareSurface::Over(w, h, reinterpret_cast<uint32_t*>(out.data));
             drawn = RenderFrameAt(checked, inputs.oldSurface, inputs.newSurface, target);
         } else {
             SoftwareSurface target = ScratchSurface(2, w, h);

@@ -10,8 +10,8 @@ same pictures at 333 ms of a 1000 ms run, into one reused output in memory of th
 kind, and are timed by the calling thread's CPU time, so other programs on a shared
 machine do not count. The Python call's overhead is its time less the C++ time,
 against the C++ time. "new array" is the RGBA call without `out` (a fresh array each
-time), "RGB ms" the call on RGB arrays, which are converted on the way in and out
-(host/PixelFormat.h), and "RGB/RGBA" its time against the RGBA call's.
+time), "RGB ms" the call on C-contiguous RGB arrays, drawn where they lie as 3-byte
+pixels, and "RGB/RGBA" its time against the RGBA call's.
 """
 
 import argparse
