@@ -8,11 +8,13 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
+#include <webp/decode.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "host/PixelBudget.h"
@@ -22,6 +24,48 @@ extern "C" {
 namespace wqtrans::join {
 
 namespace {
+
+// FFmpeg's WebP decoder (libavcodec 59) aborts the whole process on some damaged files,
+// on an assertion of its own, so a WebP picture is first decoded whole by libwebp, which
+// refuses them with an answer. Files that are not WebP pass untouched.
+void VetWebp(const std::string& path, const std::string& name) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<uint8_t> bytes(1 << 16);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WEBP", 4) != 0) {
+        return;
+    }
+    // The size and kind come from the first chunks, before the rest is read.
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) {
+        InputFailure(name + " is damaged: bad WebP data");
+    }
+    if (features.has_animation) {
+        InputFailure(name + ": an animated WebP is not a single picture");
+    }
+    const std::string over = OverBudget(features.width, features.height);
+    if (!over.empty()) {
+        InputFailure(name + " is over the pixel budget: " + over);
+    }
+    char chunk[1 << 16];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        bytes.insert(bytes.end(), chunk, chunk + file.gcount());
+    }
+    WebPDecoderConfig config;
+    if (WebPInitDecoderConfig(&config) == 0) {
+        throw std::bad_alloc();
+    }
+    const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+    WebPFreeDecBuffer(&config.output);
+    if (status == VP8_STATUS_OUT_OF_MEMORY) {
+        throw std::bad_alloc();
+    }
+    if (status != VP8_STATUS_OK) {
+        InputFailure(name + " is damaged: bad WebP data");
+    }
+}
 
 // "2.5", "1:02.5" or "1:00:00" into microseconds; none for anything else.
 std::optional<int64_t> ParseTime(const std::string& text) {
@@ -315,6 +359,7 @@ struct Source::State {
     }
 
     void Probe() {
+        VetWebp(input.path, name);
         Open();
         AVStream* stream = format->streams[videoIndex];
         tickUs = std::clamp<int64_t>(BoundedUs(1, stream->time_base), 0, 1000);

@@ -422,8 +422,15 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
     MakeClip("long.mkv", "testsrc2", "25", 4, "-c:v ffv1");
     const std::string whole = tooltest::ReadText(dir / "long.mkv");
     std::ofstream(dir / "cut.mkv", std::ios::binary) << whole.substr(0, whole.size() * 2 / 5);
+    // A damaged lossless WebP on which FFmpeg's own decoder aborts the process.
+    const char kDamagedWebp[] = "RIFF\x32\0\0\0WEBPVP8L\x26\0\0\0\x2f\x03\x80\0\0\x5f\x20\x10\x48\x92\xd8\xdf"
+                                "\x76\x86\xa9\x98\x8a\xf9\x4f\x6c\x07\x82\0\x12\x85\x58\x62\x99\x65\x96\x59\x26"
+                                "\x8d\xe8\x7f";
+    std::ofstream(dir / "damaged.webp", std::ios::binary)
+        << std::string(kDamagedWebp, sizeof kDamagedWebp - 1) << std::string(116, '\xff') << "\x60\xba\x03";
     const BadJoin cases[] = {
         {"one input", {"join", "a.mkv", "--out", "x.mp4"}, 2, "at least two inputs"},
+        {"a damaged WebP", {"join", "a.mkv", "damaged.webp", "--out", "x.mp4"}, 1, "\"damaged.webp\" is damaged"},
         {"not a video", {"join", "a.mkv", "notes.txt", "--out", "x.mp4"}, 1, "\"notes.txt\" is neither a video"},
         {"no pictures", {"join", "a.mkv", "tone.wav", "--out", "x.mp4"}, 1, "has no pictures (no video stream)"},
         {"missing", {"join", "a.mkv", "gone.mp4", "--out", "x.mp4"}, 1, "cannot read \"gone.mp4\""},
