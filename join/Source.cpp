@@ -53,6 +53,15 @@ void VetWebp(const std::string& path, const std::string& name) {
     while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
         bytes.insert(bytes.end(), chunk, chunk + file.gcount());
     }
+    // FFmpeg reads a WebP file as a stream of pictures, one after the other, so bytes
+    // past the one picture the file's header holds would reach its decoder unchecked.
+    uint32_t riffSize = 0;
+    for (int i = 3; i >= 0; --i) {
+        riffSize = riffSize << 8 | bytes[4 + static_cast<std::size_t>(i)];
+    }
+    if (bytes.size() > 8 + uint64_t{riffSize} + (riffSize & 1)) {
+        InputFailure(name + " is damaged: bytes past the end of its WebP picture");
+    }
     WebPDecoderConfig config;
     if (WebPInitDecoderConfig(&config) == 0) {
         throw std::bad_alloc();

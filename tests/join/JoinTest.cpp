@@ -301,14 +301,16 @@ TEST_F(JoinTest, EveryPixelFormatShowsItsColour) {
 TEST_F(JoinTest, PicturesAloneMakeAnHdVideoAndHoldForTheirTime) {
     Ffmpeg(dir, "-f lavfi -i testsrc2=size=320x240 -frames:v 1 one.png");
     Ffmpeg(dir, "-f lavfi -i smptebars=size=200x200 -frames:v 1 two.jpg");
+    Ffmpeg(dir, "-f lavfi -i smptebars=size=120x90 -frames:v 1 -c:v libwebp three.webp");
     JoinOptions options;
     options.sound = false;
     options.holdMs = 2000;
     options.fit = FitMode::Cover;
-    Join joined(Files(dir, {"one.png", "two.jpg"}), {{kDoor, {}, 500, 1, 0}}, options);
+    Join joined(Files(dir, {"one.png", "two.jpg", "three.webp"}), {{kDoor, {}, 500, 1, 0}, {kDoor, {}, 500, 1, 0}},
+                options);
     EXPECT_EQ(joined.Width(), 1920);
     EXPECT_EQ(joined.Height(), 1080);
-    EXPECT_EQ(joined.Plan().totalFrames, 60 + 60 - 15);
+    EXPECT_EQ(joined.Plan().totalFrames, 3 * 60 - 2 * 15);
     // Covered: no background shows at the corners.
     SoftwareSurface& last = joined.Frame(joined.Plan().totalFrames - 1);
     EXPECT_NE(last.Pixel(0, 0) & 0xFFFFFF, 0u);
@@ -428,9 +430,13 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
                                 "\x8d\xe8\x7f";
     std::ofstream(dir / "damaged.webp", std::ios::binary)
         << std::string(kDamagedWebp, sizeof kDamagedWebp - 1) << std::string(116, '\xff') << "\x60\xba\x03";
+    // A whole WebP with more bytes after it, which FFmpeg would read as a second picture.
+    Ffmpeg(dir, "-f lavfi -i testsrc=size=32x24 -frames:v 1 -c:v libwebp whole.webp");
+    std::ofstream(dir / "trailing.webp", std::ios::binary) << tooltest::ReadText(dir / "whole.webp") << "RIFF";
     const BadJoin cases[] = {
         {"one input", {"join", "a.mkv", "--out", "x.mp4"}, 2, "at least two inputs"},
         {"a damaged WebP", {"join", "a.mkv", "damaged.webp", "--out", "x.mp4"}, 1, "\"damaged.webp\" is damaged"},
+        {"bytes past a WebP", {"join", "a.mkv", "trailing.webp", "--out", "x.mp4"}, 1, "past the end of its WebP"},
         {"not a video", {"join", "a.mkv", "notes.txt", "--out", "x.mp4"}, 1, "\"notes.txt\" is neither a video"},
         {"no pictures", {"join", "a.mkv", "tone.wav", "--out", "x.mp4"}, 1, "has no pictures (no video stream)"},
         {"missing", {"join", "a.mkv", "gone.mp4", "--out", "x.mp4"}, 1, "cannot read \"gone.mp4\""},
