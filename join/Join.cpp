@@ -85,6 +85,12 @@ Join::Join(const std::vector<InputSpec>& inputs, const std::vector<CutTransition
         cutMs.push_back(cut.durationMs);
     }
     s.timeline = PlanTimeline(lengths, cutMs, rate);
+    // The inputs' own notes (an HDR clip made SDR, a profile not used) come first.
+    std::vector<std::string> notes;
+    for (const auto& source : s.sources) {
+        notes.insert(notes.end(), source->Notes().begin(), source->Notes().end());
+    }
+    s.timeline.notes.insert(s.timeline.notes.begin(), notes.begin(), notes.end());
     s.started.assign(inputs.size(), false);
     s.mixed = SoftwareSurface(s.shape.width, s.shape.height);
     if (options.sound) {

@@ -8,9 +8,9 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
-#include <webp/decode.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,60 +20,25 @@ extern "C" {
 #include "host/PixelBudget.h"
 #include "join/JoinError.h"
 #include "join/Media.h"
+#include "media/Orientation.h"
+#include "media/Picture.h"
 
 namespace wqtrans::join {
 
 namespace {
 
-// FFmpeg's WebP decoder (libavcodec 59) aborts the whole process on some damaged files,
-// on an assertion of its own, so a WebP picture is first decoded whole by libwebp, which
-// refuses them with an answer. Files that are not WebP pass untouched.
-void VetWebp(const std::string& path, const std::string& name) {
+// Pictures read whole into memory; a file larger than this is no picture the budget
+// would let through.
+constexpr size_t kMaxPictureBytes = size_t{1} << 30;
+
+// Whether the file starts as a picture that the shared reader (media/Picture.h) reads:
+// those are decoded by it, with their orientation and colour profile, and never reach
+// FFmpeg's decoders (its WebP decoder aborts the process on some damaged files).
+bool ReadsAsPicture(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::vector<uint8_t> bytes(1 << 16);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WEBP", 4) != 0) {
-        return;
-    }
-    // The size and kind come from the first chunks, before the rest is read.
-    WebPBitstreamFeatures features;
-    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) {
-        InputFailure(name + " is damaged: bad WebP data");
-    }
-    if (features.has_animation) {
-        InputFailure(name + ": an animated WebP is not a single picture");
-    }
-    const std::string over = OverBudget(features.width, features.height);
-    if (!over.empty()) {
-        InputFailure(name + " is over the pixel budget: " + over);
-    }
-    char chunk[1 << 16];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + file.gcount());
-    }
-    // FFmpeg reads a WebP file as a stream of pictures, one after the other, so bytes
-    // past the one picture the file's header holds would reach its decoder unchecked.
-    uint32_t riffSize = 0;
-    for (int i = 3; i >= 0; --i) {
-        riffSize = riffSize << 8 | bytes[4 + static_cast<std::size_t>(i)];
-    }
-    if (bytes.size() > 8 + uint64_t{riffSize} + (riffSize & 1)) {
-        InputFailure(name + " is damaged: bytes past the end of its WebP picture");
-    }
-    WebPDecoderConfig config;
-    if (WebPInitDecoderConfig(&config) == 0) {
-        throw std::bad_alloc();
-    }
-    const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
-    WebPFreeDecBuffer(&config.output);
-    if (status == VP8_STATUS_OUT_OF_MEMORY) {
-        throw std::bad_alloc();
-    }
-    if (status != VP8_STATUS_OK) {
-        InputFailure(name + " is damaged: bad WebP data");
-    }
+    uint8_t head[12] = {};
+    file.read(reinterpret_cast<char*>(head), sizeof head);
+    return file.gcount() == sizeof head && media::LooksLikePicture(head, sizeof head);
 }
 
 // "2.5", "1:02.5" or "1:00:00" into microseconds; none for anything else.
@@ -104,50 +69,9 @@ std::optional<int64_t> ParseTime(const std::string& text) {
     return static_cast<int64_t>(std::llround(total * 1e6));
 }
 
-// How the pixels as decoded are laid out on the display: transposed (x and y swapped),
-// then mirrored left to right and top to bottom.
-struct Orientation {
-    bool transpose = false;
-    bool flipX = false;
-    bool flipY = false;
-    bool Identity() const { return !transpose && !flipX && !flipY; }
-};
-
-// A clockwise turn of 0, 90, 180 or 270 degrees.
-Orientation Turned(int degrees) {
-    switch (((degrees % 360) + 360) % 360) {
-    case 90:
-        return {true, true, false};
-    case 180:
-        return {false, true, true};
-    case 270:
-        return {true, false, true};
-    default:
-        return {};
-    }
-}
-
-// A JPEG's EXIF orientation, 1 to 8.
-Orientation FromExif(int value) {
-    switch (value) {
-    case 2:
-        return {false, true, false};
-    case 3:
-        return Turned(180);
-    case 4:
-        return {false, false, true};
-    case 5:
-        return {true, false, false};
-    case 6:
-        return Turned(90);
-    case 7:
-        return {true, true, true};
-    case 8:
-        return Turned(270);
-    default:
-        return {};
-    }
-}
+using media::FromExif;
+using media::Orientation;
+using media::Turned;
 
 // The libswscale colour matrix of a frame: what it says, else BT.709 for HD sizes and
 // BT.601 below, as players guess.
@@ -224,7 +148,9 @@ struct Source::State {
     std::string name; // quoted, for messages
     int64_t holdUs = 0;
     bool picture = false;
+    bool still = false; // a picture read by the shared reader, not by FFmpeg
     bool sound = false;
+    std::vector<std::string> notes;
     int64_t startUs = 0; // the container's start, the input's own time 0
     int64_t inUs = 0;
     int64_t lengthUs = 0;
@@ -254,6 +180,7 @@ struct Source::State {
     std::vector<uint32_t> turned; // a frame scaled before it is turned or laid on the background
     FitPlacement placement{};
     bool placed = false;
+    SoftwareSurface stillPixels; // a still picture as read, which `current` shows
 
     ~State() { Close(); }
 
@@ -265,7 +192,77 @@ struct Source::State {
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
+        stillPixels = SoftwareSurface();
         haveCurrent = haveNext = flushed = ended = converted = placed = false;
+    }
+
+    // The picture read whole by the shared reader, its transparency laid on
+    // `background`; a JoinError naming it when it cannot be.
+    media::DecodedPicture ReadPicture(uint32_t background) const {
+        std::ifstream file(input.path, std::ios::binary);
+        std::vector<uint8_t> bytes;
+        char chunk[1 << 16];
+        while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+            if (bytes.size() + static_cast<size_t>(file.gcount()) > kMaxPictureBytes) {
+                InputFailure(name + " is over the pixel budget: it is larger than 1 GiB");
+            }
+            bytes.insert(bytes.end(), chunk, chunk + file.gcount());
+        }
+        if (file.bad() || bytes.empty()) {
+            InputFailure("cannot read " + name + ": " + std::strerror(errno));
+        }
+        try {
+            return media::DecodePicture(bytes.data(), bytes.size(), background);
+        } catch (const media::PictureError& error) {
+            const std::string reason = error.what();
+            switch (error.kind) {
+            case media::PictureError::Kind::OverBudget:
+                InputFailure(name + " is over the pixel budget: " +
+                             (reason.rfind("it is ", 0) == 0 ? reason.substr(6) : reason));
+            case media::PictureError::Kind::Damaged:
+                InputFailure(name + " is damaged: " + reason);
+            default:
+                InputFailure(name + ": " + reason);
+            }
+        }
+    }
+
+    void ProbePicture() {
+        still = picture = true;
+        media::DecodedPicture decoded = ReadPicture(0xFF000000u);
+        displayWidth = decoded.pixels.Width();
+        displayHeight = decoded.pixels.Height();
+        for (const std::string& note : decoded.notes) {
+            notes.push_back(name + ": " + note);
+        }
+        lengthUs = holdUs;
+    }
+
+    // The still picture, read again for drawing, shown by `current` as the frame that a
+    // decoder would have given: BGR0 words over the picture's own pixels.
+    void StartPicture() {
+        stillPixels = std::move(ReadPicture(shape.background).pixels);
+        current = av_frame_alloc();
+        if (current == nullptr) {
+            throw std::bad_alloc();
+        }
+        uint8_t* pixels = reinterpret_cast<uint8_t*>(stillPixels.Pixels());
+        const int width = stillPixels.Width();
+        const int height = stillPixels.Height();
+        current->buf[0] = av_buffer_create(
+            pixels, static_cast<size_t>(width) * static_cast<size_t>(height) * 4, [](void*, uint8_t*) {}, nullptr,
+            AV_BUFFER_FLAG_READONLY);
+        if (current->buf[0] == nullptr) {
+            throw std::bad_alloc();
+        }
+        current->data[0] = pixels;
+        current->linesize[0] = width * 4;
+        current->width = width;
+        current->height = height;
+        current->format = AV_PIX_FMT_BGR0;
+        current->color_range = AVCOL_RANGE_JPEG;
+        current->colorspace = AVCOL_SPC_RGB;
+        haveCurrent = true;
     }
 
     void Open() {
@@ -368,7 +365,10 @@ struct Source::State {
     }
 
     void Probe() {
-        VetWebp(input.path, name);
+        if (ReadsAsPicture(input.path)) {
+            ProbePicture();
+            return;
+        }
         Open();
         AVStream* stream = format->streams[videoIndex];
         tickUs = std::clamp<int64_t>(BoundedUs(1, stream->time_base), 0, 1000);
@@ -444,9 +444,13 @@ struct Source::State {
     }
 
     void Start(const OutputShape& wanted) {
-        Open();
         shape = wanted;
         surface = SoftwareSurface(shape.width, shape.height, shape.background);
+        if (still) {
+            StartPicture();
+            return;
+        }
+        Open();
         if (inUs > 0) {
             const int64_t target = startUs + inUs;
             if (av_seek_frame(format, -1, target, AVSEEK_FLAG_BACKWARD) >= 0) {
@@ -456,7 +460,11 @@ struct Source::State {
     }
 
     SoftwareSurface& FrameAt(int64_t timeUs) {
-        Advance(timeUs);
+        if (!still) {
+            Advance(timeUs);
+        } else if (!haveCurrent) {
+            throw std::logic_error("Source::FrameAt before Start");
+        }
         if (!converted) {
             Convert(current);
             converted = true;
@@ -465,14 +473,17 @@ struct Source::State {
     }
 
     const AVFrame* DecodedAt(int64_t timeUs) {
+        if (picture) {
+            return nullptr;
+        }
         Advance(timeUs);
         const AVFrame* frame = current;
         const bool hd709 = frame->colorspace == AVCOL_SPC_BT709 ||
                            (frame->colorspace == AVCOL_SPC_UNSPECIFIED && frame->height >= 720);
-        if (picture || frame->format != AV_PIX_FMT_YUV420P || frame->width != shape.width ||
-            frame->height != shape.height || !orientation.Identity() || sampleAspect.num != sampleAspect.den ||
-            frame->color_range == AVCOL_RANGE_JPEG || !hd709 || frame->crop_left != 0 || frame->crop_top != 0 ||
-            frame->crop_right != 0 || frame->crop_bottom != 0) {
+        if (frame->format != AV_PIX_FMT_YUV420P || frame->width != shape.width || frame->height != shape.height ||
+            !orientation.Identity() || sampleAspect.num != sampleAspect.den || frame->color_range == AVCOL_RANGE_JPEG ||
+            !hd709 || frame->crop_left != 0 || frame->crop_top != 0 || frame->crop_right != 0 ||
+            frame->crop_bottom != 0) {
             return nullptr;
         }
         return frame;
@@ -622,6 +633,7 @@ Source::~Source() = default;
 bool Source::IsPicture() const { return state->picture; }
 bool Source::HasSound() const { return state->sound; }
 const std::string& Source::Path() const { return state->input.path; }
+const std::vector<std::string>& Source::Notes() const { return state->notes; }
 int64_t Source::InUs() const { return state->inUs; }
 int64_t Source::LengthUs() const { return state->lengthUs; }
 int32_t Source::DisplayWidth() const { return state->displayWidth; }

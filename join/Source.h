@@ -1,6 +1,7 @@
-// One input of a join, read through FFmpeg's libraries: a clip (any container and codec
-// they read) or a picture (PNG, JPEG with its EXIF orientation, WebP), and its pictures
-// brought to the output's size, shape and pixel format.
+// One input of a join: a clip (any container and codec FFmpeg's libraries read) or a
+// picture (PNG, JPEG, WebP, HEIC or AVIF through the shared reader, media/Picture.h,
+// with its orientation and colour profile; other kinds FFmpeg reads through it), and
+// its pictures brought to the output's size, shape and pixel format.
 //
 // A clip's own time 0 is the start of its container; its picture at a time is the frame
 // shown then: the last frame whose timestamp is not after it, whatever the clip's frame
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/Fit.h"
 #include "host/SoftwareSurface.h"
@@ -54,6 +56,9 @@ public:
     Source& operator=(const Source&) = delete;
 
     bool IsPicture() const;
+    // What the join should tell of this input, one line each: a colour profile that could
+    // not be used, an HDR clip made SDR.
+    const std::vector<std::string>& Notes() const;
     bool HasSound() const;
     const std::string& Path() const;
     // The part shown: its start in the input's own time and its length (a picture's hold).

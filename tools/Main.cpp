@@ -138,9 +138,9 @@ struct RunArgs {
 
 void AddRunOptions(CLI::App* command, RunArgs& args) {
     command->add_option("--from", args.from,
-                        "old picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in A)");
+                        "old picture: PNG, JPEG, WebP, HEIC or AVIF, a file or stream, - for stdin (default: the built-in A)");
     command->add_option("--to", args.to,
-                        "new picture: PNG, JPEG or WebP, a file or stream, - for stdin (default: the built-in B)");
+                        "new picture: PNG, JPEG, WebP, HEIC or AVIF, a file or stream, - for stdin (default: the built-in B)");
     command->add_option("--size", args.size,
                         "scale both pictures to WIDTHxHEIGHT (the new one is otherwise scaled to the old one's size)");
     command->add_option("--duration", args.duration, "length of the run in ms")

@@ -1,5 +1,5 @@
-// The run's pictures: the two built-in ones, drawn with cairo, and PNG, JPEG and
-// WebP pictures read from files, pipes, FIFOs or stdin.
+// The run's pictures: the two built-in ones, drawn with cairo, and pictures read from
+// files, pipes, FIFOs or stdin by the shared reader (media/Picture.h).
 #include <cairo.h>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
@@ -14,6 +14,7 @@
 #include <iostream>
 #include <string>
 
+#include "media/Picture.h"
 #include "tools/Tool.h"
 
 namespace wqtrans::tool {
@@ -152,7 +153,8 @@ namespace {
 // Pictures come whole into memory; a file larger than this is no picture the budget
 // would let through.
 constexpr size_t kMaxPictureBytes = size_t{1} << 30;
-// Enough of the start of a file to tell a PNG, JPEG or WebP one: "RIFF", size, "WEBP".
+// Enough of the start of a file to tell a picture: WebP's "RIFF", size, "WEBP", or a
+// HEIF box's size, "ftyp" and major brand.
 constexpr size_t kMagicBytes = 12;
 
 // Reads the whole of `path` (stdin for "-"): a file, a pipe or a FIFO alike.
@@ -202,8 +204,8 @@ std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name
         bytes.insert(bytes.end(), buffer, buffer + n);
         // A stream that is no picture (a device, random bytes) is told from its
         // first bytes, not after a gigabyte.
-        if (undecided && bytes.size() >= kMagicBytes && !LooksLikePicture(bytes.data(), bytes.size())) {
-            IoError("cannot read picture " + name + ": not a PNG, JPEG or WebP file");
+        if (undecided && bytes.size() >= kMagicBytes && !media::LooksLikePicture(bytes.data(), bytes.size())) {
+            IoError("cannot read picture " + name + ": not a PNG, JPEG, WebP, HEIC or AVIF file");
         }
     }
     CheckInterrupted();
@@ -213,6 +215,18 @@ std::vector<uint8_t> ReadStream(const std::string& path, const std::string& name
 } // namespace
 
 std::string PictureName(const std::string& path) { return path == "-" ? "from stdin" : "\"" + path + "\""; }
+
+std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name, uint32_t background) {
+    try {
+        media::DecodedPicture decoded = media::DecodePicture(data, size, background);
+        for (const std::string& note : decoded.notes) {
+            std::cerr << "wqtrans: note: " << name << ": " << note << "\n";
+        }
+        return std::make_unique<Picture>(std::move(decoded.pixels));
+    } catch (const media::PictureError& error) {
+        IoError("cannot read picture " + name + ": " + error.what());
+    }
+}
 
 std::unique_ptr<Picture> LoadPicture(const std::string& path, uint32_t background) {
     const std::string name = PictureName(path);

@@ -116,18 +116,17 @@ using Picture = SoftwareSurface;
 std::unique_ptr<Picture> BuiltInPicture(bool newPicture, int32_t width, int32_t height);
 // One pixel budget (host/PixelBudget.h) for every picture read, every --size and every
 // contact sheet.
-// A PNG, JPEG or WebP picture from its bytes, told by its content; an I/O error naming
-// `name` (as PictureName gives it) when it cannot be decoded or is over the budget,
-// which is checked from the header before any pixel memory is taken. Transparent and
-// translucent pixels are laid on `background` (0xFFRRGGBB).
+// A PNG, JPEG, WebP, HEIC or AVIF picture from its bytes, told by its content, as it is
+// shown (media/Picture.h: turned as it says, its colours brought to sRGB); an I/O error
+// naming `name` (as PictureName gives it) when it cannot be decoded or is over the
+// budget, which is checked from the header before any pixel memory is taken.
+// Transparent and translucent pixels are laid on `background` (0xFFRRGGBB). What could
+// not be done as the file asks goes to stderr as a note.
 std::unique_ptr<Picture> DecodePicture(const uint8_t* data, size_t size, const std::string& name,
                                        uint32_t background = 0xFF000000u);
-// Whether bytes start as a PNG, JPEG or WebP file does: enough to refuse a stream
-// that is none from its first 12 bytes.
-bool LooksLikePicture(const uint8_t* data, size_t size);
 // "\"a.png\"", or "from stdin" for "-".
 std::string PictureName(const std::string& path);
-// A PNG, JPEG or WebP picture from a file, pipe or FIFO, or stdin for "-"; an I/O
+// A PNG, JPEG, WebP, HEIC or AVIF picture from a file, pipe or FIFO, or stdin for "-"; an I/O
 // error when it cannot be read. Transparency is laid on `background`.
 std::unique_ptr<Picture> LoadPicture(const std::string& path, uint32_t background = 0xFF000000u);
 // Frees cairo's and fontconfig's caches at exit, so that leak checkers see only the

@@ -61,7 +61,7 @@ const BadInput kBadInputs[] = {
      {"render", "Fade", "--from", "missing.png", "--out", "x.gif"},
      1,
      "cannot read picture \"missing.png\""},
-    {"not a picture", {"render", "Fade", "--to", "notes.txt", "--out", "x.gif"}, 1, "not a PNG, JPEG or WebP file"},
+    {"not a picture", {"render", "Fade", "--to", "notes.txt", "--out", "x.gif"}, 1, "not a PNG, JPEG, WebP, HEIC or AVIF file"},
     {"broken PNG", {"render", "Fade", "--to", "broken.png", "--out", "x.png"}, 1, "cannot read picture \"broken.png\""},
     {"output in a missing directory",
      {"render", "Fade", "--out", "missing/x.gif"},
@@ -97,7 +97,7 @@ const BadInput kBadInputs[] = {
     {"a device that is no picture",
      {"render", "Fade", "--from", "/dev/zero", "--out", "x.gif"},
      1,
-     "cannot read picture \"/dev/zero\": not a PNG, JPEG or WebP file"},
+     "cannot read picture \"/dev/zero\": not a PNG, JPEG, WebP, HEIC or AVIF file"},
     // Pixels 2 and 3 of each row name colours 5 and 7 of a palette of 2.
     {"palette index past the palette",
      {"render", "Fade", "--from", "palette-past-end.png", "--out", "x.gif"},
