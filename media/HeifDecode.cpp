@@ -41,10 +41,14 @@ void Check(const heif_error& error, const std::string& what) {
     if (error.code == heif_error_Ok) {
         return;
     }
+    std::string message = error.message != nullptr && error.message[0] != 0 ? error.message : "bad data";
+    message.erase(message.find_last_not_of(" \n\r\t.") + 1);
+    if (error.subcode == heif_suberror_Security_limit_exceeded) {
+        throw PictureError(PictureError::Kind::OverBudget, "it is larger than libheif reads: " + message);
+    }
     if (error.code == heif_error_Memory_allocation_error) {
         throw std::bad_alloc();
     }
-    const std::string message = error.message != nullptr && error.message[0] != 0 ? error.message : "bad data";
     Unreadable(what + ": " + message);
 }
 
@@ -74,6 +78,9 @@ RawPicture DecodeHeif(const uint8_t* data, size_t size) {
     if (!context) {
         throw std::bad_alloc();
     }
+    // libheif's own limit on the stored size is raised past the pixel budget, so that a
+    // picture over the budget is refused by it, with its size, before any tile is decoded.
+    heif_context_set_maximum_image_size_limit(context.get(), 1 << 17);
     Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "bad HEIF data");
     if (heif_context_get_number_of_top_level_images(context.get()) < 1) {
         Unsupported("it holds no picture to show (only a depth map, a thumbnail or other auxiliary images)");
