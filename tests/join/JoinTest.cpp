@@ -215,13 +215,8 @@ TEST_F(JoinTest, TurnedInputsAreShownUpright) {
     MakeClip("stored.mov", "testsrc2", "25", 1, "-c:v png -pix_fmt rgb24");
     ASSERT_TRUE(Turn(dir / "stored.mov", dir / "phone.mov", 90));
     Ffmpeg(dir, "-f lavfi -i testsrc2=size=96x64 -frames:v 1 -q:v 2 side.jpg");
-    const std::string jpeg = tooltest::ReadText(dir / "side.jpg");
-    const std::string exif =
-        std::string("Exif\0\0", 6) + std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
-    const size_t length = exif.size() + 2;
-    const std::string app1 =
-        std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + exif;
-    std::ofstream(dir / "turned.jpg", std::ios::binary) << jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+    std::ofstream(dir / "turned.jpg", std::ios::binary)
+        << tooltest::WithExifOrientation(tooltest::ReadText(dir / "side.jpg"), 6);
     struct Case {
         const char* turned;
         const char* stored;

@@ -3,7 +3,6 @@
 // JPEG turned by its EXIF orientation, HDR clips in HLG and PQ (FFmpeg's zscale), and
 // the damaged and hostile kinds of each. Every part is compared with its original.
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <lcms2.h>
 
 #include <algorithm>
@@ -119,36 +118,20 @@ double DeltaE(const uint8_t* a, const uint8_t* b) {
     return cmsCIE2000DeltaE(&labs[0], &labs[1], 1, 1, 1);
 }
 
-// A 4:4:4 JPEG of RGB triples, with an ICC profile when one is given.
+// RGB triples as a picture.
+SoftwareSurface FromTriples(int w, int h, const std::vector<uint8_t>& rgb) {
+    SoftwareSurface picture(w, h);
+    for (size_t i = 0; i < rgb.size() / 3; ++i) {
+        picture.Pixels()[i] = 0xFF000000u | static_cast<uint32_t>(rgb[i * 3]) << 16 |
+                              static_cast<uint32_t>(rgb[i * 3 + 1]) << 8 | rgb[i * 3 + 2];
+    }
+    return picture;
+}
+
 void WriteJpeg(const std::filesystem::path& path, int w, int h, const std::vector<uint8_t>& rgb,
                const std::vector<uint8_t>& icc) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = static_cast<JDIMENSION>(w);
-    info.image_height = static_cast<JDIMENSION>(h);
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 98, TRUE);
-    for (int c = 0; c < 3; ++c) {
-        info.comp_info[c].h_samp_factor = info.comp_info[c].v_samp_factor = 1;
-    }
-    jpeg_start_compress(&info, TRUE);
-    if (!icc.empty()) {
-        jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned int>(icc.size()));
-    }
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(&rgb[static_cast<size_t>(info.next_scanline) * static_cast<size_t>(w) * 3]);
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::fclose(file);
+    SoftwareSurface picture = FromTriples(w, h, rgb);
+    tooltest::SaveJpeg(picture, path, 98, icc);
 }
 
 // Patches of 32 x 32 pixels, one colour each: greys, skin tones, and saturated and
@@ -252,13 +235,8 @@ TEST_F(PhoneMediaTest, AProfileThatCannotBeReadIsANote) {
 TEST_F(PhoneMediaTest, RenderShowsAnExifTurnedJpegUpright) {
     WQ_REQUIRE_TOOL();
     Ffmpeg(dir, "-f lavfi -i testsrc2=size=96x64 -frames:v 1 -q:v 2 side.jpg");
-    const std::string jpeg = tooltest::ReadText(dir / "side.jpg");
-    const std::string exif =
-        std::string("Exif\0\0", 6) + std::string("II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0\x06\0\0\0\0\0\0\0", 26);
-    const size_t length = exif.size() + 2;
-    const std::string app1 =
-        std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + exif;
-    std::ofstream(dir / "turned.jpg", std::ios::binary) << jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+    std::ofstream(dir / "turned.jpg", std::ios::binary)
+        << tooltest::WithExifOrientation(tooltest::ReadText(dir / "side.jpg"), 6);
     SoftwareSurface side = Read(dir, "side.jpg");
     SoftwareSurface upright(64, 96);
     for (int32_t y = 0; y < 96; ++y) {
@@ -275,6 +253,90 @@ TEST_F(PhoneMediaTest, RenderShowsAnExifTurnedJpegUpright) {
     }
     EXPECT_EQ(Read(dir, "upright.png.out.png").Width(), 64);
     EXPECT_EQ(Differs(Read(dir, "turned.jpg.out.png"), Read(dir, "upright.png.out.png")), "");
+}
+
+// Mean HSV saturation, 0 to 255.
+double MeanSaturation(const SoftwareSurface& picture) {
+    const uint32_t* pixels = const_cast<SoftwareSurface&>(picture).Pixels();
+    const size_t count = static_cast<size_t>(const_cast<SoftwareSurface&>(picture).Width()) *
+                         static_cast<size_t>(const_cast<SoftwareSurface&>(picture).Height());
+    double sum = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const int r = static_cast<int>((pixels[i] >> 16) & 0xFF);
+        const int g = static_cast<int>((pixels[i] >> 8) & 0xFF);
+        const int b = static_cast<int>(pixels[i] & 0xFF);
+        const int high = std::max({r, g, b});
+        const int low = std::min({r, g, b});
+        sum += high == 0 ? 0 : 255.0 * (high - low) / high;
+    }
+    return sum / static_cast<double>(count);
+}
+
+// The middle frame of each input's own part of a join of `files` at 320 x 240.
+std::vector<SoftwareSurface> Parts(const Scratch& dir, const std::vector<std::string>& files) {
+    JoinOptions options;
+    options.width = 320;
+    options.height = 240;
+    options.sound = false;
+    std::vector<InputSpec> inputs;
+    std::vector<CutTransition> cuts;
+    for (const std::string& file : files) {
+        inputs.push_back({dir / file, std::nullopt, std::nullopt});
+    }
+    cuts.assign(files.size() - 1, {kFade, {}, 200, 1, 0});
+    Join joined(inputs, cuts, options);
+    std::vector<SoftwareSurface> parts;
+    for (const Segment& segment : joined.Plan().segments) {
+        parts.push_back(joined.Frame(segment.firstFrame + segment.frames / 2));
+    }
+    return parts;
+}
+
+// Colour bars made HDR by FFmpeg's zscale (BT.709 to BT.2020, HLG or PQ, reference
+// white at 203 cd/m², 10 bits, lossless so that only the colour is judged) and SDR in
+// BT.2020, each joined after the SDR original: each part close to the original, its
+// colours as saturated, where the plain matrix of before gave 15.5 dB and lost 29 % of
+// the saturation.
+TEST_F(PhoneMediaTest, HdrAndWideGamutClipsComeOutAsTheirSdrOriginal) {
+    const std::string bars = "-f lavfi -i smptehdbars=size=320x240:rate=25:duration=1 ";
+    const std::string from = "zscale=tin=bt709:min=bt709:pin=bt709:rin=limited:npl=203:m=bt2020nc:p=bt2020:r=limited";
+    const std::string tags = " -color_primaries bt2020 -colorspace bt2020nc -c:v ffv1 ";
+    Ffmpeg(dir, bars + "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1 sdr.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=arib-std-b67,format=yuv420p10le -color_trc arib-std-b67" + tags + "hlg.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=smpte2084,format=yuv420p10le -color_trc smpte2084" + tags + "pq.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=bt709,format=yuv420p10le -color_trc bt2020-10" + tags + "wide.mkv");
+    const std::vector<SoftwareSurface> parts = Parts(dir, {"sdr.mkv", "hlg.mkv", "pq.mkv", "wide.mkv"});
+    const double saturation = MeanSaturation(parts[0]);
+    struct Case {
+        const char* file;
+        double psnr; // at least, against the SDR original
+    } const cases[] = {{"hlg.mkv", 26}, {"pq.mkv", 24}, {"wide.mkv", 30}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].file);
+        EXPECT_GE(Psnr(parts[i + 1], parts[0]), cases[i].psnr);
+        EXPECT_NEAR(MeanSaturation(parts[i + 1]) / saturation, 1.0, 0.15);
+    }
+}
+
+// The join says which clips it tone-maps; a clip whose colour tags are reserved values
+// is joined as an untagged one.
+TEST_F(PhoneMediaTest, TheJoinNamesHdrClipsAndTakesNonsenseTagsAsUntagged) {
+    WQ_REQUIRE_TOOL();
+    const std::string bars = "-f lavfi -i smptehdbars=size=320x240:rate=25:duration=1 ";
+    Ffmpeg(dir, bars + "-vf zscale=tin=bt709:min=bt709:pin=bt709:npl=203:t=arib-std-b67:m=bt2020nc:p=bt2020,"
+                       "format=yuv420p10le -color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc "
+                       "-c:v ffv1 hlg.mkv");
+    Ffmpeg(dir, bars + "-pix_fmt yuv420p -c:v libx264 -qp 0 plain.mp4");
+    Ffmpeg(dir, "-i plain.mp4 -c copy -bsf:v h264_metadata=colour_primaries=3:transfer_characteristics=3:"
+                "matrix_coefficients=3 nonsense.mp4");
+    const Result result =
+        RunTool({"join", "hlg.mkv", "nonsense.mp4", "--duration", "200", "--no-sound", "--out", "x.mp4"}, dir);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("wqtrans: \"hlg.mkv\" is HDR (HLG): tone-mapped to SDR\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("nonsense"), std::string::npos) << result.err;
+    const std::vector<SoftwareSurface> parts = Parts(dir, {"plain.mp4", "nonsense.mp4"});
+    EXPECT_EQ(Differs(parts[1], parts[0]), "");
 }
 
 // Damaged and hostile HEIF files end in one line, from render and from join alike.

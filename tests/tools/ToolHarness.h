@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include "host/SoftwareSurface.h"
 
@@ -339,5 +341,57 @@ private:
     const std::string& text;
     size_t at = 0;
 };
+
+// Writes `picture` as a 4:4:4 JPEG with libjpeg, at `quality`, with an ICC profile when
+// one is given.
+inline void SaveJpeg(SoftwareSurface& picture, const std::string& path, int quality = 100,
+                     const std::vector<uint8_t>& icc = {}) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = static_cast<JDIMENSION>(picture.Width());
+    info.image_height = static_cast<JDIMENSION>(picture.Height());
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    for (int c = 0; c < info.num_components; ++c) { // no chroma subsampling
+        info.comp_info[c].h_samp_factor = 1;
+        info.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&info, TRUE);
+    if (!icc.empty()) {
+        jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned int>(icc.size()));
+    }
+    std::vector<uint8_t> row(static_cast<size_t>(picture.Width()) * 3);
+    for (int32_t y = 0; y < picture.Height(); ++y) {
+        for (int32_t x = 0; x < picture.Width(); ++x) {
+            const uint32_t p = picture.Pixel(x, y);
+            row[static_cast<size_t>(x) * 3] = static_cast<uint8_t>(p >> 16);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<uint8_t>(p >> 8);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(p);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
+}
+
+// A JPEG's bytes with an EXIF block (APP1) saying `orientation` (1 to 8) put right after
+// its start marker, as cameras and phones write it.
+inline std::string WithExifOrientation(const std::string& jpeg, int orientation) {
+    const std::string exif = std::string("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24) +
+                             static_cast<char>(orientation) + std::string(7, '\0');
+    const size_t length = exif.size() + 2;
+    const std::string app1 =
+        std::string("\xFF\xE1", 2) + static_cast<char>(length >> 8) + static_cast<char>(length & 0xFF) + exif;
+    return jpeg.substr(0, 2) + app1 + jpeg.substr(2);
+}
 
 } // namespace wqtrans::tooltest

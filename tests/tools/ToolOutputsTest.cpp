@@ -7,7 +7,6 @@
 #include <thread>
 
 #include <gif_lib.h>
-#include <jpeglib.h>
 #include <png.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
@@ -100,42 +99,6 @@ std::vector<uint32_t> LoadPixels(const std::string& path) {
     std::string error;
     EXPECT_TRUE(picture.LoadPng(path, &error)) << error;
     return PixelsOf(picture);
-}
-
-// Writes `picture` as a JPEG of the best quality with libjpeg.
-void SaveJpeg(SoftwareSurface& picture, const std::string& path) {
-    jpeg_compress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    jpeg_stdio_dest(&info, file);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 3;
-    info.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, 100, TRUE);
-    for (int c = 0; c < info.num_components; ++c) { // no chroma subsampling
-        info.comp_info[c].h_samp_factor = 1;
-        info.comp_info[c].v_samp_factor = 1;
-    }
-    jpeg_start_compress(&info, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(picture.Width()) * 3);
-    for (int32_t y = 0; y < picture.Height(); ++y) {
-        for (int32_t x = 0; x < picture.Width(); ++x) {
-            const uint32_t p = picture.Pixel(x, y);
-            row[static_cast<size_t>(x) * 3] = static_cast<uint8_t>(p >> 16);
-            row[static_cast<size_t>(x) * 3 + 1] = static_cast<uint8_t>(p >> 8);
-            row[static_cast<size_t>(x) * 3 + 2] = static_cast<uint8_t>(p);
-        }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&info, rows, 1);
-    }
-    jpeg_finish_compress(&info);
-    jpeg_destroy_compress(&info);
-    std::fclose(file);
 }
 
 class ToolOutputs : public ::testing::Test {
