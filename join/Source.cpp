@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/dovi_meta.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -20,6 +21,7 @@ extern "C" {
 #include "host/PixelBudget.h"
 #include "join/JoinError.h"
 #include "join/Media.h"
+#include "join/VideoColour.h"
 #include "media/Orientation.h"
 #include "media/Picture.h"
 
@@ -181,6 +183,13 @@ struct Source::State {
     FitPlacement placement{};
     bool placed = false;
     SoftwareSurface stillPixels; // a still picture as read, which `current` shows
+    // HDR and wide-gamut frames are first brought to SDR BT.709 at their own size.
+    VideoColour colour;
+    std::vector<uint32_t> sdrPixels;
+    AVFrame* sdr = nullptr; // a BGR0 frame over sdrPixels
+    // The transfer that a Dolby Vision stream's configuration says its base layer is
+    // (profile 8.4: HLG, 8.1: PQ), for frames that are not tagged so themselves.
+    AVColorTransferCharacteristic doviTransfer = AVCOL_TRC_UNSPECIFIED;
 
     ~State() { Close(); }
 
@@ -189,6 +198,7 @@ struct Source::State {
         scaler = nullptr;
         av_frame_free(&current);
         av_frame_free(&next);
+        av_frame_free(&sdr);
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
         avformat_close_input(&format);
@@ -327,6 +337,11 @@ struct Source::State {
             int result = avcodec_receive_frame(decoder, into);
             if (result == 0) {
                 lastUs = TimeOf(into);
+                if (doviTransfer != AVCOL_TRC_UNSPECIFIED && into->color_trc != doviTransfer) {
+                    into->color_trc = doviTransfer;
+                    into->color_primaries = AVCOL_PRI_BT2020;
+                    into->colorspace = AVCOL_SPC_BT2020_NCL;
+                }
                 return true;
             }
             if (result == AVERROR_EOF) {
@@ -395,9 +410,26 @@ struct Source::State {
                              static_cast<uint32_t>(stream->avg_frame_rate.den)};
         }
 
+        // Dolby Vision's profiles 8.4 and 8.1 carry HLG and HDR10 pictures that any
+        // player shows; profile 5's need its reshaping, which is not done here.
+        if (const auto* dovi = reinterpret_cast<const AVDOVIDecoderConfigurationRecord*>(
+                av_stream_get_side_data(stream, AV_PKT_DATA_DOVI_CONF, nullptr))) {
+            if (dovi->dv_bl_signal_compatibility_id == 4) {
+                doviTransfer = AVCOL_TRC_ARIB_STD_B67;
+            } else if (dovi->dv_bl_signal_compatibility_id == 1) {
+                doviTransfer = AVCOL_TRC_SMPTE2084;
+            } else if (dovi->dv_profile == 5) {
+                notes.push_back(name + " is Dolby Vision profile 5, whose colours are shown unconverted");
+            }
+        }
+
         // The first picture, which also tells a JPEG's orientation.
         if (!Decode(current)) {
             InputFailure(name + " has no picture that can be decoded");
+        }
+        const ColourKind kind = ClassifyColour(current);
+        if (kind == ColourKind::Hlg || kind == ColourKind::Pq) {
+            notes.push_back(name + " is HDR (" + ColourName(current) + "): tone-mapped to SDR");
         }
         if (picture) {
             if (const AVDictionaryEntry* entry = av_dict_get(current->metadata, "Orientation", nullptr, 0)) {
@@ -480,10 +512,10 @@ struct Source::State {
         const AVFrame* frame = current;
         const bool hd709 = frame->colorspace == AVCOL_SPC_BT709 ||
                            (frame->colorspace == AVCOL_SPC_UNSPECIFIED && frame->height >= 720);
-        if (frame->format != AV_PIX_FMT_YUV420P || frame->width != shape.width || frame->height != shape.height ||
-            !orientation.Identity() || sampleAspect.num != sampleAspect.den || frame->color_range == AVCOL_RANGE_JPEG ||
-            !hd709 || frame->crop_left != 0 || frame->crop_top != 0 || frame->crop_right != 0 ||
-            frame->crop_bottom != 0) {
+        if (ClassifyColour(frame) != ColourKind::Bt709 || frame->format != AV_PIX_FMT_YUV420P ||
+            frame->width != shape.width || frame->height != shape.height || !orientation.Identity() ||
+            sampleAspect.num != sampleAspect.den || frame->color_range == AVCOL_RANGE_JPEG || !hd709 ||
+            frame->crop_left != 0 || frame->crop_top != 0 || frame->crop_right != 0 || frame->crop_bottom != 0) {
             return nullptr;
         }
         return frame;
@@ -520,7 +552,40 @@ struct Source::State {
 
     // Scales the decoded frame onto the surface: the fitted part of the picture, turned,
     // with transparent pixels laid on the background.
+    // An HDR or wide-gamut frame brought to SDR BT.709 at its own size, as a BGR0 frame
+    // over sdrPixels.
+    AVFrame* ToSdr(const AVFrame* frame) {
+        const size_t width = static_cast<size_t>(frame->width);
+        sdrPixels.resize(width * static_cast<size_t>(frame->height));
+        try {
+            colour.Convert(frame, sdrPixels.data(), width);
+        } catch (const std::runtime_error& error) {
+            InputFailure(name + ": " + error.what());
+        }
+        if (sdr == nullptr && (sdr = av_frame_alloc()) == nullptr) {
+            throw std::bad_alloc();
+        }
+        av_frame_unref(sdr);
+        uint8_t* pixels = reinterpret_cast<uint8_t*>(sdrPixels.data());
+        sdr->buf[0] = av_buffer_create(
+            pixels, sdrPixels.size() * 4, [](void*, uint8_t*) {}, nullptr, 0);
+        if (sdr->buf[0] == nullptr) {
+            throw std::bad_alloc();
+        }
+        sdr->data[0] = pixels;
+        sdr->linesize[0] = frame->width * 4;
+        sdr->width = frame->width;
+        sdr->height = frame->height;
+        sdr->format = AV_PIX_FMT_BGR0;
+        sdr->color_range = AVCOL_RANGE_JPEG;
+        sdr->colorspace = AVCOL_SPC_RGB;
+        return sdr;
+    }
+
     void Convert(AVFrame* frame) {
+        if (!still && ClassifyColour(frame) != ColourKind::Bt709) {
+            frame = ToSdr(frame);
+        }
         int32_t frameWidth =
             static_cast<int32_t>(std::max<int64_t>(1, av_rescale(frame->width, sampleAspect.num, sampleAspect.den)));
         int32_t frameHeight = frame->height;

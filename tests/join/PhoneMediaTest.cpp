@@ -299,7 +299,8 @@ std::vector<SoftwareSurface> Parts(const Scratch& dir, const std::vector<std::st
 }
 
 // Colour bars made HDR by FFmpeg's zscale (BT.709 to BT.2020, HLG or PQ, reference
-// white at 203 cd/m², 10 bits, lossless so that only the colour is judged) and SDR in
+// white at 203 cd/m², 10 bits, 4:4:4 and lossless so that only the colour is judged; the
+// 4:2:0 of phones is judged in VideoColourTest) and SDR in
 // BT.2020, each joined after the SDR original: each part close to the original, its
 // colours as saturated, where the plain matrix of before gave 15.5 dB and lost 29 % of
 // the saturation.
@@ -307,10 +308,10 @@ TEST_F(PhoneMediaTest, HdrAndWideGamutClipsComeOutAsTheirSdrOriginal) {
     const std::string bars = "-f lavfi -i smptehdbars=size=320x240:rate=25:duration=1 ";
     const std::string from = "zscale=tin=bt709:min=bt709:pin=bt709:rin=limited:npl=203:m=bt2020nc:p=bt2020:r=limited";
     const std::string tags = " -color_primaries bt2020 -colorspace bt2020nc -c:v ffv1 ";
-    Ffmpeg(dir, bars + "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1 sdr.mkv");
-    Ffmpeg(dir, bars + "-vf " + from + ":t=arib-std-b67,format=yuv420p10le -color_trc arib-std-b67" + tags + "hlg.mkv");
-    Ffmpeg(dir, bars + "-vf " + from + ":t=smpte2084,format=yuv420p10le -color_trc smpte2084" + tags + "pq.mkv");
-    Ffmpeg(dir, bars + "-vf " + from + ":t=bt709,format=yuv420p10le -color_trc bt2020-10" + tags + "wide.mkv");
+    Ffmpeg(dir, bars + "-pix_fmt yuv444p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1 sdr.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=arib-std-b67,format=yuv444p10le -color_trc arib-std-b67" + tags + "hlg.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=smpte2084,format=yuv444p10le -color_trc smpte2084" + tags + "pq.mkv");
+    Ffmpeg(dir, bars + "-vf " + from + ":t=bt709,format=yuv444p10le -color_trc bt2020-10" + tags + "wide.mkv");
     const std::vector<SoftwareSurface> parts = Parts(dir, {"sdr.mkv", "hlg.mkv", "pq.mkv", "wide.mkv"});
     const double saturation = MeanSaturation(parts[0]);
     struct Case {
@@ -387,9 +388,9 @@ bool WithDolbyVision(const std::string& from, const std::string& to, uint8_t com
 // its HEVC stream is tagged as SDR BT.2020.
 TEST_F(PhoneMediaTest, DolbyVisionProfile84JoinsAsHlg) {
     const std::string bars = "-f lavfi -i smptehdbars=size=320x240:rate=25:duration=1 ";
-    Ffmpeg(dir, bars + "-pix_fmt yuv420p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1 sdr.mkv");
+    Ffmpeg(dir, bars + "-pix_fmt yuv444p -color_primaries bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1 sdr.mkv");
     Ffmpeg(dir, bars + "-vf zscale=tin=bt709:min=bt709:pin=bt709:npl=203:t=arib-std-b67:m=bt2020nc:p=bt2020,"
-                       "format=yuv420p10le -c:v libx265 -x265-params lossless=1:log-level=error -color_primaries "
+                       "format=yuv444p10le -c:v libx265 -x265-params lossless=1:log-level=error -color_primaries "
                        "bt2020 -color_trc bt2020-10 -colorspace bt2020nc base.mp4");
     ASSERT_TRUE(WithDolbyVision(dir / "base.mp4", dir / "phone.mp4", 4));
     const std::vector<SoftwareSurface> parts = Parts(dir, {"sdr.mkv", "base.mp4", "phone.mp4"});
