@@ -10,11 +10,11 @@ WQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config)
 # What the reference surface and the wqtrans tool link with (GIF palettes from
 # libimagequant, video and scaling through FFmpeg's libraries; HEIC and AVIF pictures
 # through libheif, their EXIF orientation through libexif, colour profiles through
-# Little CMS, HDR and wide-gamut clips through zimg), the tool's font, and what makes
-# its man page from the README (lowdown, preconv).
+# Little CMS), the tool's font, and what makes its man page from the README (lowdown,
+# preconv).
 WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
                   libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-                  libheif-dev libexif-dev liblcms2-dev libzimg-dev lowdown groff-base)
+                  libheif-dev libexif-dev liblcms2-dev lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
 # (melt, GStreamer; Xvfb for MLT's Qt module in a Kdenlive project), the man page's
 # lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps, and file,
