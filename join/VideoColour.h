@@ -45,8 +45,9 @@ public:
     // frame's width and height, rows `stride` words apart. Frames are planar YUV of 8 to
     // 16 bits in 4:2:0, 4:2:2 or 4:4:4, their chroma planar or interleaved as in p010le
     // and interpolated from where it is sited, or planar RGB as gbrp10le; limited or
-    // full range; their matrix honoured. HLG goes through BT.2100's EOTF with its OOTF
-    // at a 1000 cd/m² display, PQ as mastered up to PqPeak; HDR reference white
+    // full range; their matrix honoured. HLG goes through BT.2100's EOTF at a
+    // 1000 cd/m² display, its OOTF taken on each component as SDR takes its gamma, PQ
+    // as mastered up to PqPeak; HDR reference white
     // (203 cd/m²) lands at about 95% of SDR white's light and the highlights above it
     // roll off to white at the peak; colours outside BT.709 are desaturated towards
     // their luminance, keeping their hue. The tables a set of tags needs are built on
