@@ -52,6 +52,116 @@ void Check(const heif_error& error, const std::string& what) {
     Unreadable(what + ": " + message);
 }
 
+// Reads big-endian numbers of 0 to 8 bytes from a box, never past its end.
+class BoxReader {
+public:
+    BoxReader(const uint8_t* data, size_t size) : data(data), size(size) {}
+    bool Read(int bytes, uint64_t& value) {
+        value = 0;
+        if (bytes < 0 || static_cast<size_t>(bytes) > size - at) {
+            return false;
+        }
+        for (int i = 0; i < bytes; ++i) {
+            value = value << 8 | data[at++];
+        }
+        return true;
+    }
+
+private:
+    const uint8_t* data;
+    size_t size;
+    size_t at = 0;
+};
+
+// The boxes in data[0, size): calls found(type, payload, payloadSize) for each; false
+// when a box's size runs past the end.
+template <typename F> bool ForEachBox(const uint8_t* data, size_t size, F found) {
+    size_t at = 0;
+    while (size - at >= 8) {
+        uint64_t length =
+            uint64_t{data[at]} << 24 | uint64_t{data[at + 1]} << 16 | uint64_t{data[at + 2]} << 8 | data[at + 3];
+        size_t header = 8;
+        if (length == 1) {
+            BoxReader large(data + at + 8, size - at - 8);
+            if (!large.Read(8, length)) {
+                return false;
+            }
+            header = 16;
+        } else if (length == 0) {
+            length = size - at;
+        }
+        if (length < header || length > size - at) {
+            return false;
+        }
+        found(std::string(reinterpret_cast<const char*>(data + at + 4), 4), data + at + header,
+              static_cast<size_t>(length) - header);
+        at += static_cast<size_t>(length);
+    }
+    return true;
+}
+
+// "" when every extent that the item location box (iloc) gives lies within the file, or
+// within the item data box (idat) for items stored there; else the problem. libheif
+// 1.15 takes an extent's length as it is and allocates it before reading, so a
+// kilobyte file could claim gigabytes.
+std::string CheckItemLocations(const uint8_t* data, size_t size) {
+    const uint8_t* meta = nullptr;
+    size_t metaSize = 0;
+    if (!ForEachBox(data, size, [&](const std::string& type, const uint8_t* payload, size_t payloadSize) {
+            if (type == "meta" && meta == nullptr && payloadSize >= 4) {
+                meta = payload + 4; // a full box: version and flags first
+                metaSize = payloadSize - 4;
+            }
+        })) {
+        return "a box runs past the end of the file";
+    }
+    const uint8_t* iloc = nullptr;
+    size_t ilocSize = 0;
+    uint64_t idatSize = 0;
+    if (meta == nullptr || !ForEachBox(meta, metaSize, [&](const std::string& type, const uint8_t* payload, size_t n) {
+            if (type == "iloc" && iloc == nullptr) {
+                iloc = payload;
+                ilocSize = n;
+            } else if (type == "idat") {
+                idatSize += n;
+            }
+        })) {
+        return meta == nullptr ? "" : "a box runs past the end of its meta box";
+    }
+    if (iloc == nullptr) {
+        return "";
+    }
+    BoxReader in(iloc, ilocSize);
+    uint64_t version = 0, flags = 0, sizes = 0, more = 0, count = 0;
+    if (!in.Read(1, version) || !in.Read(3, flags) || !in.Read(1, sizes) || !in.Read(1, more) || version > 2) {
+        return version > 2 ? "" : "its item locations are cut short";
+    }
+    const int offsetSize = static_cast<int>(sizes >> 4), lengthSize = static_cast<int>(sizes & 15);
+    const int baseSize = static_cast<int>(more >> 4), indexSize = version >= 1 ? static_cast<int>(more & 15) : 0;
+    if (!in.Read(version < 2 ? 2 : 4, count)) {
+        return "its item locations are cut short";
+    }
+    for (uint64_t item = 0; item < count; ++item) {
+        uint64_t id = 0, method = 0, reference = 0, base = 0, extents = 0;
+        if (!in.Read(version < 2 ? 2 : 4, id) || (version >= 1 && !in.Read(2, method)) || !in.Read(2, reference) ||
+            !in.Read(baseSize, base) || !in.Read(2, extents)) {
+            return "its item locations are cut short";
+        }
+        method &= 15;
+        for (uint64_t e = 0; e < extents; ++e) {
+            uint64_t index = 0, offset = 0, length = 0;
+            if (!in.Read(indexSize, index) || !in.Read(offsetSize, offset) || !in.Read(lengthSize, length)) {
+                return "its item locations are cut short";
+            }
+            const uint64_t limit = method == 1 ? idatSize : method == 0 ? size : UINT64_MAX;
+            if (base > limit || offset > limit - base || length > limit - base - offset) {
+                return "item " + std::to_string(id) + " lies past the end of its data";
+            }
+        }
+    }
+    return "";
+}
+
 } // namespace
 
 bool LooksLikeHeif(const uint8_t* data, size_t size) {
@@ -73,6 +183,10 @@ RawPicture DecodeHeif(const uint8_t* data, size_t size) {
         if (HasMajorBrand(data, size, brand)) {
             Unsupported("a HEIF or AVIF image sequence is not a single picture");
         }
+    }
+    const std::string problem = CheckItemLocations(data, size);
+    if (!problem.empty()) {
+        Unreadable("bad HEIF data: " + problem);
     }
     std::unique_ptr<heif_context, ContextFree> context(heif_context_alloc());
     if (!context) {

@@ -103,6 +103,11 @@ const BadInput kBadInputs[] = {
      {"render", "Fade", "--from", "palette-past-end.png", "--out", "x.gif"},
      1,
      "cannot read picture \"palette-past-end.png\": a pixel uses colour 5 of a palette of 2"},
+    // Its item location box gives its picture a length of 4 GB in a file of 2 kB.
+    {"HEIF item past the end of the file",
+     {"render", "Fade", "--from", "extent-past-end.heic", "--out", "x.gif"},
+     1,
+     "cannot read picture \"extent-past-end.heic\": bad HEIF data: item 1 lies past the end of its data"},
     // A name cannot move the cursor or end the message's line.
     {"control characters in a name",
      {"render", "Fade", "--from", "a\x1b[2J\nb\x7f\xc2\x9b.png", "--out", "x.gif"},
