@@ -15,6 +15,7 @@ extern "C" {
 #include "host/FrameRenderer.h"
 #include "join/Join.h"
 #include "join/JoinError.h"
+#include "join/TestMedia.h"
 #include "media/Picture.h"
 #include "module/Types.h"
 #include "tools/ToolHarness.h"
@@ -39,11 +40,7 @@ std::vector<InputSpec> Files(const Scratch& dir, std::initializer_list<const cha
     return inputs;
 }
 
-// Runs the ffmpeg program in `dir`; the test fails when it does.
-void Ffmpeg(const Scratch& dir, const std::string& args) {
-    const std::string command = "cd '" + dir.dir.string() + "' && ffmpeg -nostdin -v error -y " + args;
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
+using jointest::Ffmpeg;
 
 // Every frame of a file, decoded by the ffmpeg program into BGRA pictures of w x h.
 std::vector<SoftwareSurface> Frames(const Scratch& dir, const std::string& file, int32_t w, int32_t h) {
@@ -64,32 +61,10 @@ std::string Differs(SoftwareSurface& actual, SoftwareSurface& expected) {
 
 // A copy of a clip whose display matrix turns it `degrees` clockwise, as phones write them.
 bool Turn(const std::string& from, const std::string& to, double degrees) {
-    AVFormatContext* in = nullptr;
-    AVFormatContext* out = nullptr;
-    bool done = avformat_open_input(&in, from.c_str(), nullptr, nullptr) >= 0 &&
-                avformat_find_stream_info(in, nullptr) >= 0 &&
-                avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) >= 0;
-    if (done) {
-        AVStream* stream = avformat_new_stream(out, nullptr);
-        avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar);
-        stream->time_base = in->streams[0]->time_base;
-        auto* matrix =
-            reinterpret_cast<int32_t*>(av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
-        av_display_rotation_set(matrix, degrees); // a clockwise turn: ffprobe's "rotation=-90"
-        done = avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(out, nullptr) >= 0;
-        AVPacket* packet = av_packet_alloc();
-        while (done && av_read_frame(in, packet) >= 0) {
-            av_packet_rescale_ts(packet, in->streams[0]->time_base, stream->time_base);
-            packet->stream_index = 0;
-            done = av_interleaved_write_frame(out, packet) >= 0;
-        }
-        av_packet_free(&packet);
-        done = done && av_write_trailer(out) >= 0;
-        avio_closep(&out->pb);
-    }
-    avformat_free_context(out);
-    avformat_close_input(&in);
-    return done;
+    auto* matrix = static_cast<int32_t*>(av_malloc(9 * sizeof(int32_t)));
+    av_display_rotation_set(matrix, degrees); // a clockwise turn: ffprobe's "rotation=-90"
+    return jointest::WithSideData(from, to, AV_PKT_DATA_DISPLAYMATRIX, reinterpret_cast<uint8_t*>(matrix),
+                                  9 * sizeof(int32_t));
 }
 
 class JoinTest : public ::testing::Test {

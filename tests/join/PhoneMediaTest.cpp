@@ -6,8 +6,6 @@
 #include <lcms2.h>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/dovi_meta.h>
 }
 
@@ -22,6 +20,7 @@ extern "C" {
 
 #include "join/Join.h"
 #include "join/JoinError.h"
+#include "join/TestMedia.h"
 #include "media/Picture.h"
 #include "module/Types.h"
 #include "tools/ToolHarness.h"
@@ -35,13 +34,8 @@ using tooltest::Scratch;
 
 constexpr uint32_t kFade = MakeId('F', 'A', 'D', 'E');
 
-// Runs a program in `dir`; the test fails when it does.
-void Shell(const Scratch& dir, const std::string& command) {
-    const std::string line = "cd '" + dir.dir.string() + "' && " + command;
-    ASSERT_EQ(std::system(line.c_str()), 0) << line;
-}
-
-void Ffmpeg(const Scratch& dir, const std::string& args) { Shell(dir, "ffmpeg -nostdin -v error -y " + args); }
+using jointest::Ffmpeg;
+using jointest::Shell;
 
 bool HaveHeifEnc() { return std::system("command -v heif-enc >/dev/null 2>&1") == 0; }
 
@@ -349,39 +343,15 @@ TEST_F(PhoneMediaTest, TheJoinNamesHdrClipsAndTakesNonsenseTagsAsUntagged) {
 // A copy of a clip with a Dolby Vision configuration record saying profile 8 and its
 // base layer's compatibility, as phones write it beside the HEVC stream.
 bool WithDolbyVision(const std::string& from, const std::string& to, uint8_t compatibility) {
-    AVFormatContext* in = nullptr;
-    AVFormatContext* out = nullptr;
-    bool done = avformat_open_input(&in, from.c_str(), nullptr, nullptr) >= 0 &&
-                avformat_find_stream_info(in, nullptr) >= 0 &&
-                avformat_alloc_output_context2(&out, nullptr, nullptr, to.c_str()) >= 0;
-    if (done) {
-        out->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL; // the muxer writes dvcC only then
-        AVStream* stream = avformat_new_stream(out, nullptr);
-        avcodec_parameters_copy(stream->codecpar, in->streams[0]->codecpar);
-        stream->time_base = in->streams[0]->time_base;
-        size_t size = 0;
-        AVDOVIDecoderConfigurationRecord* dovi = av_dovi_alloc(&size);
-        dovi->dv_version_major = 1;
-        dovi->dv_profile = 8;
-        dovi->dv_level = 4;
-        dovi->rpu_present_flag = 1;
-        dovi->bl_present_flag = 1;
-        dovi->dv_bl_signal_compatibility_id = compatibility;
-        done = av_stream_add_side_data(stream, AV_PKT_DATA_DOVI_CONF, reinterpret_cast<uint8_t*>(dovi), size) >= 0 &&
-               avio_open(&out->pb, to.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(out, nullptr) >= 0;
-        AVPacket* packet = av_packet_alloc();
-        while (done && av_read_frame(in, packet) >= 0) {
-            av_packet_rescale_ts(packet, in->streams[0]->time_base, stream->time_base);
-            packet->stream_index = 0;
-            done = av_interleaved_write_frame(out, packet) >= 0;
-        }
-        av_packet_free(&packet);
-        done = done && av_write_trailer(out) >= 0;
-        avio_closep(&out->pb);
-    }
-    avformat_free_context(out);
-    avformat_close_input(&in);
-    return done;
+    size_t size = 0;
+    AVDOVIDecoderConfigurationRecord* dovi = av_dovi_alloc(&size);
+    dovi->dv_version_major = 1;
+    dovi->dv_profile = 8;
+    dovi->dv_level = 4;
+    dovi->rpu_present_flag = 1;
+    dovi->bl_present_flag = 1;
+    dovi->dv_bl_signal_compatibility_id = compatibility;
+    return jointest::WithSideData(from, to, AV_PKT_DATA_DOVI_CONF, reinterpret_cast<uint8_t*>(dovi), size, true);
 }
 
 // A phone's Dolby Vision profile 8.4 clip is HLG underneath: joined as HLG even where
