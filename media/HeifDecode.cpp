@@ -2,9 +2,14 @@
 // transformations (rotation, mirror, crop) show it, with its ICC profile or nclx box.
 #include <libheif/heif.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "media/Decoders.h"
 
@@ -100,11 +105,41 @@ template <typename F> bool ForEachBox(const uint8_t* data, size_t size, F found)
     return true;
 }
 
-// "" when every extent that the item location box (iloc) gives lies within the file, or
-// within the item data box (idat) for items stored there; else the problem. libheif
-// 1.15 takes an extent's length as it is and allocates it before reading, so a
-// kilobyte file could claim gigabytes.
-std::string CheckItemLocations(const uint8_t* data, size_t size) {
+// The item location box (iloc): where each item's data lies, in the file (method 0) or
+// in the item data box (method 1). Every extent is checked against its data: libheif
+// 1.15 takes an extent's length as it is and allocates it before reading, so a kilobyte
+// file could claim gigabytes.
+struct ItemPlace {
+    uint64_t method = 0;
+    uint64_t start = 0; // of the first extent, within the file or the item data
+    uint64_t length = 0;
+};
+
+// Reads a derived picture's canvas (a grid's or an overlay's output size) from the
+// start of its data, as libheif reads it: 16-bit sides, or 32-bit ones when the flags'
+// low bit is set.
+bool CanvasSize(const std::string& type, const uint8_t* data, size_t size, uint64_t& width, uint64_t& height) {
+    BoxReader in(data, size);
+    uint64_t version = 0, flags = 0, skip = 0;
+    if (!in.Read(1, version) || !in.Read(1, flags)) {
+        return false;
+    }
+    if (type == "grid" && !in.Read(2, skip)) { // rows and columns, less one each
+        return false;
+    }
+    if (type == "iovl" && !in.Read(8, skip)) { // the canvas's fill colour
+        return false;
+    }
+    const int side = (flags & 1) != 0 ? 4 : 2;
+    return in.Read(side, width) && in.Read(side, height);
+}
+
+// "" when the file's items all lie within their data and no picture in it, the primary
+// one or another (its alpha, a depth map, a thumbnail, a grid's or an overlay's canvas),
+// is over the pixel budget; else the problem. libheif checks only a picture's sides
+// against its limit, so an overlay canvas of 60000x48000 behind the alpha of a small
+// picture would be allocated whole.
+std::string CheckItems(const uint8_t* data, size_t size) {
     const uint8_t* meta = nullptr;
     size_t metaSize = 0;
     if (!ForEachBox(data, size, [&](const std::string& type, const uint8_t* payload, size_t payloadSize) {
@@ -115,22 +150,74 @@ std::string CheckItemLocations(const uint8_t* data, size_t size) {
         })) {
         return "a box runs past the end of the file";
     }
+    if (meta == nullptr) {
+        return "";
+    }
     const uint8_t* iloc = nullptr;
     size_t ilocSize = 0;
-    uint64_t idatSize = 0;
-    if (meta == nullptr || !ForEachBox(meta, metaSize, [&](const std::string& type, const uint8_t* payload, size_t n) {
-            if (type == "iloc" && iloc == nullptr) {
-                iloc = payload;
-                ilocSize = n;
-            } else if (type == "idat") {
-                idatSize += n;
+    const uint8_t* idat = nullptr;
+    size_t idatSize = 0;
+    std::vector<std::pair<uint64_t, std::string>> derived; // grid and overlay items
+    std::vector<std::pair<uint64_t, uint64_t>> stated;     // the sizes of the image spatial extent boxes
+    const auto property = [&](const std::string& type, const uint8_t* payload, size_t n) {
+        BoxReader in(payload, n);
+        uint64_t head = 0, width = 0, height = 0;
+        if (type == "ispe" && in.Read(4, head) && in.Read(4, width) && in.Read(4, height)) {
+            stated.emplace_back(width, height);
+        }
+    };
+    const auto entry = [&](const std::string& type, const uint8_t* payload, size_t n) {
+        BoxReader in(payload, n);
+        uint64_t version = 0, flags = 0, id = 0, protection = 0, itemType = 0;
+        if (type == "infe" && in.Read(1, version) && in.Read(3, flags) && version >= 2 &&
+            in.Read(version == 2 ? 2 : 4, id) && in.Read(2, protection) && in.Read(4, itemType)) {
+            const char name[] = {static_cast<char>(itemType >> 24), static_cast<char>(itemType >> 16),
+                                 static_cast<char>(itemType >> 8), static_cast<char>(itemType)};
+            const std::string kind(name, 4);
+            if (kind == "grid" || kind == "iovl") {
+                derived.emplace_back(id, kind);
             }
-        })) {
-        return meta == nullptr ? "" : "a box runs past the end of its meta box";
+        }
+    };
+    bool whole = true; // false when a box inside runs past its parent's end
+    whole = ForEachBox(meta, metaSize,
+                       [&](const std::string& type, const uint8_t* payload, size_t n) {
+                           if (type == "iloc" && iloc == nullptr) {
+                               iloc = payload;
+                               ilocSize = n;
+                           } else if (type == "idat" && idat == nullptr) {
+                               idat = payload;
+                               idatSize = n;
+                           } else if (type == "iinf" && n >= 4) {
+                               const size_t countSize =
+                                   payload[0] == 0 ? 2 : 4; // a full box: version, flags, then the count
+                               if (n >= 4 + countSize) {
+                                   whole = ForEachBox(payload + 4 + countSize, n - 4 - countSize, entry) && whole;
+                               }
+                           } else if (type == "iprp") {
+                               whole = ForEachBox(payload, n,
+                                                  [&](const std::string& inner, const uint8_t* p, size_t m) {
+                                                      if (inner == "ipco") {
+                                                          whole = ForEachBox(p, m, property) && whole;
+                                                      }
+                                                  }) &&
+                                       whole;
+                           }
+                       }) &&
+            whole;
+    if (!whole) {
+        return "a box runs past the end of its meta box";
+    }
+    for (const auto& [width, height] : stated) {
+        if (width > 0 && height > 0) {
+            CheckBudget(static_cast<int64_t>(std::min<uint64_t>(width, INT64_MAX / 2)),
+                        static_cast<int64_t>(std::min<uint64_t>(height, INT64_MAX / 2)));
+        }
     }
     if (iloc == nullptr) {
         return "";
     }
+    std::map<uint64_t, ItemPlace> places;
     BoxReader in(iloc, ilocSize);
     uint64_t version = 0, flags = 0, sizes = 0, more = 0, count = 0;
     if (!in.Read(1, version) || !in.Read(3, flags) || !in.Read(1, sizes) || !in.Read(1, more) || version > 2) {
@@ -157,6 +244,22 @@ std::string CheckItemLocations(const uint8_t* data, size_t size) {
             if (base > limit || offset > limit - base || length > limit - base - offset) {
                 return "item " + std::to_string(id) + " lies past the end of its data";
             }
+            if (e == 0 && method <= 1) {
+                // A length of 0 stands for the rest of the data.
+                places.try_emplace(id, ItemPlace{method, base + offset, length == 0 ? limit - base - offset : length});
+            }
+        }
+    }
+    for (const auto& [id, kind] : derived) {
+        const auto place = places.find(id);
+        uint64_t width = 0, height = 0;
+        if (place == places.end()) {
+            continue;
+        }
+        const uint8_t* from = (place->second.method == 1 ? idat : data) + place->second.start;
+        if (CanvasSize(kind, from, static_cast<size_t>(place->second.length), width, height) && width > 0 &&
+            height > 0) {
+            CheckBudget(static_cast<int64_t>(width), static_cast<int64_t>(height));
         }
     }
     return "";
@@ -184,7 +287,7 @@ RawPicture DecodeHeif(const uint8_t* data, size_t size) {
             Unsupported("a HEIF or AVIF image sequence is not a single picture");
         }
     }
-    const std::string problem = CheckItemLocations(data, size);
+    const std::string problem = CheckItems(data, size);
     if (!problem.empty()) {
         Unreadable("bad HEIF data: " + problem);
     }
@@ -192,9 +295,10 @@ RawPicture DecodeHeif(const uint8_t* data, size_t size) {
     if (!context) {
         throw std::bad_alloc();
     }
-    // libheif's own limit on the stored size is raised past the pixel budget, so that a
-    // picture over the budget is refused by it, with its size, before any tile is decoded.
-    heif_context_set_maximum_image_size_limit(context.get(), 1 << 17);
+    // The sizes were checked against the pixel budget above, with the size in the message;
+    // libheif's own limit on a side is set to the budget's too, for what it allocates
+    // from sizes given elsewhere.
+    heif_context_set_maximum_image_size_limit(context.get(), static_cast<int>(kMaxSide) + 1);
     Check(heif_context_read_from_memory_without_copy(context.get(), data, size, nullptr), "bad HEIF data");
     if (heif_context_get_number_of_top_level_images(context.get()) < 1) {
         Unsupported("it holds no picture to show (only a depth map, a thumbnail or other auxiliary images)");

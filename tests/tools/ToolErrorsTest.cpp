@@ -61,7 +61,10 @@ const BadInput kBadInputs[] = {
      {"render", "Fade", "--from", "missing.png", "--out", "x.gif"},
      1,
      "cannot read picture \"missing.png\""},
-    {"not a picture", {"render", "Fade", "--to", "notes.txt", "--out", "x.gif"}, 1, "not a PNG, JPEG, WebP, HEIC or AVIF file"},
+    {"not a picture",
+     {"render", "Fade", "--to", "notes.txt", "--out", "x.gif"},
+     1,
+     "not a PNG, JPEG, WebP, HEIC or AVIF file"},
     {"broken PNG", {"render", "Fade", "--to", "broken.png", "--out", "x.png"}, 1, "cannot read picture \"broken.png\""},
     {"output in a missing directory",
      {"render", "Fade", "--out", "missing/x.gif"},
@@ -108,6 +111,12 @@ const BadInput kBadInputs[] = {
      {"render", "Fade", "--from", "extent-past-end.heic", "--out", "x.gif"},
      1,
      "cannot read picture \"extent-past-end.heic\": bad HEIF data: item 1 lies past the end of its data"},
+    // A picture of 24x16 whose alpha is a grid over an overlay canvas of 41054x44039.
+    {"HEIF overlay canvas over the budget",
+     {"render", "Fade", "--from", "overlay-canvas-huge.heic", "--out", "x.gif"},
+     1,
+     "cannot read picture \"overlay-canvas-huge.heic\": it is 41054x44039 pixels; the limit is 16384 a side and "
+     "67108864 pixels in all (e.g. 8192x8192)"},
     // A name cannot move the cursor or end the message's line.
     {"control characters in a name",
      {"render", "Fade", "--from", "a\x1b[2J\nb\x7f\xc2\x9b.png", "--out", "x.gif"},
