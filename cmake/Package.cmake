@@ -56,8 +56,9 @@ set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wqtrans)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION graphics)
 # The built-in pictures and the contact sheet draw their text in DejaVu Sans.
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "fonts-dejavu-core")
-# `man wqtrans` needs man-db, which a minimal Debian lacks.
-set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "man-db")
+# `man wqtrans` needs man-db, which a minimal Debian lacks; `join --motion auto` aims at
+# faces with the cascades opencv-data installs, and without them moves as if it found none.
+set(CPACK_DEBIAN_TOOL_PACKAGE_RECOMMENDS "man-db, opencv-data")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION [[The wqtrans command-line tool: renders any transition to GIF, WebP, PNG frames
 or video, draws contact sheets, and shows settings panels, parameter blocks and
 the host calls of a run.]])

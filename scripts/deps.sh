@@ -10,19 +10,22 @@ WQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config)
 # What the reference surface and the wqtrans tool link with (GIF palettes from
 # libimagequant, video and scaling through FFmpeg's libraries; HEIC and AVIF pictures
 # through libheif, their EXIF orientation through libexif, colour profiles through
-# Little CMS), the tool's font, and what makes its man page from the README (lowdown,
-# preconv).
+# Little CMS, the faces `join --motion auto` aims at through OpenCV's objdetect), the
+# tool's font and face cascades (opencv-data), and what makes its man page from the
+# README (lowdown, preconv).
 WQ_TOOL_PACKAGES=(libpng-dev libcli11-dev libgif-dev libwebp-dev libjpeg-dev libcairo2-dev fonts-dejavu-core
                   libimagequant-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
-                  libheif-dev libexif-dev liblcms2-dev lowdown groff-base)
+                  libheif-dev libexif-dev liblcms2-dev libopencv-objdetect-dev libopencv-imgproc-dev opencv-data
+                  lowdown groff-base)
 # The tests and benchmarks: the frei0r plugins and the hosts the tests run them in
 # (melt, GStreamer; Xvfb for MLT's Qt module in a Kdenlive project), the man page's
 # lint (groff, mandoc) and the Debian packages' dependencies (dpkg-shlibdeps, and file,
-# with which CPack finds the libraries), ffmpeg, which makes the join tests' clips, and
-# heif-enc (libheif-examples), which makes their HEIC and AVIF pictures.
+# with which CPack finds the libraries), ffmpeg, which makes the join tests' clips,
+# heif-enc (libheif-examples), which makes their HEIC and AVIF pictures, and OpenCV's
+# sample photographs (opencv-doc), in which the face search's tests look for faces.
 WQ_TEST_PACKAGES=(ccache libgtest-dev libgmock-dev libbenchmark-dev
                   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-                  gstreamer1.0-plugins-bad mandoc dpkg-dev file xvfb ffmpeg libheif-examples)
+                  gstreamer1.0-plugins-bad mandoc dpkg-dev file xvfb ffmpeg libheif-examples opencv-doc)
 # The OBS Studio module (libobs) and its tests inside libobs: OBS Studio's own
 # image-source and obs-transitions modules (obs-studio), an X server of the tests' own
 # (Xvfb, Xlib) and Mesa's software OpenGL (llvmpipe).
