@@ -15,6 +15,9 @@ std::optional<FitMode> FitModeNamed(std::string_view name) {
     if (name == "cover") {
         return FitMode::Cover;
     }
+    if (name == "blur") {
+        return FitMode::Blur;
+    }
     return std::nullopt;
 }
 
@@ -25,7 +28,7 @@ FitPlacement PlaceFitted(int32_t pictureWidth, int32_t pictureHeight, int32_t wi
     if (mode == FitMode::Stretch || int64_t{pw} * height == int64_t{ph} * width) {
         return placement;
     }
-    if (mode == FitMode::Contain) {
+    if (mode == FitMode::Contain || mode == FitMode::Blur) {
         const double scale = std::min(static_cast<double>(width) / pw, static_cast<double>(height) / ph);
         const int32_t w = std::clamp(static_cast<int32_t>(std::lround(pw * scale)), 1, width);
         const int32_t h = std::clamp(static_cast<int32_t>(std::lround(ph * scale)), 1, height);

@@ -12,10 +12,12 @@ namespace wqtrans {
 
 // Stretch: the whole picture onto the whole frame, whatever its shape. Contain: the
 // whole picture, as large as fits, centred on a background (letterboxed). Cover: the
-// middle part of the picture that has the frame's shape, onto the whole frame.
-enum class FitMode { Stretch, Contain, Cover };
+// middle part of the picture that has the frame's shape, onto the whole frame. Blur:
+// placed as Contain, on a blurred, darkened copy of the picture that covers the frame
+// (host/BlurFill.h draws it) in place of the background.
+enum class FitMode { Stretch, Contain, Cover, Blur };
 
-// The mode called "stretch", "contain" or "cover"; none for another name.
+// The mode called "stretch", "contain", "cover" or "blur"; none for another name.
 std::optional<FitMode> FitModeNamed(std::string_view name);
 
 struct FitRect {
@@ -28,7 +30,7 @@ struct FitRect {
 
 struct FitPlacement {
     FitRect from; // in the picture
-    FitRect to;   // in the frame; outside it, the background
+    FitRect to;   // in the frame; outside it, the background (for Blur, the blurred copy)
     bool operator==(const FitPlacement&) const = default;
 };
 

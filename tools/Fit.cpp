@@ -1,5 +1,6 @@
-// Bringing a picture to another size: stretched, letterboxed (contain) or cropped
-// (cover), with libswscale's area filter when shrinking and bicubic when enlarging.
+// Bringing a picture to another size: stretched, letterboxed (contain), cropped (cover)
+// or contained on a blurred copy of itself (blur), with libswscale's area filter when
+// shrinking and bicubic when enlarging.
 extern "C" {
 #include <libswscale/swscale.h>
 }
@@ -10,6 +11,7 @@ extern "C" {
 #include <cstdio>
 #include <optional>
 
+#include "host/BlurFill.h"
 #include "tools/Tool.h"
 
 namespace wqtrans::tool {
@@ -44,7 +46,7 @@ FitMode ParseFit(const std::string& text) {
     if (const std::optional<FitMode> mode = FitModeNamed(text)) {
         return *mode;
     }
-    UsageError("--fit \"" + text + "\" is not one of: stretch, contain, cover");
+    UsageError("--fit \"" + text + "\" is not one of: stretch, contain, cover, blur");
 }
 
 uint32_t ParseColour(const std::string& text) {
@@ -82,6 +84,9 @@ std::unique_ptr<Picture> Scaled(Picture& picture, int32_t width, int32_t height,
     auto scaled = std::make_unique<Picture>(width, height, fit.background);
     const auto [from, to] = PlaceFitted(picture.Width(), picture.Height(), width, height, fit.mode);
     ScaleBlock(picture, from.x, from.y, from.width, from.height, *scaled, to.x, to.y, to.width, to.height);
+    if (fit.mode == FitMode::Blur) {
+        BlurBehind(*scaled, to);
+    }
     // The frames are opaque, whatever the picture's alpha.
     uint32_t* pixels = scaled->Pixels();
     for (size_t i = 0, n = static_cast<size_t>(width) * static_cast<size_t>(height); i < n; ++i) {

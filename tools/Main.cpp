@@ -160,8 +160,8 @@ void AddRunOptions(CLI::App* command, RunArgs& args) {
         ->capture_default_str();
     command
         ->add_option("--fit", args.fit,
-                     "how a picture of another shape meets the size: stretch, contain (whole, on --background) or "
-                     "cover (cropped)")
+                     "how a picture of another shape meets the size: stretch, contain (whole, on --background), "
+                     "cover (cropped) or blur (whole, on a blurred copy of itself)")
         ->capture_default_str();
     command->add_option("--background", args.background, "the colour around a contained picture: #RRGGBB or a name")
         ->capture_default_str();

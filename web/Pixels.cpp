@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+#include "host/BlurFill.h"
+
 namespace wqtrans::web {
 
 namespace {
@@ -124,6 +126,9 @@ void FitPicture(const uint8_t* rgba, int32_t width, int32_t height, FitMode mode
             });
             out[x] = 0xFF000000u | Channel(sum[0]) << 16 | Channel(sum[1]) << 8 | Channel(sum[2]);
         }
+    }
+    if (mode == FitMode::Blur) {
+        BlurBehind(to, place);
     }
 }
 

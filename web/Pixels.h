@@ -11,7 +11,9 @@
 namespace wqtrans::web {
 
 // Fills `to` with `background` (0xRRGGBB) and puts the `width` x `height` RGBA picture
-// on it, placed by `mode` and smoothly scaled. Alpha is dropped: frames are opaque.
+// on it, placed by `mode` and smoothly scaled; for FitMode::Blur, the background is then
+// covered by the picture's blurred copy (host/BlurFill.h), as the tool covers it. Alpha
+// is dropped: frames are opaque.
 // FFmpeg's scaler, which the tool uses, is not at hand here; this one uses the same
 // filters, so that the page's pictures match the tool's within rounding: box-area
 // averaging on an axis that shrinks, linear on one that grows while the other shrinks,

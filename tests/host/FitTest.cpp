@@ -1,5 +1,5 @@
 // Where a picture of another size goes in a frame: the rectangles every host scales
-// between, worked out by hand.
+// between, worked out by hand, and the modes' names.
 #include <cstdint>
 #include <ostream>
 
@@ -40,6 +40,7 @@ const Case kCases[] = {
     {"cover crops top and bottom", 320, 240, 160, 100, FitMode::Cover, {0, 20, 320, 200}, {0, 0, 160, 100}},
     {"cover crops the sides", 400, 200, 100, 100, FitMode::Cover, {100, 0, 200, 200}, {0, 0, 100, 100}},
     {"cover keeps at least one pixel", 1, 1000, 10, 10, FitMode::Cover, {0, 499, 1, 1}, {0, 0, 10, 10}},
+    {"blur places the picture as contain does", 320, 240, 160, 100, FitMode::Blur, {0, 0, 320, 240}, {13, 0, 133, 100}},
 };
 
 TEST(PlaceFitted, GivesTheRectanglesOfEachMode) {
@@ -49,6 +50,15 @@ TEST(PlaceFitted, GivesTheRectanglesOfEachMode) {
         EXPECT_EQ(placement.from, c.from);
         EXPECT_EQ(placement.to, c.to);
     }
+}
+
+TEST(FitModeNamed, KnowsEachModeByItsLowerCaseName) {
+    EXPECT_EQ(FitModeNamed("stretch"), FitMode::Stretch);
+    EXPECT_EQ(FitModeNamed("contain"), FitMode::Contain);
+    EXPECT_EQ(FitModeNamed("cover"), FitMode::Cover);
+    EXPECT_EQ(FitModeNamed("blur"), FitMode::Blur);
+    EXPECT_EQ(FitModeNamed("Blur"), std::nullopt);
+    EXPECT_EQ(FitModeNamed(""), std::nullopt);
 }
 
 } // namespace

@@ -351,6 +351,10 @@ TEST_F(ToolEncoders, PicturesOfAnotherShapeAreFitted) {
         {{"--background", "#00ff00"}, 0x00FF00, 0xFF0000}, // contain on green
         {{"--fit", "stretch"}, 0xFF0000, 0xFF0000},        // the whole height
         {{"--fit", "cover"}, 0xFF0000, 0xFF0000},          // the middle 8 x 8: red, then blue
+        // Around the 16 x 4 picture, its middle 4 x 4 (2 columns red, 2 blue) made 2 x 2,
+        // blurred (three passes of radius 1 leave 14/27 red on the left) and darkened to
+        // three quarters: 255 * 14/27 * 0.75 red, 255 * 13/27 * 0.75 blue.
+        {{"--fit", "blur"}, 0x63005C, 0xFF0000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fit.empty() ? "contain" : c.fit.back());

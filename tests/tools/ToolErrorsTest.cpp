@@ -38,7 +38,7 @@ const BadInput kBadInputs[] = {
     {"threads for a video", {"render", "Fade", "--threads", "2", "--out", "x.mp4"}, 2, "--threads: only for .gif"},
     {"no threads", {"render", "Fade", "--threads", "0", "--out", "x.gif"}, 2, "--threads"},
     {"--loop with --no-loop", {"render", "Fade", "--loop", "2", "--no-loop", "--out", "x.gif"}, 2, "excludes"},
-    {"unknown fit", {"render", "Fade", "--fit", "fill", "--out", "x.gif"}, 2, "stretch, contain, cover"},
+    {"unknown fit", {"render", "Fade", "--fit", "fill", "--out", "x.gif"}, 2, "stretch, contain, cover, blur"},
     {"bad background", {"render", "Fade", "--background", "#12345", "--out", "x.gif"}, 2, "is not a colour"},
     {"sheet to a GIF", {"sheet", "--out", "x.gif"}, 2, "a contact sheet is a .png"},
     {"--at with an animation", {"render", "Fade", "--at", "10", "--out", "x.gif"}, 2, "needs a .png"},

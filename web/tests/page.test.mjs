@@ -152,6 +152,9 @@ describe("the preview page", () => {
     await page.locator("#fit").selectOption("cover");
     assert.match(await readCommand(), /--fit cover/);
     assert.equal(await page.locator("#background").isDisabled(), true);
+    await page.locator("#fit").selectOption("blur");
+    assert.match(await readCommand(), /--fit blur/);
+    assert.equal(await page.locator("#background").isDisabled(), true);
     await page.locator("#fit").selectOption("contain");
     await page.locator("#background").fill("#000000");
   });

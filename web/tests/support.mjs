@@ -90,26 +90,30 @@ export function differing(a, b) {
 
 // How a fitted picture compares with the tool's: the pixels that differ outside the
 // picture's rectangle `rect` {x, y, width, height} (the background bars, which must
-// match exactly), and the largest difference of a channel inside it (the two scalers
-// use the same filters but round apart).
+// match exactly), the largest difference of a channel inside it (the two scalers use
+// the same filters but round apart) and outside it (blur's fill, made from the picture
+// inside, inherits that rounding).
 export function fittedDifference(actual, expected, width, rect) {
   let bars = 0;
   let most = 0;
+  let mostOutside = 0;
   for (let i = 0; i < actual.length; i += 4) {
     const x = (i / 4) % width;
     const y = Math.floor(i / 4 / width);
     const inside = x >= rect.x && x < rect.x + rect.width && y >= rect.y && y < rect.y + rect.height;
+    let differs = false;
     for (let c = 0; c < 3; ++c) {
       const d = Math.abs(actual[i + c] - expected[i + c]);
       if (inside) {
         most = Math.max(most, d);
-      } else if (d !== 0) {
-        ++bars;
-        break;
+      } else {
+        mostOutside = Math.max(mostOutside, d);
+        differs ||= d !== 0;
       }
     }
+    if (differs) ++bars;
   }
-  return { bars, most };
+  return { bars, most, mostOutside };
 }
 
 // The largest difference of a channel allowed between a fitted picture and the tool's.
