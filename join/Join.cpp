@@ -4,7 +4,9 @@
 
 #include "host/FrameRenderer.h"
 #include "host/PixelBudget.h"
+#include "join/Faces.h"
 #include "join/JoinError.h"
+#include "join/Media.h"
 
 namespace wqtrans::join {
 
@@ -25,13 +27,17 @@ struct Join::State {
     std::unique_ptr<AudioMix> sound;
     SoftwareSurface mixed; // a cut's frame
     std::vector<bool> started;
-    size_t first = 0; // the first input not yet let go
+    std::vector<std::optional<PictureMove>> moves; // each picture's, none for a clip
+    size_t first = 0;                              // the first input not yet let go
 
     // Input i's picture at output frame n (opening the input first), or only the input
     // opened.
     SoftwareSurface* InputFrame(size_t i, int64_t n, bool draw) {
         if (!started[i]) {
-            sources[i]->Start(shape);
+            if (moves[i]) {
+                moves[i]->lastFrameUs = FrameTimeUs(timeline.segments[i].frames - 1, timeline.rate);
+            }
+            sources[i]->Start(shape, moves[i] ? &*moves[i] : nullptr);
             started[i] = true;
         }
         return draw ? &sources[i]->FrameAt(FrameTimeUs(n - timeline.segments[i].firstFrame, timeline.rate)) : nullptr;
@@ -92,6 +98,40 @@ Join::Join(const std::vector<InputSpec>& inputs, const std::vector<CutTransition
     }
     s.timeline.notes.insert(s.timeline.notes.begin(), notes.begin(), notes.end());
     s.started.assign(inputs.size(), false);
+    for (const auto& [index, own] : options.moves) {
+        if (index >= inputs.size()) {
+            UsageFailure("--move " + std::to_string(index + 1) + ": there are " + std::to_string(inputs.size()) +
+                         " inputs");
+        }
+        if (!s.sources[index]->IsPicture()) {
+            UsageFailure("--move " + std::to_string(index + 1) + ": input " + std::to_string(index + 1) + " (" +
+                         Quoted(s.sources[index]->Path()) + ") is a clip; only pictures move");
+        }
+    }
+    s.moves.resize(inputs.size());
+    size_t pictures = 0;
+    bool lookForFaces = false;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        MoveSpec move = options.motion.move;
+        for (const auto& [index, own] : options.moves) {
+            if (index == i) {
+                move = own;
+            }
+        }
+        if (s.sources[i]->IsPicture() && move.kind != MoveKind::None) {
+            s.moves[i] = PictureMove{move, options.motion, pictures, 0};
+            lookForFaces = lookForFaces || (move.kind == MoveKind::Auto && !move.focus);
+        }
+        pictures += s.sources[i]->IsPicture() ? 1 : 0;
+    }
+    if (lookForFaces) {
+        // Whether the face detector is there is told once, before the video is made.
+        const uint32_t pixel = 0xFF000000u;
+        const FaceSearch probe = FindFaces(&pixel, 1, 1, 1);
+        if (!probe.searched) {
+            s.timeline.notes.push_back("--motion auto zooms on the middle of each picture: " + probe.why);
+        }
+    }
     s.mixed = SoftwareSurface(s.shape.width, s.shape.height);
     if (options.sound) {
         std::vector<AudioInput> sounds;

@@ -13,6 +13,7 @@
 #include "host/Motion.h"
 #include "host/SoftwareSurface.h"
 #include "join/AudioMix.h"
+#include "join/MotionPath.h"
 #include "join/Source.h"
 #include "join/Timeline.h"
 
@@ -36,7 +37,10 @@ struct JoinOptions {
     FitMode fit = FitMode::Contain;
     uint32_t background = 0xFF000000u;
     uint32_t holdMs = 3000; // a picture's time on screen
-    bool sound = true;      // false: a video without a sound track
+    MotionOptions motion;   // how pictures move (none by default)
+    // Pictures' own moves: the input's index (0 for the first) and its move.
+    std::vector<std::pair<size_t, MoveSpec>> moves;
+    bool sound = true; // false: a video without a sound track
     AudioOptions audio;
 };
 

@@ -18,10 +18,13 @@ extern "C" {
 #include <fstream>
 #include <vector>
 
+#include "host/BlurFill.h"
 #include "host/PixelBudget.h"
+#include "join/Faces.h"
 #include "join/JoinError.h"
 #include "join/Media.h"
 #include "join/VideoColour.h"
+#include "join/Viewport.h"
 #include "media/Orientation.h"
 #include "media/Picture.h"
 
@@ -183,6 +186,11 @@ struct Source::State {
     FitPlacement placement{};
     bool placed = false;
     SoftwareSurface stillPixels; // a still picture as read, which `current` shows
+    // A moving picture: its path over stillPixels (then a level of it no smaller than the
+    // frame needs), and the rectangle of the frame it is drawn on.
+    std::optional<PictureMove> move;
+    MovePath path;
+    FitRect moveOnto{};
     // HDR and wide-gamut frames are first brought to SDR BT.709 at their own size.
     VideoColour colour;
     std::vector<uint32_t> sdrPixels;
@@ -273,6 +281,79 @@ struct Source::State {
         current->color_range = AVCOL_RANGE_JPEG;
         current->colorspace = AVCOL_SPC_RGB;
         haveCurrent = true;
+    }
+
+    // A moving picture: read whole and upright, its path planned, and brought down to a
+    // level that still has at least a pixel for each of the frame's at the path's closest.
+    void StartMoving() {
+        const OutputShape wanted = shape;
+        if (still) {
+            stillPixels = std::move(ReadPicture(shape.background).pixels);
+        } else {
+            // A kind of picture that FFmpeg reads: drawn once at its own size, upright.
+            shape = {displayWidth, displayHeight, FitMode::Stretch, wanted.background};
+            surface = SoftwareSurface(shape.width, shape.height, shape.background);
+            Open();
+            Advance(0);
+            Convert(current);
+            SoftwareSurface whole = std::move(surface);
+            Close();
+            stillPixels = std::move(whole);
+            shape = wanted;
+            surface = SoftwareSurface(shape.width, shape.height, shape.background);
+        }
+        const int32_t width = stillPixels.Width();
+        const int32_t height = stillPixels.Height();
+        path =
+            PlanMove(move->move, move->options, width, height, shape.width, shape.height, shape.fit, move->index,
+                     [&] { return FindFaces(stillPixels.Pixels(), width, height, static_cast<size_t>(width)).faces; });
+        moveOnto = shape.fit == FitMode::Contain || shape.fit == FitMode::Blur
+                       ? PlaceFitted(width, height, shape.width, shape.height, FitMode::Contain).to
+                       : FitRect{0, 0, shape.width, shape.height};
+        const double scale =
+            std::min(1.0, std::max(moveOnto.width / path.SmallestWidth(), moveOnto.height / path.SmallestHeight()));
+        const auto levelWidth = static_cast<int32_t>(std::clamp<double>(std::ceil(width * scale), 1, width));
+        const auto levelHeight = static_cast<int32_t>(std::clamp<double>(std::ceil(height * scale), 1, height));
+        if (levelWidth < width || levelHeight < height) {
+            stillPixels = Shrunk(stillPixels, levelWidth, levelHeight);
+            const double sx = static_cast<double>(levelWidth) / width;
+            const double sy = static_cast<double>(levelHeight) / height;
+            for (ViewRect* view : {&path.from, &path.to}) {
+                *view = {view->x * sx, view->y * sy, view->width * sx, view->height * sy};
+            }
+        }
+        haveCurrent = true;
+    }
+
+    // The picture brought down to width x height with libswscale's area filter.
+    SoftwareSurface Shrunk(SoftwareSurface& from, int32_t width, int32_t height) {
+        SoftwareSurface to(width, height);
+        SwsContext* shrink = sws_getContext(from.Width(), from.Height(), AV_PIX_FMT_BGRA, width, height,
+                                            AV_PIX_FMT_BGRA, SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+        if (shrink == nullptr) {
+            throw std::bad_alloc();
+        }
+        const uint8_t* source[4] = {reinterpret_cast<const uint8_t*>(from.Pixels())};
+        const int sourceStride[4] = {from.Width() * 4};
+        uint8_t* dest[4] = {reinterpret_cast<uint8_t*>(to.Pixels())};
+        const int destStride[4] = {width * 4};
+        sws_scale(shrink, source, sourceStride, 0, from.Height(), dest, destStride);
+        sws_freeContext(shrink);
+        return to;
+    }
+
+    SoftwareSurface& MovingFrameAt(int64_t timeUs) {
+        const double progress =
+            move->lastFrameUs > 0 ? static_cast<double>(timeUs) / static_cast<double>(move->lastFrameUs) : 0.0;
+        const size_t stride = static_cast<size_t>(shape.width);
+        DrawView(stillPixels.Pixels(), stillPixels.Width(), stillPixels.Height(),
+                 static_cast<size_t>(stillPixels.Width()), path.At(progress),
+                 surface.Pixels() + static_cast<size_t>(moveOnto.y) * stride + static_cast<size_t>(moveOnto.x),
+                 moveOnto.width, moveOnto.height, stride);
+        if (shape.fit == FitMode::Blur) {
+            BlurBehind(surface, moveOnto);
+        }
+        return surface;
     }
 
     void Open() {
@@ -475,9 +556,15 @@ struct Source::State {
         Close();
     }
 
-    void Start(const OutputShape& wanted) {
+    void Start(const OutputShape& wanted, const PictureMove* wantedMove) {
         shape = wanted;
         surface = SoftwareSurface(shape.width, shape.height, shape.background);
+        move.reset();
+        if (picture && wantedMove != nullptr && wantedMove->move.kind != MoveKind::None) {
+            move = *wantedMove;
+            StartMoving();
+            return;
+        }
         if (still) {
             StartPicture();
             return;
@@ -492,6 +579,9 @@ struct Source::State {
     }
 
     SoftwareSurface& FrameAt(int64_t timeUs) {
+        if (move) {
+            return MovingFrameAt(timeUs);
+        }
         if (!still) {
             Advance(timeUs);
         } else if (!haveCurrent) {
@@ -550,8 +640,6 @@ struct Source::State {
         }
     }
 
-    // Scales the decoded frame onto the surface: the fitted part of the picture, turned,
-    // with transparent pixels laid on the background.
     // An HDR or wide-gamut frame brought to SDR BT.709 at its own size, as a BGR0 frame
     // over sdrPixels.
     AVFrame* ToSdr(const AVFrame* frame) {
@@ -582,7 +670,17 @@ struct Source::State {
         return sdr;
     }
 
+    // Draws the frame onto the surface as Place does, over its blurred copy for the blur fit.
     void Convert(AVFrame* frame) {
+        Place(frame);
+        if (shape.fit == FitMode::Blur) {
+            BlurBehind(surface, placement.to);
+        }
+    }
+
+    // Scales the decoded frame onto the surface: the fitted part of the picture, turned,
+    // with transparent pixels laid on the background.
+    void Place(AVFrame* frame) {
         if (!still && ClassifyColour(frame) != ColourKind::Bt709) {
             frame = ToSdr(frame);
         }
@@ -704,7 +802,7 @@ int64_t Source::LengthUs() const { return state->lengthUs; }
 int32_t Source::DisplayWidth() const { return state->displayWidth; }
 int32_t Source::DisplayHeight() const { return state->displayHeight; }
 std::optional<FrameRate> Source::Rate() const { return state->rate; }
-void Source::Start(const OutputShape& shape) { state->Start(shape); }
+void Source::Start(const OutputShape& shape, const PictureMove* move) { state->Start(shape, move); }
 SoftwareSurface& Source::FrameAt(int64_t timeUs) { return state->FrameAt(timeUs); }
 const AVFrame* Source::DecodedAt(int64_t timeUs) { return state->DecodedAt(timeUs); }
 void Source::Stop() {

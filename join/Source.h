@@ -18,6 +18,7 @@
 
 #include "host/Fit.h"
 #include "host/SoftwareSurface.h"
+#include "join/MotionPath.h"
 #include "join/Timeline.h"
 
 struct AVFrame;
@@ -45,6 +46,15 @@ struct OutputShape {
     uint32_t background = 0xFF000000u;
 };
 
+// How a picture moves while it is on screen (join/MotionPath.h); its path is planned
+// when it starts, on its own pixels (and faces, for auto).
+struct PictureMove {
+    MoveSpec move;
+    MotionOptions options;
+    size_t index = 0;        // among the join's pictures, for auto's turns
+    int64_t lastFrameUs = 0; // the time of its last frame on screen, where the move ends
+};
+
 class Source {
 public:
     // Opens the input and reads what it is: a JoinError naming it when it is neither a
@@ -70,8 +80,9 @@ public:
     int32_t DisplayHeight() const;
     std::optional<FrameRate> Rate() const;
 
-    // Opens the decoder for drawing at `shape`, at the part's start.
-    void Start(const OutputShape& shape);
+    // Opens the decoder for drawing at `shape`, at the part's start; a picture with a
+    // `move` moves as it says (a clip ignores it).
+    void Start(const OutputShape& shape, const PictureMove* move = nullptr);
     // The picture shown at `timeUs` from the part's start, at the output's shape; times
     // ascend from one call to the next. A JoinError when the clip is damaged there.
     SoftwareSurface& FrameAt(int64_t timeUs);

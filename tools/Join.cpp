@@ -108,6 +108,41 @@ CutOverride ParseCut(const std::string& text) {
     return cut;
 }
 
+join::MotionOptions ParseMotion(const JoinArgs& args) {
+    join::MotionOptions motion;
+    std::string error;
+    const std::optional<join::MoveSpec> move = join::ParseMove(args.motion, &error);
+    if (!move) {
+        UsageError("--motion " + error);
+    }
+    motion.move = *move;
+    motion.amount = args.motionAmount;
+    const std::optional<MotionCurve> ease = MotionCurve::Parse(args.motionEase, &error);
+    if (!ease) {
+        UsageError("--motion-ease: " + error);
+    }
+    motion.ease = *ease;
+    return motion;
+}
+
+// "--move N=MOVE": the input's index (0 for the first) and its move.
+std::pair<size_t, join::MoveSpec> ParseOwnMove(const std::string& text) {
+    const size_t equals = text.find('=');
+    size_t number = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + std::min(equals, text.size()), number);
+    if (equals == std::string::npos || error != std::errc() || stop != text.data() + equals || number == 0) {
+        UsageError("--move \"" + text +
+                   "\": write the picture's input number (1 for the first), '=' and its move, e.g. "
+                   "--move 2=zoom-in@70%,30% or --move 3=0,0,1,1>0.5,0.2,0.4,0.4");
+    }
+    std::string why;
+    const std::optional<join::MoveSpec> move = join::ParseMove(text.substr(equals + 1), &why);
+    if (!move) {
+        UsageError("--move " + std::to_string(number) + "=" + why.substr(why.find(':') + 2));
+    }
+    return {number - 1, *move};
+}
+
 join::AudioFade ParseAudioFade(const std::string& text) {
     if (text == "equal-power") {
         return join::AudioFade::EqualPower;
@@ -215,10 +250,26 @@ void AddJoinOptions(CLI::App* command, JoinArgs& args) {
     command->add_flag("--reverse", args.reverse, "every transition's motion played backwards, as render's --reverse");
     command->add_option("--size", args.size, "the video's WIDTHxHEIGHT (default: the first clip's)");
     command->add_option("--fps", args.fps, "frames a second: 25, 29.97, 30000/1001... (default: the first clip's)");
-    command->add_option("--fit", args.fit, "how inputs of another shape meet the size: stretch, contain or cover")
+    command->add_option("--fit", args.fit, "how inputs of another shape meet the size: stretch, contain, cover or blur")
         ->capture_default_str();
     command->add_option("--background", args.background, "the colour around a contained input: #RRGGBB or a name")
         ->capture_default_str();
+    command
+        ->add_option("--motion", args.motion,
+                     "how pictures move while shown: none, zoom-in, zoom-out, pan-left, pan-right, pan-up, pan-down "
+                     "or auto (recommended: zooms in and out in turn, toward faces, and pans pictures of another "
+                     "shape); a kind may take a focus point, e.g. zoom-in@0.7,0.3")
+        ->capture_default_str();
+    command->add_option("--motion-amount", args.motionAmount, "how far a move goes: its zoom, from 1 to 2")
+        ->check(CLI::Range(1.0, 2.0))
+        ->capture_default_str();
+    command->add_option("--motion-ease", args.motionEase, "the moves' motion curve, as --ease")->capture_default_str();
+    command
+        ->add_option("--move", args.moves,
+                     "N=MOVE: picture N (1 is the first input) moves its own way: a kind as --motion, with an "
+                     "optional focus point (zoom-in@70%,30%), or from a rectangle to another, each "
+                     "left,top,width,height of the picture (0,0,1,1>0.5,0.2,0.4,0.4)")
+        ->allow_extra_args(false);
     command->add_option("--audio", args.audio, "music laid under the whole video, cut or looped to its length");
     command->add_flag("--mix-audio", args.mixAudio, "with --audio: keep the inputs' sound under the music");
     command->add_option("--audio-fade", args.audioFade, "how sounds meet at a cut: equal-power, linear or out-in")
@@ -252,6 +303,10 @@ std::string RunJoin(const JoinArgs& args, const RunOptions& run) {
     options.fit = ParseFit(args.fit);
     options.background = ParseColour(args.background);
     options.holdMs = args.hold;
+    options.motion = ParseMotion(args);
+    for (const std::string& text : args.moves) {
+        options.moves.push_back(ParseOwnMove(text));
+    }
     options.sound = !args.noSound;
     options.audio.fade = ParseAudioFade(args.audioFade);
     options.audio.music = args.audio;

@@ -138,7 +138,7 @@ struct FitOptions {
     FitMode mode = FitMode::Contain;
     uint32_t background = 0xFF000000u; // 0xAARRGGBB
 };
-// "stretch", "contain" or "cover", or a usage error.
+// "stretch", "contain", "cover" or "blur", or a usage error.
 FitMode ParseFit(const std::string& text);
 // "#RRGGBB", "#RGB", "0xRRGGBB" or a few names (black, white, gray...) into 0xFFRRGGBB.
 uint32_t ParseColour(const std::string& text);
@@ -300,6 +300,10 @@ struct JoinArgs {
     std::string fps;
     std::string fit = "contain";
     std::string background = "black";
+    std::string motion = "none";
+    double motionAmount = 1.15;
+    std::string motionEase = "ease-in-out";
+    std::vector<std::string> moves;
     std::string audio;
     bool mixAudio = false;
     std::string audioFade = "equal-power";
