@@ -237,6 +237,7 @@ MovePath PlanMove(const MoveSpec& move, const MotionOptions& options, int32_t wi
     double fx = (move.focus ? move.focus->first : 0.5) * pw;
     double fy = (move.focus ? move.focus->second : 0.5) * ph;
     MoveKind kind = move.kind;
+    bool facesFound = false; // auto zooms toward faces
     if (kind == MoveKind::Auto) {
         const bool otherShape = OtherShape(pw, ph, frameWidth, frameHeight);
         if (otherShape && fit == FitMode::Cover) {
@@ -254,6 +255,7 @@ MovePath PlanMove(const MoveSpec& move, const MotionOptions& options, int32_t wi
         if (!move.focus && faces) {
             found = faces();
         }
+        facesFound = !found.empty() && !otherShape;
         if (!found.empty()) {
             const auto [x, y] = FacesFocus(found);
             fx = x * pw;
@@ -261,7 +263,16 @@ MovePath PlanMove(const MoveSpec& move, const MotionOptions& options, int32_t wi
         }
         kind = otherShape ? MoveKind::ZoomOut : !found.empty() || index % 2 == 0 ? MoveKind::ZoomIn : MoveKind::ZoomOut;
     }
-    const ViewRect small = Smaller(base, amount, fx, fy);
+    double zoom = amount;
+    if (facesFound) {
+        // Toward faces, as much further (up to 2 times) as it takes to end with them in
+        // the middle of the view.
+        const double dx = std::min(fx - base.x, base.x + base.width - fx);
+        const double dy = std::min(fy - base.y, base.y + base.height - fy);
+        const double centred = std::max(dx > 0 ? base.width / (2 * dx) : 2.0, dy > 0 ? base.height / (2 * dy) : 2.0);
+        zoom = std::clamp(centred, amount, 2.0);
+    }
+    const ViewRect small = Smaller(base, zoom, fx, fy);
     switch (kind) {
     case MoveKind::ZoomIn:
         path.to = small;

@@ -21,8 +21,9 @@
 //   auto       what suits the picture: a picture of another shape than the frame
 //              (longer by half or more) is panned along its long side from end to end
 //              when it is fitted by cover, and zoomed out, so that it ends whole, when it
-//              is contained; a picture with faces is zoomed in toward them; the others
-//              zoom in and out in turn (the first in).
+//              is contained; a picture with faces is zoomed in toward them, further than
+//              `amount` (up to 2 times) where it takes that to end with them in the
+//              middle; the others zoom in and out in turn (the first in).
 // The focus point is the picture's centre unless given.
 #pragma once
 

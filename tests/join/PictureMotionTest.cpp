@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
+#include "join/Faces.h"
 #include "join/Join.h"
 #include "join/JoinError.h"
 #include "join/MotionPath.h"
 #include "join/Source.h"
+#include "media/Picture.h"
 #include "module/Types.h"
 #include "tests/join/TestMedia.h"
 
@@ -95,7 +98,7 @@ const PlanCase kPlans[] = {
      {0, 0, 1600, 1200},
      {160, 120, 1280, 960}},
     {"and out on the second", "auto", 1600, 1200, FitMode::Contain, 1, {}, {160, 120, 1280, 960}, {0, 0, 1600, 1200}},
-    {"auto zooms in toward faces, whatever its turn",
+    {"auto zooms in toward faces, whatever its turn, up to twice to have them in the middle",
      "auto",
      1600,
      1200,
@@ -103,7 +106,7 @@ const PlanCase kPlans[] = {
      1,
      {{0.1, 0.1, 0.1, 0.1}, {0.7, 0.1, 0.05, 0.05}},
      {0, 0, 1600, 1200},
-     {0, 0, 1280, 960}},
+     {24, 0, 800, 600}},
     {"auto pans a portrait picture from top to bottom when it covers",
      "auto",
      900,
@@ -167,6 +170,37 @@ TEST(PictureMotionPath, EachMoveStartsAndEndsOnItsViews) {
         ExpectView(path.At(1), c.to, std::string(c.what) + ", end");
         // Auto looks for faces unless the picture's shape decides (a pan along it).
         EXPECT_EQ(asked, move->kind == MoveKind::Auto && path.from.width != path.to.width) << c.what;
+    }
+}
+
+// Auto on real photographs that opencv-doc ships: a footballer's face (marked by eye at
+// 226,90 32x42 of 548x342) ends the zoom; a building without people zooms on the middle.
+TEST(PictureMotionPath, AutoEndsItsZoomOnAFaceAndElseOnTheMiddle) {
+    const std::filesystem::path photos = "/usr/share/doc/opencv-doc/examples/data";
+    if (!std::filesystem::exists(photos / "messi5.jpg")) {
+        GTEST_SKIP() << "OpenCV's sample photographs are not installed (Debian: opencv-doc)";
+    }
+    for (const auto& [name, index] : {std::pair{"messi5.jpg", 1}, std::pair{"building.jpg", 0}}) {
+        const std::string bytes = tooltest::ReadText(photos / name);
+        media::DecodedPicture picture =
+            media::DecodePicture(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 0xFF000000u);
+        const int32_t w = picture.pixels.Width(), h = picture.pixels.Height();
+        const join::MovePath path =
+            join::PlanMove(*join::ParseMove("auto", nullptr), {}, w, h, 1920, 1080, FitMode::Cover, index, [&] {
+                return join::FindFaces(picture.pixels.Pixels(), w, h, static_cast<size_t>(w)).faces;
+            });
+        const ViewRect end = path.At(1);
+        EXPECT_LT(end.width, path.At(0).width) << name << ": a zoom in";
+        const double cx = end.x + end.width / 2, cy = end.y + end.height / 2;
+        if (std::string(name) == "messi5.jpg") {
+            const double fx = 226 + 16, fy = 90 + 21; // the face's centre
+            EXPECT_TRUE(end.x <= 226 && end.x + end.width >= 258 && end.y <= 90 && end.y + end.height >= 132)
+                << "the face is in the last view";
+            EXPECT_LT(std::hypot(cx - fx, cy - fy), 8) << "the last view is centred on the face";
+        } else {
+            EXPECT_NEAR(cx, w / 2.0, 1e-6) << name;
+            EXPECT_NEAR(cy, h / 2.0, 1e-6) << name;
+        }
     }
 }
 
