@@ -76,18 +76,27 @@ struct CutOverride {
     std::vector<std::string> sets;
 };
 
-CutOverride ParseCut(const std::string& text) {
+// "N=VALUE", N a whole number from 1: N and the value; none for anything else.
+std::optional<std::pair<size_t, std::string>> Numbered(const std::string& text) {
     const size_t equals = text.find('=');
-    CutOverride cut;
     size_t number = 0;
     const auto [stop, error] = std::from_chars(text.data(), text.data() + std::min(equals, text.size()), number);
     if (equals == std::string::npos || error != std::errc() || stop != text.data() + equals || number == 0) {
+        return std::nullopt;
+    }
+    return std::pair{number, text.substr(equals + 1)};
+}
+
+CutOverride ParseCut(const std::string& text) {
+    const auto numbered = Numbered(text);
+    if (!numbered) {
         UsageError("--cut \"" + text +
                    "\": write the cut's number (1 for the first), '=', the transition and any settings, e.g. "
                    "--cut 2=Door,\"Number of doors=4\"");
     }
-    cut.number = number;
-    std::string rest = text.substr(equals + 1);
+    CutOverride cut;
+    cut.number = numbered->first;
+    const std::string& rest = numbered->second;
     size_t start = 0;
     for (;;) {
         const size_t comma = rest.find(',', start);
@@ -127,20 +136,18 @@ join::MotionOptions ParseMotion(const JoinArgs& args) {
 
 // "--move N=MOVE": the input's index (0 for the first) and its move.
 std::pair<size_t, join::MoveSpec> ParseOwnMove(const std::string& text) {
-    const size_t equals = text.find('=');
-    size_t number = 0;
-    const auto [stop, error] = std::from_chars(text.data(), text.data() + std::min(equals, text.size()), number);
-    if (equals == std::string::npos || error != std::errc() || stop != text.data() + equals || number == 0) {
+    const auto numbered = Numbered(text);
+    if (!numbered) {
         UsageError("--move \"" + text +
                    "\": write the picture's input number (1 for the first), '=' and its move, e.g. "
                    "--move 2=zoom-in@70%,30% or --move 3=0,0,1,1>0.5,0.2,0.4,0.4");
     }
     std::string why;
-    const std::optional<join::MoveSpec> move = join::ParseMove(text.substr(equals + 1), &why);
+    const std::optional<join::MoveSpec> move = join::ParseMove(numbered->second, &why);
     if (!move) {
-        UsageError("--move " + std::to_string(number) + "=" + why.substr(why.find(':') + 2));
+        UsageError("--move " + std::to_string(numbered->first) + "=" + why);
     }
-    return {number - 1, *move};
+    return {numbered->first - 1, *move};
 }
 
 join::AudioFade ParseAudioFade(const std::string& text) {

@@ -432,6 +432,23 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
          1,
          "\"huge.png\" has no sound"},
         {"--mix-audio without music", {"join", "a.mkv", "a.mkv", "--mix-audio", "--out", "x.mp4"}, 2, "--mix-audio"},
+        {"unknown motion", {"join", "a.mkv", "still.png", "--motion", "spin", "--out", "x.mp4"}, 2, "choose one of"},
+        {"motion past 2 times",
+         {"join", "a.mkv", "still.png", "--motion-amount", "3", "--out", "x.mp4"},
+         2,
+         "--motion-amount"},
+        {"a move without its number",
+         {"join", "a.mkv", "still.png", "--move", "zoom-in", "--out", "x.mp4"},
+         2,
+         "--move"},
+        {"a move of a clip",
+         {"join", "a.mkv", "still.png", "--move", "1=zoom-in", "--out", "x.mp4"},
+         2,
+         "is a clip; only pictures move"},
+        {"a focus point outside the picture",
+         {"join", "a.mkv", "still.png", "--move", "2=zoom-in@2,0", "--out", "x.mp4"},
+         2,
+         "--move 2=\"zoom-in@2,0\": the focus point"},
     };
     const auto before = dir.Snapshot();
     for (const BadJoin& bad : cases) {
