@@ -150,6 +150,33 @@ std::pair<size_t, join::MoveSpec> ParseOwnMove(const std::string& text) {
     return {numbered->first - 1, *move};
 }
 
+// A usage error when --out names a file that is also read: an input or the music, by
+// any spelling, hard link or symbolic link (the same device and inode). The output
+// replaces its file at the end, so the input would be lost.
+void RefuseOutputThatIsAnInput(const JoinArgs& args) {
+    struct stat out {};
+    if (args.out == "-" || stat(args.out.c_str(), &out) != 0) {
+        return;
+    }
+    const auto same = [&](const std::string& path) {
+        struct stat in {};
+        return stat(path.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+    };
+    for (size_t i = 0; i < args.inputs.size(); ++i) {
+        const std::string& text = args.inputs[i];
+        // A part ("clip.mp4#2-8") names its clip before the '#'.
+        const size_t hash = text.rfind('#');
+        if (same(text) || (hash != std::string::npos && same(text.substr(0, hash)))) {
+            UsageError("--out \"" + args.out + "\" is input " + std::to_string(i + 1) + " (\"" + text +
+                       "\"): the video would replace it; choose another name");
+        }
+    }
+    if (!args.audio.empty() && same(args.audio)) {
+        UsageError("--out \"" + args.out + "\" is the music (--audio \"" + args.audio +
+                   "\"): the video would replace it; choose another name");
+    }
+}
+
 join::AudioFade ParseAudioFade(const std::string& text) {
     if (text == "equal-power") {
         return join::AudioFade::EqualPower;
@@ -300,6 +327,7 @@ std::string RunJoin(const JoinArgs& args, const RunOptions& run) {
     if (args.mixAudio && args.audio.empty()) {
         UsageError("--mix-audio goes with --audio FILE");
     }
+    RefuseOutputThatIsAnInput(args);
     join::JoinOptions options;
     if (!args.size.empty()) {
         std::tie(options.width, options.height) = ParseSize(args.size);

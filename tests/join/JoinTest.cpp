@@ -400,8 +400,24 @@ TEST_F(JoinTest, WhatCannotBeJoinedIsRefusedInOneLineAndNothingIsWritten) {
                                 "\x8d\xe8\x7f";
     std::ofstream(dir / "damaged.webp", std::ios::binary)
         << std::string(kDamagedWebp, sizeof kDamagedWebp - 1) << std::string(116, '\xff') << "\x60\xba\x03";
+    // Other names of a.mkv: a hard link and a symbolic link.
+    std::filesystem::create_hard_link(dir / "a.mkv", dir / "linked.mkv");
+    std::filesystem::create_symlink("a.mkv", dir / "symlinked.mkv");
     const BadJoin cases[] = {
         {"one input", {"join", "a.mkv", "--out", "x.mp4"}, 2, "at least two inputs"},
+        {"the output is an input", {"join", "still.png", "a.mkv", "--out", "a.mkv"}, 2, "is input 2 (\"a.mkv\")"},
+        {"the output is an input by another spelling",
+         {"join", "a.mkv", "still.png", "--out", "./a.mkv"},
+         2,
+         "the video would replace it"},
+        {"the output is an input through a hard link",
+         {"join", "a.mkv", "still.png", "--out", "linked.mkv"},
+         2,
+         "is input 1"},
+        {"the output is a part's clip through a symbolic link",
+         {"join", "a.mkv#0-0.5", "still.png", "--out", "symlinked.mkv"},
+         2,
+         "is input 1"},
         {"a damaged WebP", {"join", "a.mkv", "damaged.webp", "--out", "x.mp4"}, 1, "\"damaged.webp\" is damaged"},
         {"not a video", {"join", "a.mkv", "notes.txt", "--out", "x.mp4"}, 1, "\"notes.txt\" is neither a video"},
         {"no pictures", {"join", "a.mkv", "tone.wav", "--out", "x.mp4"}, 1, "has no pictures (no video stream)"},
