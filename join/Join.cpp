@@ -1,5 +1,6 @@
 #include "join/Join.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 #include "host/FrameRenderer.h"
@@ -15,6 +16,8 @@ namespace {
 constexpr int32_t kPicturesWidth = 1920;
 constexpr int32_t kPicturesHeight = 1080;
 constexpr FrameRate kPicturesRate{30, 1};
+// The highest frame rate a clip's own is taken at, as --fps takes.
+constexpr uint32_t kMaxRate = 240;
 
 } // namespace
 
@@ -81,10 +84,23 @@ Join::Join(const std::vector<InputSpec>& inputs, const std::vector<CutTransition
     s.shape.fit = options.fit;
     s.shape.background = options.background;
     FrameRate rate = kPicturesRate;
+    std::string rateNote;
     if (options.rate) {
         rate = *options.rate;
     } else if (firstClip != nullptr && firstClip->Rate()) {
-        rate = *firstClip->Rate();
+        // The first clip's rate, within what --fps takes: a time-lapse clip of a frame
+        // every few minutes, or a damaged one that claims a millionth of a frame a second,
+        // would make a video of a few frames that leaves the other inputs out.
+        const FrameRate clip = *firstClip->Rate();
+        if (uint64_t{clip.num} >= clip.den && uint64_t{clip.num} <= uint64_t{kMaxRate} * clip.den) {
+            rate = clip;
+        } else {
+            char fps[32];
+            std::snprintf(fps, sizeof fps, "%.6g", static_cast<double>(clip.num) / clip.den);
+            rateNote = Quoted(firstClip->Path()) + " runs at " + fps + " frames a second, outside 1 to " +
+                       std::to_string(kMaxRate) + ": the video is " + std::to_string(kPicturesRate.num) +
+                       " frames a second (choose another with --fps)";
+        }
     }
     std::vector<uint32_t> cutMs;
     for (const CutTransition& cut : cuts) {
@@ -95,6 +111,9 @@ Join::Join(const std::vector<InputSpec>& inputs, const std::vector<CutTransition
     std::vector<std::string> notes;
     for (const auto& source : s.sources) {
         notes.insert(notes.end(), source->Notes().begin(), source->Notes().end());
+    }
+    if (!rateNote.empty()) {
+        notes.push_back(rateNote);
     }
     s.timeline.notes.insert(s.timeline.notes.begin(), notes.begin(), notes.end());
     s.started.assign(inputs.size(), false);

@@ -286,6 +286,22 @@ TEST_F(JoinTest, PicturesAloneMakeAnHdVideoAndHoldForTheirTime) {
     EXPECT_NE(last.Pixel(0, 0) & 0xFFFFFF, 0u);
 }
 
+// A first clip at a rate --fps would not take (a time-lapse of a frame every 10
+// minutes) does not set the video's: it is 30 fps, with a note, and the next clip shows.
+TEST_F(JoinTest, AFirstClipsRateOutsideWhatFpsTakesIsNotTheVideos) {
+    Ffmpeg(dir, "-f lavfi -i testsrc2=size=64x48:rate=1/600:duration=1800 -c:v ffv1 lapse.mkv");
+    MakeClip("b.mkv", "testsrc2", "25", 1, "-c:v ffv1");
+    JoinOptions options;
+    options.sound = false;
+    Join joined(Files(dir, {"lapse.mkv", "b.mkv"}), {{kDoor, {}, 500, 1, 0}}, options);
+    EXPECT_EQ(joined.Plan().rate, (FrameRate{30, 1}));
+    ASSERT_FALSE(joined.Plan().notes.empty());
+    EXPECT_NE(joined.Plan().notes[0].find("runs at 0.00166667 frames a second, outside 1 to 240: the video is 30"),
+              std::string::npos)
+        << joined.Plan().notes[0];
+    EXPECT_EQ(joined.Plan().segments[1].frames, 30);
+}
+
 // ---- The tool ------------------------------------------------------------------
 
 // A clip already in the video's format (1280x720 4:2:0 BT.709) reaches the encoder as it
