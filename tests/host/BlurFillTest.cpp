@@ -1,7 +1,6 @@
 // The blurred fill around a contained picture: pictures of other shapes in frames of
 // several sizes, down to 1-pixel bands, a picture of blocks for the fill's range and
-// smoothness and a flat one for the darkening; then rectangles past the frame's edges,
-// and threads filling frames at once.
+// smoothness and a flat one for the darkening; then rectangles past the frame's edges.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "host/BlurFill.h"
@@ -120,39 +118,6 @@ TEST(BlurBehind, FillsAroundThePictureOnlyWithItsDarkenedBlur) {
             BlurBehind(frame, shown);
             EXPECT_EQ(FirstFault(frame, shown, flat), "");
         }
-    }
-}
-
-TEST(BlurBehind, ThreadsFillingFramesOfOtherSizesAtOnceDrawWhatOneThreadDraws) {
-    // Each thread works in memory of its own, sized to its frames.
-    const Shape shapes[] = {{"portrait", 360, 640, 16, 9},
-                            {"landscape", 640, 360, 9, 16},
-                            {"square", 300, 300, 4, 3},
-                            {"small", 33, 17, 4, 3}};
-    std::vector<SoftwareSurface> alone;
-    for (const Shape& s : shapes) {
-        FitRect shown;
-        alone.push_back(Framed(s, false, &shown));
-        BlurBehind(alone.back(), shown);
-    }
-    std::vector<SoftwareSurface> together(std::size(shapes));
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < std::size(shapes); ++i) {
-        threads.emplace_back([&, i] {
-            for (int round = 0; round < 50; ++round) {
-                FitRect shown;
-                together[i] = Framed(shapes[i], false, &shown);
-                BlurBehind(together[i], shown);
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    for (std::size_t i = 0; i < std::size(shapes); ++i) {
-        SCOPED_TRACE(shapes[i].what);
-        const std::size_t n = static_cast<std::size_t>(shapes[i].width) * static_cast<std::size_t>(shapes[i].height);
-        EXPECT_TRUE(std::equal(alone[i].Pixels(), alone[i].Pixels() + n, together[i].Pixels()));
     }
 }
 

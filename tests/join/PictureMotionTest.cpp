@@ -388,25 +388,5 @@ TEST_F(PictureMotionTest, EveryShapeOfVideoTakesEveryShapeOfPictureByEveryFit) {
     }
 }
 
-TEST_F(PictureMotionTest, MovesOfClipsOrOfInputsThatAreNotThereAreRefused) {
-    WQ_REQUIRE_FFMPEG();
-    Ffmpeg(scratch, "-f lavfi -i testsrc2=size=64x48:rate=10:duration=1 -pix_fmt yuv420p clip.mp4");
-    Ffmpeg(scratch, "-f lavfi -i testsrc2=size=64x48 -frames:v 1 still.png");
-    const std::vector<join::InputSpec> inputs = {Input(scratch / "clip.mp4"), Input(scratch / "still.png")};
-    for (const auto& [index, message] :
-         {std::pair{size_t{0}, "--move 1: input 1 (\""}, std::pair{size_t{2}, "--move 3: there are 2 inputs"}}) {
-        join::JoinOptions options;
-        options.moves = {{index, *join::ParseMove("zoom-in", nullptr)}};
-        try {
-            join::CutTransition fade;
-            fade.id = MakeId('F', 'A', 'D', 'E');
-            join::Join joined(inputs, {fade}, options);
-            ADD_FAILURE() << message;
-        } catch (const join::JoinError& error) {
-            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
-        }
-    }
-}
-
 } // namespace
 } // namespace wqtrans::jointest

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -259,25 +258,6 @@ TEST(Viewport, DegenerateViewsAndSizesAreSafe) {
         }
     }
     detail::DrawViewLimited(3, nullptr, 0, 0, 0, {}, nullptr, 10, 10, 10); // no destination
-}
-
-// Two threads drawing different frames at once give what each gives alone.
-TEST(Viewport, ThreadsDrawAtOnce) {
-    const Picture a = Random(300, 200, 5), b = Random(61, 47, 6);
-    const ViewRect va{10.3, 7.7, 250, 140}, vb{-3.1, 2.2, 70, 40};
-    const std::vector<uint32_t> wantA = Drawn(3, a, va, 191, 107), wantB = Drawn(3, b, vb, 97, 55);
-    bool sameA = true, sameB = true;
-    std::thread other([&] {
-        for (int k = 0; k < 30; ++k) {
-            sameB = sameB && Drawn(3, b, vb, 97, 55) == wantB;
-        }
-    });
-    for (int k = 0; k < 30; ++k) {
-        sameA = sameA && Drawn(3, a, va, 191, 107) == wantA;
-    }
-    other.join();
-    EXPECT_TRUE(sameA);
-    EXPECT_TRUE(sameB);
 }
 
 } // namespace
